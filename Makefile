@@ -1,0 +1,57 @@
+# The README's commands. `make run` and `make test` work on a fresh Debian 12
+# machine: each first installs what is missing.
+
+BUILD       ?= build
+ASAN_BUILD  ?= build-asan
+FUZZ_BUILD  ?= build-fuzz
+BENCH_BUILD ?= build-bench
+JOBS        ?= $(shell nproc)
+FUZZ_SECONDS ?= 20
+
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build run test unit-test asan-test fuzz-test bench clean format
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/thumper --help
+
+test: unit-test asan-test fuzz-test
+
+unit-test: build
+	cd $(BUILD) && ctest --output-on-failure --timeout 300 -j $(JOBS)
+
+# The engine's tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan-test: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTHUMPER_GUI=OFF \
+	  -DTHUMPER_SANITIZE=address,undefined >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure --timeout 600 -j $(JOBS) -LE 'gui|e2e'
+
+# Short libFuzzer runs of every reader; any crash, leak or sanitizer report fails.
+fuzz-test: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTHUMPER_GUI=OFF -DTHUMPER_TESTS=OFF -DTHUMPER_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	scripts/run-fuzzers $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
+
+bench: deps
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DTHUMPER_GUI=OFF \
+	  -DTHUMPER_TESTS=OFF -DTHUMPER_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@for b in $(BENCH_BUILD)/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

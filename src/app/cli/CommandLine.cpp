@@ -1,0 +1,41 @@
+#include "app/cli/CommandLine.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace thumper::cli {
+
+std::string UsageText() {
+  return "Usage:\n"
+         "  thumper [KIT.drums]                      open the window, optionally on a drum set\n"
+         "  thumper info KIT.drums                   print a drum set as JSON\n"
+         "  thumper import KIT.json -o KIT.drums     write the drum set a JSON describes\n"
+         "  thumper --help                           show this text\n"
+         "  thumper --version                        show the version\n"
+         "\n"
+         "Exit status: 0 on success, 1 for bad usage, 2 for a file that cannot be read or "
+         "written.\n";
+}
+
+std::optional<int> RunCommandLine(int argc, char** argv) {
+  if (argc < 2) return std::nullopt;
+  const std::string command = argv[1];
+  Args rest(argv + 2, argv + argc);
+  if (command == "--help" || command == "-h") {
+    std::cout << UsageText();
+    return kExitOk;
+  }
+  if (command == "--version") {
+    std::cout << "thumper " << THUMPER_VERSION << "\n";
+    return kExitOk;
+  }
+  if (command == "info") return RunInfo(rest);
+  if (command == "import") return RunImport(rest);
+  if (!command.empty() && command[0] == '-') {
+    std::cerr << "thumper: unknown option " << command << "\n" << UsageText();
+    return kExitUsage;
+  }
+  return std::nullopt;  // a drum set to open in the window
+}
+
+}  // namespace thumper::cli

@@ -1,0 +1,26 @@
+#pragma once
+// The command line: the subcommands that run without a window.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace thumper::cli {
+
+// Exit statuses of every subcommand.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 1;
+inline constexpr int kExitFile = 2;
+
+using Args = std::vector<std::string>;
+
+// Runs a subcommand (or --help / --version) when argv names one, and returns its
+// exit status; nothing when the program should open its window instead.
+std::optional<int> RunCommandLine(int argc, char** argv);
+
+std::string UsageText();
+
+int RunInfo(const Args& args);
+int RunImport(const Args& args);
+
+}  // namespace thumper::cli
