@@ -1,0 +1,1 @@
+// Placeholder for a module folder that has no sources yet.
