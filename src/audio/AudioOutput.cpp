@@ -1,0 +1,110 @@
+#include "audio/AudioOutput.h"
+
+namespace thumper {
+
+namespace {
+constexpr const char* kCaption = "Error";
+}
+
+AudioOutput::AudioOutput(std::unique_ptr<DriverBackend> backend)
+    : m_pBackend(backend ? std::move(backend) : MakeSystemBackend()) {}
+
+AudioOutput::~AudioOutput() {
+  CloseDevice();
+}
+
+void AudioOutput::CloseDevice() {
+  // Voices retired by the voice table release their buffers on this mixer when
+  // freed, so they go before the device; the sample data they free goes after.
+  m_reclaimer.ReclaimAll();
+  m_pDirectSound.reset();
+  m_reclaimer.ReclaimAll();
+}
+
+bool AudioOutput::EnumerateDrivers(OutputDriverList& list) {
+  return m_pBackend->Enumerate(list);
+}
+
+std::unique_ptr<SoundDevice> AudioOutput::OpenEntry(const OutputDriverList& list, int index) {
+  if (index < 0 || index >= list.m_nCount) return nullptr;
+  return m_pBackend->Open(list.m_pGuid[index].get(), list.m_strDescription[index], m_reclaimer,
+                          m_nPeriod);
+}
+
+int AudioOutput::InitDirectSound(UiServices& owner, bool bSwitch) {
+  OutputDriverList list;
+  const bool enumerated = m_pBackend->Enumerate(list);
+  if (!enumerated)
+    owner.MessageBox("Could not Enumerate", kCaption, MsgButtons::Ok, MsgIcon::Error);
+
+  if (enumerated && !bSwitch) {
+    // A second opening (the fallback, or a call while open) replaces the device,
+    // so the voices made on the old one go first.
+    if (m_pDirectSound) {
+      if (m_pResetter) m_pResetter->ResetVoices(false);
+      m_bReloadPending = true;
+      CloseDevice();
+    }
+    for (int i = 0; i < list.m_nCount; ++i) {
+      if (auto device = OpenEntry(list, i)) {
+        m_pDirectSound = std::move(device);
+        m_nOutputDriver = i;
+        break;
+      }
+    }
+  } else if (enumerated && bSwitch) {
+    if (m_pResetter) m_pResetter->ResetVoices(false);
+    CloseDevice();
+    m_pDirectSound = OpenEntry(list, m_nOutputDriver);
+    if (!m_pDirectSound) {
+      const std::string description = m_nOutputDriver >= 0 && m_nOutputDriver < list.m_nCount
+                                          ? list.m_strDescription[m_nOutputDriver]
+                                          : std::string();
+      owner.MessageBox(description + " does not seem to work", kCaption, MsgButtons::Ok,
+                       MsgIcon::Error);
+      m_bReloadPending = true;
+      return 0;
+    }
+  }
+
+  // There is no cooperative level or primary buffer to set up here: the mixer
+  // writes the device's format itself.
+  m_wfxOutput = OutputFormat();
+
+  // After a failed switch the fallback reloads the voices as well, so that no
+  // sounding slot is left without its voice.
+  if ((bSwitch || m_bReloadPending) && m_pDirectSound) {
+    m_bReloadPending = false;
+    if (m_pResetter) m_pResetter->ResetVoices(true);
+  }
+  return 1;
+}
+
+bool AudioOutput::Poll(UiServices& owner) {
+  m_reclaimer.Reclaim();
+  if (!m_pDirectSound || !m_pDirectSound->HasFailed()) return false;
+  const std::string description = m_pDirectSound->Description();
+  if (m_pResetter) m_pResetter->ResetVoices(false);
+  CloseDevice();
+  owner.MessageBox(description + " does not seem to work", kCaption, MsgButtons::Ok,
+                   MsgIcon::Error);
+  // Go on with the silent device: the last entry of the list.
+  OutputDriverList list;
+  if (m_pBackend->Enumerate(list)) {
+    for (int i = list.m_nCount - 1; i >= 0 && !m_pDirectSound; --i) {
+      const DriverId* id = list.m_pGuid[i].get();
+      if (id && id->kind == DriverId::Kind::Silent) {
+        m_pDirectSound = OpenEntry(list, i);
+        if (m_pDirectSound) m_nOutputDriver = i;
+      }
+    }
+  }
+  if (!m_pDirectSound) {
+    m_pDirectSound =
+        std::make_unique<SilentDevice>(m_reclaimer, kSilentDeviceDescription, m_nPeriod);
+  }
+  if (m_pResetter) m_pResetter->ResetVoices(true);
+  return true;
+}
+
+}  // namespace thumper

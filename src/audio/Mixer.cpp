@@ -1,0 +1,385 @@
+#include "audio/Mixer.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "audio/Resample.h"
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
+namespace thumper {
+
+float GainOfAttenuation(long attenuation) {
+  const long a = std::clamp(attenuation, -10000L, 0L);
+  if (a <= -10000) return 0.0f;
+  return static_cast<float>(std::pow(10.0, static_cast<double>(a) / 2000.0));
+}
+
+namespace {
+
+// Flush denormals to zero for the duration of a block, then restore.
+class DenormalGuard {
+ public:
+  DenormalGuard() noexcept {
+#if defined(__SSE__)
+    m_nSaved = _mm_getcsr();
+    _mm_setcsr(m_nSaved | 0x8040);  // FTZ | DAZ
+#endif
+  }
+  ~DenormalGuard() {
+#if defined(__SSE__)
+    _mm_setcsr(m_nSaved);
+#endif
+  }
+
+ private:
+  unsigned m_nSaved = 0;
+};
+
+// The hot loops: plain indexed loops over restrict pointers so they vectorise.
+void AddScaled(float* __restrict acc, const int16_t* __restrict src, uint32_t samples,
+               float gain) noexcept {
+  for (uint32_t i = 0; i < samples; ++i) acc[i] += static_cast<float>(src[i]) * gain;
+}
+
+void AddRamp(float* __restrict acc, const int16_t* __restrict src, uint32_t frames, float gain,
+             float step) noexcept {
+  for (uint32_t k = 0; k < frames; ++k) {
+    const float g = gain - step * static_cast<float>(k);
+    acc[2 * k] += static_cast<float>(src[2 * k]) * g;
+    acc[2 * k + 1] += static_cast<float>(src[2 * k + 1]) * g;
+  }
+}
+
+}  // namespace
+
+Mixer::Mixer(Reclaimer& reclaimer, const Options& options)
+    : m_reclaimer(reclaimer),
+      m_pReader(reclaimer.RegisterReader()),
+      m_nSampleRate(options.nSampleRate ? options.nSampleRate : kOutputRate),
+      m_nFadeFrames(std::max<uint32_t>(1, m_nSampleRate / 500)),  // 2 ms: 88 frames at 44.1 kHz
+      m_pSlots(std::make_unique<Slot[]>(options.nBufferSlots)),
+      m_nSlotCount(options.nBufferSlots),
+      m_owners(options.nBufferSlots),
+      m_queue(options.nQueueCapacity) {
+  assert(m_pReader && "too many real-time readers");
+  m_freeSlots.reserve(m_nSlotCount);
+  for (uint32_t i = m_nSlotCount; i-- > 0;) m_freeSlots.push_back(i);
+  const uint32_t voices = m_nSlotCount + options.nTailVoices;
+  m_voices.resize(voices);
+  m_freeVoices.reserve(voices);
+  for (uint32_t i = voices; i-- > 0;) m_freeVoices.push_back(i);
+  m_active.reserve(voices);
+  m_slotVoice.assign(m_nSlotCount, -1);
+  m_acc.assign(2 * kMaxBlockFrames, 0.0f);
+}
+
+Mixer::~Mixer() {
+  for (uint32_t i = 0; i < m_nSlotCount; ++i)
+    if (m_owners[i].bInUse) ReleaseBuffer({i, m_pSlots[i].nGen.load()});
+  m_reclaimer.UnregisterReader(m_pReader);
+}
+
+// --- UI thread ---
+
+BufferId Mixer::CreateBuffer(const WaveFormat& format, uint32_t byteCount) {
+  if (format.wFormatTag != 1 || format.nChannels != 2 || format.wBitsPerSample != 16 ||
+      format.nSamplesPerSec != kOutputRate || format.nBlockAlign != 4)
+    return {};
+  if (byteCount < kMinBufferBytes || byteCount > kMaxBufferBytes) return {};
+  if (m_freeSlots.empty()) return {};
+  const uint32_t slot = m_freeSlots.back();
+  m_freeSlots.pop_back();
+  SlotOwner& owner = m_owners[slot];
+  owner = SlotOwner{};
+  owner.bInUse = true;
+  owner.nBytes = byteCount;
+  Slot& s = m_pSlots[slot];
+  s.fGain.store(1.0f, std::memory_order_relaxed);
+  s.nStart.store(0, std::memory_order_relaxed);
+  return {slot, s.nGen.load(std::memory_order_relaxed)};
+}
+
+bool Mixer::IsCurrent(BufferId id) const noexcept {
+  return id.nSlot < m_nSlotCount &&
+         m_pSlots[id.nSlot].nGen.load(std::memory_order_acquire) == id.nGen;
+}
+
+std::span<uint8_t> Mixer::LockBuffer(BufferId id) {
+  if (!IsCurrent(id)) return {};
+  SlotOwner& owner = m_owners[id.nSlot];
+  if (!owner.bInUse || owner.pData) return {};
+  if (!owner.pStaging) {
+    auto data = std::make_unique<SampleData>();
+    const size_t frames = (owner.nBytes + 3) / 4;  // a partial last frame is padded with zeros
+    data->pSamples.reset(new (std::nothrow) int16_t[2 * frames]());
+    if (!data->pSamples) return {};
+    data->nFrames = owner.nBytes / 4;
+    owner.pStaging = std::move(data);
+  }
+  return {reinterpret_cast<uint8_t*>(owner.pStaging->pSamples.get()), owner.nBytes};
+}
+
+std::shared_ptr<SampleData> Mixer::Publishable(std::unique_ptr<SampleData> data) {
+  // The last copy released hands the data to the reclaimer instead of freeing it,
+  // since the audio thread may still be reading it.
+  Reclaimer* reclaimer = &m_reclaimer;
+  return std::shared_ptr<SampleData>(data.release(), [reclaimer](SampleData* p) {
+    reclaimer->Retire(std::unique_ptr<SampleData>(p));
+  });
+}
+
+bool Mixer::UnlockBuffer(BufferId id) {
+  if (!IsCurrent(id)) return false;
+  SlotOwner& owner = m_owners[id.nSlot];
+  if (!owner.pStaging) return false;
+  std::unique_ptr<SampleData> data = std::move(owner.pStaging);
+  if (m_nSampleRate != kOutputRate) {
+    std::vector<int16_t> converted;
+    if (!ResampleInt16(data->pSamples.get(), data->nFrames, 2, kOutputRate, m_nSampleRate,
+                       converted))
+      return false;
+    auto out = std::make_unique<SampleData>();
+    out->nFrames = static_cast<uint32_t>(converted.size() / 2);
+    out->pSamples.reset(new (std::nothrow) int16_t[std::max<size_t>(converted.size(), 2)]());
+    if (!out->pSamples) return false;
+    std::copy(converted.begin(), converted.end(), out->pSamples.get());
+    data = std::move(out);
+  }
+  owner.pData = Publishable(std::move(data));
+  m_pSlots[id.nSlot].pData.store(owner.pData.get(), std::memory_order_release);
+  return true;
+}
+
+BufferId Mixer::DuplicateBuffer(BufferId id) {
+  if (!IsCurrent(id) || !m_owners[id.nSlot].bInUse || m_freeSlots.empty()) return {};
+  const uint32_t slot = m_freeSlots.back();
+  m_freeSlots.pop_back();
+  SlotOwner& owner = m_owners[slot];
+  owner = SlotOwner{};
+  owner.bInUse = true;
+  owner.nBytes = m_owners[id.nSlot].nBytes;
+  owner.pData = m_owners[id.nSlot].pData;
+  Slot& s = m_pSlots[slot];
+  s.fGain.store(1.0f, std::memory_order_relaxed);
+  s.nStart.store(0, std::memory_order_relaxed);
+  s.pData.store(owner.pData.get(), std::memory_order_release);
+  return {slot, s.nGen.load(std::memory_order_relaxed)};
+}
+
+void Mixer::ReleaseBuffer(BufferId id) {
+  if (!IsCurrent(id) || !m_owners[id.nSlot].bInUse) return;
+  Slot& s = m_pSlots[id.nSlot];
+  // Unpublish first: the new generation makes the audio thread drop every voice
+  // and queued command of this copy, and only then may the data be retired.
+  s.pData.store(nullptr, std::memory_order_release);
+  s.nGen.fetch_add(1, std::memory_order_seq_cst);
+  m_owners[id.nSlot] = SlotOwner{};
+  m_freeSlots.push_back(id.nSlot);
+}
+
+// --- any thread ---
+
+bool Mixer::Push(const Command& c) noexcept {
+  if (m_queue.TryPush(c)) return true;
+  m_nDropped.fetch_add(1, std::memory_order_relaxed);
+  return false;
+}
+
+// Real-time: any thread.
+void Mixer::Play(BufferId id) noexcept {
+  if (IsCurrent(id)) Push({CommandType::Play, id.nSlot, id.nGen});
+}
+
+// Real-time: any thread.
+void Mixer::Stop(BufferId id) noexcept {
+  if (IsCurrent(id)) Push({CommandType::Stop, id.nSlot, id.nGen});
+}
+
+// Real-time: any thread.
+void Mixer::StopAll() noexcept {
+  Push({CommandType::StopAll, 0, 0});
+}
+
+// Real-time: any thread.
+void Mixer::SetPosition(BufferId id, uint32_t frame) noexcept {
+  if (IsCurrent(id)) m_pSlots[id.nSlot].nStart.store(frame, std::memory_order_relaxed);
+}
+
+// Real-time: any thread.
+void Mixer::SetAttenuation(BufferId id, long attenuation) noexcept {
+  if (IsCurrent(id))
+    m_pSlots[id.nSlot].fGain.store(GainOfAttenuation(attenuation), std::memory_order_relaxed);
+}
+
+// --- audio thread ---
+
+int32_t Mixer::TakeVoice() noexcept {
+  if (!m_freeVoices.empty()) {
+    const uint32_t v = m_freeVoices.back();
+    m_freeVoices.pop_back();
+    m_active.push_back(v);
+    return static_cast<int32_t>(v);
+  }
+  // Every tail is busy: cut the fading voice nearest its end to make room.
+  int32_t best = -1;
+  for (uint32_t i = 0; i < m_active.size(); ++i) {
+    const Voice& v = m_voices[m_active[i]];
+    if (!v.bBound && (best < 0 || v.nFadeLeft < m_voices[m_active[best]].nFadeLeft))
+      best = static_cast<int32_t>(i);
+  }
+  if (best < 0) return -1;
+  return static_cast<int32_t>(m_active[best]);  // stays in the active list, reused
+}
+
+void Mixer::FadeOut(uint32_t index) noexcept {
+  Voice& v = m_voices[index];
+  if (v.bBound) {
+    m_slotVoice[v.nSlot] = -1;
+    v.bBound = false;
+  }
+  if (v.nFadeLeft == 0) {
+    v.nFadeLeft = m_nFadeFrames;
+    v.fFadeStep = v.fGain / static_cast<float>(m_nFadeFrames);
+  }
+}
+
+void Mixer::StartVoice(uint32_t slot, uint32_t gen) noexcept {
+  Slot& s = m_pSlots[slot];
+  if (s.nGen.load(std::memory_order_acquire) != gen) return;
+  const SampleData* data = s.pData.load(std::memory_order_acquire);
+  // Recheck: a release and re-create between the two loads would pair this
+  // command with another buffer's data.
+  if (!data || s.nGen.load(std::memory_order_acquire) != gen) return;
+  const uint32_t start = s.nStart.load(std::memory_order_relaxed);
+  const int32_t old = m_slotVoice[slot];
+  if (old >= 0) FadeOut(static_cast<uint32_t>(old));  // the old sound becomes a tail
+  if (start >= data->nFrames) return;
+  const int32_t index = TakeVoice();
+  if (index < 0) return;
+  Voice& v = m_voices[index];
+  v = Voice{data->pSamples.get(),
+            data->nFrames,
+            start,
+            slot,
+            gen,
+            s.fGain.load(std::memory_order_relaxed),
+            0.0f,
+            0,
+            true};
+  m_slotVoice[slot] = index;
+}
+
+void Mixer::ApplyCommands() noexcept {
+  Command c;
+  // Bounded by the queue's capacity: producers cannot keep the loop going forever.
+  for (size_t n = m_queue.Capacity(); n > 0 && m_queue.TryPop(c); --n) {
+    switch (c.type) {
+      case CommandType::Play:
+        StartVoice(c.nSlot, c.nGen);
+        break;
+      case CommandType::Stop:
+        if (c.nSlot < m_nSlotCount && m_slotVoice[c.nSlot] >= 0 &&
+            m_voices[m_slotVoice[c.nSlot]].nGen == c.nGen)
+          FadeOut(static_cast<uint32_t>(m_slotVoice[c.nSlot]));
+        break;
+      case CommandType::StopAll:
+        for (uint32_t v : m_active) FadeOut(v);
+        break;
+    }
+  }
+}
+
+void Mixer::RefreshVoices(uint32_t frames) noexcept {
+  for (uint32_t index : m_active) {
+    Voice& v = m_voices[index];
+    const Slot& s = m_pSlots[v.nSlot];
+    if (s.nGen.load(std::memory_order_acquire) != v.nGen) {
+      // Released: its data may be freed once this block ends, so the fade must
+      // end within it.
+      FadeOut(index);
+      if (v.nFadeLeft > frames) {
+        v.nFadeLeft = frames;
+        v.fFadeStep = v.fGain / static_cast<float>(frames);
+      }
+    } else if (v.bBound) {
+      v.fGain = s.fGain.load(std::memory_order_relaxed);
+    }
+  }
+}
+
+void Mixer::MixBlock(float* acc, uint32_t frames) noexcept {
+  std::fill(acc, acc + 2 * frames, 0.0f);
+  RefreshVoices(frames);
+  size_t keep = 0;
+  for (size_t i = 0; i < m_active.size(); ++i) {
+    const uint32_t index = m_active[i];
+    Voice& v = m_voices[index];
+    uint32_t n = std::min(frames, v.nFrames - v.nPos);
+    const int16_t* src = v.pSamples + 2 * static_cast<size_t>(v.nPos);
+    if (v.nFadeLeft > 0) {
+      n = std::min(n, v.nFadeLeft);
+      AddRamp(acc, src, n, v.fGain, v.fFadeStep);
+      v.fGain -= v.fFadeStep * static_cast<float>(n);
+      v.nFadeLeft -= n;
+    } else if (v.fGain > 0.0f) {
+      AddScaled(acc, src, 2 * n, v.fGain);
+    }
+    v.nPos += n;
+    const bool done = v.nPos >= v.nFrames || (!v.bBound && v.nFadeLeft == 0);
+    if (done) {
+      if (v.bBound) m_slotVoice[v.nSlot] = -1;
+      m_freeVoices.push_back(index);
+    } else {
+      m_active[keep++] = index;
+    }
+  }
+  m_active.resize(keep);
+#ifndef NDEBUG
+  for (uint32_t i = 0; i < 2 * frames; ++i) assert(std::isfinite(acc[i]));
+#endif
+}
+
+// Real-time: the audio callback and the offline render loop.
+void Mixer::Mix(float* out, uint32_t frames) noexcept {
+  RtReadSection section(*m_pReader);
+  DenormalGuard denormals;
+  ApplyCommands();
+  constexpr float kScale = 1.0f / 32768.0f;
+  while (frames > 0) {
+    const uint32_t n = std::min(frames, kMaxBlockFrames);
+    float* acc = m_acc.data();
+    MixBlock(acc, n);
+    for (uint32_t i = 0; i < 2 * n; ++i) out[i] = acc[i] * kScale;
+    out += 2 * n;
+    frames -= n;
+  }
+  m_nSounding.store(static_cast<uint32_t>(m_active.size()), std::memory_order_relaxed);
+}
+
+// Real-time: the audio callback and the offline render loop.
+void Mixer::Mix(int16_t* out, uint32_t frames) noexcept {
+  RtReadSection section(*m_pReader);
+  DenormalGuard denormals;
+  ApplyCommands();
+  while (frames > 0) {
+    const uint32_t n = std::min(frames, kMaxBlockFrames);
+    float* acc = m_acc.data();
+    MixBlock(acc, n);
+    for (uint32_t i = 0; i < 2 * n; ++i) {
+      float v = acc[i];
+      v = v < -32768.0f ? -32768.0f : (v > 32767.0f ? 32767.0f : v);
+      out[i] = static_cast<int16_t>(v >= 0.0f ? v + 0.5f : v - 0.5f);
+    }
+    out += 2 * n;
+    frames -= n;
+  }
+  m_nSounding.store(static_cast<uint32_t>(m_active.size()), std::memory_order_relaxed);
+}
+
+}  // namespace thumper

@@ -1,0 +1,166 @@
+#pragma once
+// The software mixer: our layer in place of static sound buffers with duplicates.
+//
+// A buffer holds immutable 16-bit stereo sample data at the mixer's rate; a
+// duplicate shares the data and has its own start position, attenuation and
+// playing state. Create, lock/unlock (fill), duplicate and release run on the UI
+// thread. Play, Stop, SetPosition and SetAttenuation may run on any thread: they
+// only store an atomic or push a command into a bounded lock-free queue that the
+// audio thread drains at the top of each block. The audio thread owns the
+// playing state, never locks, allocates or frees, and reads sample data inside a
+// Reclaimer read section; released data is freed on the UI thread by Reclaim().
+//
+// A stop fades the sounding copy out over 2 ms, and a restart hands the old sound
+// to a spare tail voice that fades it out while the new start plays, so neither
+// clicks.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "audio/CommandQueue.h"
+#include "audio/Reclaimer.h"
+#include "audio/WaveFormat.h"
+
+namespace thumper {
+
+// Interleaved stereo 16-bit frames at the mixer's rate. Immutable once published.
+struct SampleData {
+  std::unique_ptr<int16_t[]> pSamples;
+  uint32_t nFrames = 0;
+};
+
+struct BufferId {
+  static constexpr uint32_t kNone = 0xFFFFFFFFu;
+  uint32_t nSlot = kNone;
+  uint32_t nGen = 0;
+  bool IsValid() const { return nSlot != kNone; }
+};
+
+class Mixer {
+ public:
+  // The largest buffer one create accepts, in bytes (as the original's static
+  // buffers); 4 bytes is the smallest.
+  static constexpr uint32_t kMaxBufferBytes = 0x0FFFFFFF;
+  static constexpr uint32_t kMinBufferBytes = 4;
+  static constexpr uint32_t kMaxBlockFrames = 1024;
+
+  struct Options {
+    uint32_t nSampleRate = kOutputRate;
+    uint32_t nBufferSlots = 16384;  // 640 voices of 16 copies, the preview voice, spares
+    uint32_t nTailVoices = 1024;    // sounds fading out after a stop or restart
+    uint32_t nQueueCapacity = 16384;
+  };
+
+  // Registers the audio thread as a reader of reclaimer, which must outlive the mixer.
+  Mixer(Reclaimer& reclaimer, const Options& options);
+  Mixer(Reclaimer& reclaimer) : Mixer(reclaimer, Options{}) {}
+  ~Mixer();
+  Mixer(const Mixer&) = delete;
+  Mixer& operator=(const Mixer&) = delete;
+
+  uint32_t SampleRate() const { return m_nSampleRate; }
+  uint32_t FadeFrames() const { return m_nFadeFrames; }
+
+  // --- UI thread ---
+  // A buffer of byteCount bytes in format (16-bit stereo PCM at 44,100 Hz);
+  // nothing when the format or size cannot be held or every slot is taken.
+  BufferId CreateBuffer(const WaveFormat& format, uint32_t byteCount);
+  // Writable storage of the buffer's byteCount bytes; empty when the memory
+  // cannot be had or the buffer was already filled.
+  std::span<uint8_t> LockBuffer(BufferId id);
+  // Publishes what was written, converted to the mixer's rate when it is not
+  // 44,100 Hz. False when the buffer was not locked or the conversion failed.
+  bool UnlockBuffer(BufferId id);
+  // A copy sharing the data (no copying), stopped, at full level.
+  BufferId DuplicateBuffer(BufferId id);
+  // Silences and frees the slot; the data goes once its last copy is released.
+  void ReleaseBuffer(BufferId id);
+  // Frees released sample data that the audio thread can no longer read.
+  size_t Reclaim() { return m_reclaimer.Reclaim(); }
+
+  // --- any thread; real-time safe ---
+  void Play(BufferId id) noexcept;
+  void Stop(BufferId id) noexcept;
+  // Frame at which the next Play of this copy starts.
+  void SetPosition(BufferId id, uint32_t frame) noexcept;
+  // Hundredths of a decibel; takes hold for this copy from the next block on.
+  void SetAttenuation(BufferId id, long attenuation) noexcept;
+  // Stops every sounding copy (with the fade).
+  void StopAll() noexcept;
+
+  uint64_t DroppedCommands() const { return m_nDropped.load(std::memory_order_relaxed); }
+  // Sounding voices (copies and fading tails) after the last block.
+  uint32_t SoundingVoices() const { return m_nSounding.load(std::memory_order_relaxed); }
+
+  // --- the audio thread (one thread at a time); real-time ---
+  // Mixes frames stereo frames into out, interleaved, overwriting it.
+  void Mix(float* out, uint32_t frames) noexcept;
+  void Mix(int16_t* out, uint32_t frames) noexcept;
+
+ private:
+  enum class CommandType : uint8_t { Play, Stop, StopAll };
+  struct Command {
+    CommandType type;
+    uint32_t nSlot;
+    uint32_t nGen;
+  };
+  struct Slot {
+    std::atomic<uint32_t> nGen{0};
+    std::atomic<const SampleData*> pData{nullptr};
+    std::atomic<float> fGain{1.0f};
+    std::atomic<uint32_t> nStart{0};
+  };
+  struct SlotOwner {  // UI thread only
+    std::shared_ptr<SampleData> pData;
+    std::unique_ptr<SampleData> pStaging;  // locked, not yet unlocked
+    uint32_t nBytes = 0;
+    bool bInUse = false;
+  };
+  struct Voice {  // audio thread only
+    const int16_t* pSamples;
+    uint32_t nFrames;
+    uint32_t nPos;
+    uint32_t nSlot;
+    uint32_t nGen;
+    float fGain;
+    float fFadeStep;     // gain lost per frame while fading
+    uint32_t nFadeLeft;  // frames of fade left; 0 when not fading
+    bool bBound;         // still the sound of its slot (not a tail)
+  };
+
+  bool Push(const Command& c) noexcept;
+  bool IsCurrent(BufferId id) const noexcept;
+  void ApplyCommands() noexcept;
+  void StartVoice(uint32_t slot, uint32_t gen) noexcept;
+  void FadeOut(uint32_t voice) noexcept;
+  int32_t TakeVoice() noexcept;
+  void RefreshVoices(uint32_t frames) noexcept;
+  void MixBlock(float* acc, uint32_t frames) noexcept;
+  std::shared_ptr<SampleData> Publishable(std::unique_ptr<SampleData> data);
+
+  Reclaimer& m_reclaimer;
+  RtReader* m_pReader;
+  uint32_t m_nSampleRate;
+  uint32_t m_nFadeFrames;
+
+  std::unique_ptr<Slot[]> m_pSlots;
+  uint32_t m_nSlotCount;
+  std::vector<SlotOwner> m_owners;
+  std::vector<uint32_t> m_freeSlots;
+
+  CommandQueue<Command> m_queue;
+  std::atomic<uint64_t> m_nDropped{0};
+  std::atomic<uint32_t> m_nSounding{0};
+
+  // Audio-thread state, all preallocated.
+  std::vector<Voice> m_voices;
+  std::vector<uint32_t> m_freeVoices;
+  std::vector<uint32_t> m_active;
+  std::vector<int32_t> m_slotVoice;
+  std::vector<float> m_acc;
+};
+
+}  // namespace thumper

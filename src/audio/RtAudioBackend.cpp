@@ -1,0 +1,222 @@
+// The system's drivers: RtAudio's output devices, then the silent device.
+
+#include <RtAudio.h>
+#include <jack/jack.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "audio/OutputDriverList.h"
+
+#if defined(THUMPER_HAVE_ALSA)
+#include <alsa/asoundlib.h>
+#endif
+
+namespace thumper {
+
+namespace {
+
+#if defined(THUMPER_HAVE_ALSA)
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+#endif
+void QuietJack(const char*) {}
+
+// Probing a machine without sound cards makes ALSA and JACK print to standard
+// error; a desktop program keeps its terminal clean.
+void SilenceLibraryChatter() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+#if defined(THUMPER_HAVE_ALSA)
+    snd_lib_error_set_handler(QuietAlsa);
+#endif
+    jack_set_error_function(QuietJack);
+    jack_set_info_function(QuietJack);
+  });
+}
+
+std::string ApiLabel(RtAudio::Api api) {
+  switch (api) {
+    case RtAudio::UNIX_JACK:
+      return "JACK";
+    case RtAudio::LINUX_PULSE:
+      return "PulseAudio";
+    case RtAudio::LINUX_ALSA:
+      return "ALSA";
+    case RtAudio::LINUX_OSS:
+      return "OSS";
+    default:
+      return RtAudio::getApiDisplayName(api);
+  }
+}
+
+std::unique_ptr<RtAudio> MakeRtAudio(RtAudio::Api api) {
+  try {
+    auto rt = std::make_unique<RtAudio>(api);
+    rt->showWarnings(false);
+    return rt;
+  } catch (const RtAudioError&) {
+    return nullptr;
+  }
+}
+
+class RtAudioDevice;
+// RtAudio 5's error callback carries no user pointer; one stream is open at a time.
+std::atomic<RtAudioDevice*> g_pOpenDevice{nullptr};
+
+class RtAudioDevice : public SoundDevice {
+ public:
+  RtAudioDevice(Reclaimer& reclaimer, uint32_t rate, std::string description,
+                std::unique_ptr<RtAudio> rt)
+      : SoundDevice(reclaimer, rate, std::move(description)), m_pRt(std::move(rt)) {}
+
+  ~RtAudioDevice() override {
+    RtAudioDevice* self = this;
+    g_pOpenDevice.compare_exchange_strong(self, nullptr);
+    try {
+      if (m_pRt->isStreamRunning()) m_pRt->stopStream();
+      if (m_pRt->isStreamOpen()) m_pRt->closeStream();
+    } catch (const RtAudioError&) {
+    }
+  }
+
+  bool Start(unsigned device, uint32_t periodFrames) {
+    RtAudio::StreamParameters params;
+    params.deviceId = device;
+    params.nChannels = kOutputChannels;
+    RtAudio::StreamOptions options;
+    options.flags = RTAUDIO_MINIMIZE_LATENCY | RTAUDIO_SCHEDULE_REALTIME;
+    options.numberOfBuffers = 2;
+    options.streamName = "Thumper";
+    options.priority = 70;
+    unsigned frames = std::clamp<uint32_t>(periodFrames, 16, Mixer::kMaxBlockFrames);
+    try {
+      g_pOpenDevice.store(this);
+      m_pRt->openStream(&params, nullptr, RTAUDIO_FLOAT32, SampleRate(), &frames, &Callback, this,
+                        &options, &OnError);
+      m_nPeriod = frames;
+      m_pRt->startStream();
+      return m_pRt->isStreamRunning();
+    } catch (const RtAudioError&) {
+      return false;
+    }
+  }
+
+  uint32_t PeriodFrames() const override { return m_nPeriod; }
+
+  bool HasFailed() const override {
+    if (SoundDevice::HasFailed()) return true;
+    try {
+      return !m_pRt->isStreamRunning();
+    } catch (const RtAudioError&) {
+      return true;
+    }
+  }
+
+ private:
+  // Real-time: RtAudio's callback thread.
+  static int Callback(void* out, void*, unsigned frames, double, RtAudioStreamStatus,
+                      void* user) noexcept {
+    auto* self = static_cast<RtAudioDevice*>(user);
+    self->m_pMixer->Mix(static_cast<float*>(out), frames);
+    return 0;
+  }
+
+  static void OnError(RtAudioError::Type type, const std::string&) {
+    if (type == RtAudioError::WARNING || type == RtAudioError::DEBUG_WARNING) return;
+    if (RtAudioDevice* d = g_pOpenDevice.load()) d->MarkFailed();
+  }
+
+  std::unique_ptr<RtAudio> m_pRt;
+  uint32_t m_nPeriod = 0;
+};
+
+// JACK runs at the server's rate; elsewhere 44,100 Hz if the device offers it.
+uint32_t ChooseRate(RtAudio::Api api, const RtAudio::DeviceInfo& info) {
+  if (api == RtAudio::UNIX_JACK && info.preferredSampleRate) return info.preferredSampleRate;
+  if (info.sampleRates.empty() || std::find(info.sampleRates.begin(), info.sampleRates.end(),
+                                            kOutputRate) != info.sampleRates.end())
+    return kOutputRate;
+  return info.preferredSampleRate ? info.preferredSampleRate : info.sampleRates.back();
+}
+
+std::unique_ptr<SoundDevice> OpenRtAudio(RtAudio::Api api, int device, const std::string& name,
+                                         const std::string& description, Reclaimer& reclaimer,
+                                         uint32_t periodFrames) {
+  auto rt = MakeRtAudio(api);
+  if (!rt) return nullptr;
+  try {
+    const unsigned count = rt->getDeviceCount();
+    if (count == 0) return nullptr;
+    unsigned index = device < 0 ? rt->getDefaultOutputDevice() : static_cast<unsigned>(device);
+    if (device >= 0) {
+      // Indexes may move between the enumeration and now; the name decides.
+      if (index >= count || rt->getDeviceInfo(index).name != name) {
+        index = count;
+        for (unsigned i = 0; i < count; ++i)
+          if (rt->getDeviceInfo(i).name == name) index = i;
+        if (index == count) return nullptr;
+      }
+    }
+    if (index >= count) return nullptr;
+    const RtAudio::DeviceInfo info = rt->getDeviceInfo(index);
+    if (!info.probed || info.outputChannels < kOutputChannels) return nullptr;
+    const RtAudio::Api actual = rt->getCurrentApi();
+    auto dev = std::make_unique<RtAudioDevice>(reclaimer, ChooseRate(actual, info), description,
+                                               std::move(rt));
+    if (!dev->Start(index, periodFrames)) return nullptr;
+    return dev;
+  } catch (const RtAudioError&) {
+    return nullptr;
+  }
+}
+
+class SystemBackend : public DriverBackend {
+ public:
+  bool Enumerate(OutputDriverList& list) override {
+    SilenceLibraryChatter();
+    EnumOutputDriver(nullptr, kDefaultDeviceDescription, "default", list);
+    std::vector<RtAudio::Api> apis;
+    RtAudio::getCompiledApi(apis);
+    for (RtAudio::Api api : apis) {
+      if (api == RtAudio::RTAUDIO_DUMMY || api == RtAudio::UNSPECIFIED) continue;
+      auto rt = MakeRtAudio(api);
+      if (!rt) continue;
+      try {
+        const unsigned count = rt->getDeviceCount();
+        for (unsigned i = 0; i < count; ++i) {
+          const RtAudio::DeviceInfo info = rt->getDeviceInfo(i);
+          if (!info.probed || info.outputChannels == 0) continue;
+          // The last place is kept for the silent device, so a driver always opens.
+          if (list.m_nCount >= OutputDriverList::kMaxDrivers - 1) break;
+          DriverId id{DriverId::Kind::RtAudioDevice, static_cast<int>(api), i, info.name};
+          EnumOutputDriver(&id, ApiLabel(api) + ": " + info.name, RtAudio::getApiName(api), list);
+        }
+      } catch (const RtAudioError&) {
+      }
+    }
+    DriverId silent{DriverId::Kind::Silent, 0, 0, {}};
+    EnumOutputDriver(&silent, kSilentDeviceDescription, "silent", list);
+    return true;
+  }
+
+  std::unique_ptr<SoundDevice> Open(const DriverId* guid, const std::string& description,
+                                    Reclaimer& reclaimer, uint32_t periodFrames) override {
+    SilenceLibraryChatter();
+    if (!guid)
+      return OpenRtAudio(RtAudio::UNSPECIFIED, -1, {}, description, reclaimer, periodFrames);
+    if (guid->kind == DriverId::Kind::Silent)
+      return std::make_unique<SilentDevice>(reclaimer, description, periodFrames);
+    return OpenRtAudio(static_cast<RtAudio::Api>(guid->nApi), static_cast<int>(guid->nDevice),
+                       guid->strDevice, description, reclaimer, periodFrames);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<DriverBackend> MakeSystemBackend() {
+  return std::make_unique<SystemBackend>();
+}
+
+}  // namespace thumper

@@ -1,0 +1,51 @@
+#pragma once
+// One sample made playable: a buffer holding the sample and up to 15 duplicates
+// sharing its data, started in turn so that a repeated hit does not cut off its
+// own previous hit until every copy is in use.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "audio/Mixer.h"
+#include "audio/SoundDevice.h"
+#include "audio/WaveFormat.h"
+#include "drumset/UiServices.h"
+
+namespace thumper {
+
+class SampleVoice {
+ public:
+  static constexpr int kMaxCopies = 16;
+
+  // UI thread. device is the view's m_pDirectSound (null when none is open);
+  // failures are reported through owner with the caption "SND".
+  SampleVoice(UiServices& owner, SoundDevice* device, const uint8_t* bytes, uint32_t byteCount,
+              int copies, WaveFormat format, std::string name);
+  // UI thread: releases the copies from the last to the first.
+  ~SampleVoice();
+  SampleVoice(const SampleVoice&) = delete;
+  SampleVoice& operator=(const SampleVoice&) = delete;
+
+  // Real-time safe, any thread: attenuation of the copy the next Play starts.
+  void SetVolume(long attenuation) noexcept;
+  // Real-time safe, any thread: rewinds and starts the next copy, then moves on.
+  void Play() noexcept;
+  // Real-time safe, any thread: stops every copy (with a 2 ms fade).
+  void StopAll() noexcept;
+
+  // False when the first buffer could not be made: the voice then does nothing.
+  bool IsPlayable() const { return m_pBuffer[0].IsValid(); }
+
+  std::string m_strName;
+  int m_nCopies;
+  std::array<BufferId, kMaxCopies> m_pBuffer;
+  std::atomic<int> m_nNext{0};
+
+ private:
+  int CurrentCopy() const noexcept;
+  Mixer* m_pMixer = nullptr;
+};
+
+}  // namespace thumper

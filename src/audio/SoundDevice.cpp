@@ -1,0 +1,48 @@
+#include "audio/SoundDevice.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace thumper {
+
+SoundDevice::SoundDevice(Reclaimer& reclaimer, uint32_t sampleRate, std::string description)
+    : m_strDescription(std::move(description)) {
+  Mixer::Options options;
+  options.nSampleRate = sampleRate;
+  m_pMixer = std::make_unique<Mixer>(reclaimer, options);
+}
+
+struct SilentDevice::Thread {
+  std::thread thread;
+};
+
+SilentDevice::SilentDevice(Reclaimer& reclaimer, std::string description, uint32_t periodFrames)
+    : SoundDevice(reclaimer, kOutputRate, std::move(description)),
+      m_nPeriod(std::clamp<uint32_t>(periodFrames, 16, Mixer::kMaxBlockFrames)),
+      m_pThread(std::make_unique<Thread>()) {
+  m_pThread->thread = std::thread([this] { Run(); });
+}
+
+SilentDevice::~SilentDevice() {
+  m_bQuit.store(true);
+  if (m_pThread->thread.joinable()) m_pThread->thread.join();
+}
+
+void SilentDevice::Run() {
+  std::vector<float> block(2 * m_nPeriod);  // allocated before the loop starts
+  using clock = std::chrono::steady_clock;
+  const auto period = std::chrono::duration_cast<clock::duration>(
+      std::chrono::duration<double>(static_cast<double>(m_nPeriod) / SampleRate()));
+  auto next = clock::now();
+  while (!m_bQuit.load(std::memory_order_acquire)) {
+    m_pMixer->Mix(block.data(), m_nPeriod);
+    next += period;
+    const auto now = clock::now();
+    if (next < now - 50 * period) next = now;  // after a long stall, do not race to catch up
+    std::this_thread::sleep_until(next);
+  }
+}
+
+}  // namespace thumper

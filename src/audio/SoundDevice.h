@@ -1,0 +1,62 @@
+#pragma once
+// An open output device: the mixer that voices are made on, and whatever pulls
+// it (a callback stream, the silent device's clock thread, or the caller).
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "audio/Mixer.h"
+
+namespace thumper {
+
+class SoundDevice {
+ public:
+  SoundDevice(Reclaimer& reclaimer, uint32_t sampleRate, std::string description);
+  virtual ~SoundDevice() = default;
+  SoundDevice(const SoundDevice&) = delete;
+  SoundDevice& operator=(const SoundDevice&) = delete;
+
+  Mixer& GetMixer() { return *m_pMixer; }
+  uint32_t SampleRate() const { return m_pMixer->SampleRate(); }
+  const std::string& Description() const { return m_strDescription; }
+  // Frames per period the device pulls (0 when the caller pulls).
+  virtual uint32_t PeriodFrames() const { return 0; }
+
+  // UI thread: true once the device has stopped working (the server went away,
+  // the device was unplugged). Set from the audio side, read by the UI's poll.
+  virtual bool HasFailed() const { return m_bFailed.load(std::memory_order_acquire); }
+  // Any thread, real-time safe.
+  void MarkFailed() noexcept { m_bFailed.store(true, std::memory_order_release); }
+
+ protected:
+  std::unique_ptr<Mixer> m_pMixer;
+  std::string m_strDescription;
+  std::atomic<bool> m_bFailed{false};
+};
+
+// A device the caller pulls with Mix (offline rendering, tests).
+class PulledDevice : public SoundDevice {
+ public:
+  explicit PulledDevice(Reclaimer& reclaimer, uint32_t sampleRate = kOutputRate)
+      : SoundDevice(reclaimer, sampleRate, "Offline") {}
+};
+
+// "No audio output": consumes the mix at the real-time rate on a thread of its
+// own, so voices play (and end) as they would on a real device.
+class SilentDevice : public SoundDevice {
+ public:
+  SilentDevice(Reclaimer& reclaimer, std::string description, uint32_t periodFrames);
+  ~SilentDevice() override;
+  uint32_t PeriodFrames() const override { return m_nPeriod; }
+
+ private:
+  void Run();
+  uint32_t m_nPeriod;
+  std::atomic<bool> m_bQuit{false};
+  struct Thread;
+  std::unique_ptr<Thread> m_pThread;
+};
+
+}  // namespace thumper

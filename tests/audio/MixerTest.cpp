@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "AudioTestSupport.h"
+#include "audio/Mixer.h"
+
+namespace thumper::test {
+namespace {
+
+class MixerTest : public ::testing::Test {
+ protected:
+  Reclaimer reclaimer;
+  Mixer mixer{reclaimer};
+};
+
+TEST_F(MixerTest, GainLawFollowsHundredthsOfDecibel) {
+  EXPECT_FLOAT_EQ(GainOfAttenuation(0), 1.0f);
+  EXPECT_NEAR(GainOfAttenuation(-4000), 0.01f, 1e-7);
+  EXPECT_NEAR(GainOfAttenuation(-2000), 0.1f, 1e-7);
+  EXPECT_EQ(GainOfAttenuation(-10000), 0.0f);
+  EXPECT_EQ(GainOfAttenuation(-20000), 0.0f);     // clamped, still silent
+  EXPECT_FLOAT_EQ(GainOfAttenuation(500), 1.0f);  // no boost above full level
+}
+
+TEST_F(MixerTest, AttenuationScalesTheOutput) {
+  for (auto [att, expected] : {std::pair{0L, 10000}, {-4000L, 100}, {-10000L, 0}}) {
+    BufferId b = MakeBuffer(mixer, ConstantSample(64, 10000));
+    mixer.SetAttenuation(b, att);
+    mixer.Play(b);
+    auto out = MixLeft(mixer, 32);
+    EXPECT_EQ(out[0], expected) << att;
+    EXPECT_EQ(out[31], expected) << att;
+    mixer.ReleaseBuffer(b);
+    MixLeft(mixer, 128);
+  }
+}
+
+TEST_F(MixerTest, FloatOutputIsFullScaleAt32768) {
+  BufferId b = MakeBuffer(mixer, ConstantSample(64, 16384));
+  mixer.Play(b);
+  std::vector<float> out(2 * 16);
+  mixer.Mix(out.data(), 16);
+  EXPECT_FLOAT_EQ(out[0], 0.5f);
+  EXPECT_FLOAT_EQ(out[1], 0.5f);
+}
+
+TEST_F(MixerTest, SixteenBitOutputSaturatesAndRoundsToNearest) {
+  std::vector<BufferId> loud;
+  for (int i = 0; i < 4; ++i) {
+    loud.push_back(MakeBuffer(mixer, ConstantSample(64, 30000)));
+    mixer.Play(loud.back());
+  }
+  EXPECT_EQ(MixLeft(mixer, 8)[0], 32767);
+  for (auto b : loud) mixer.ReleaseBuffer(b);
+  MixLeft(mixer, 128);
+
+  for (int i = 0; i < 4; ++i) {
+    loud[i] = MakeBuffer(mixer, ConstantSample(64, -30000));
+    mixer.Play(loud[i]);
+  }
+  EXPECT_EQ(MixLeft(mixer, 8)[0], -32768);
+  for (auto b : loud) mixer.ReleaseBuffer(b);
+  MixLeft(mixer, 128);
+
+  // -602 hundredths of a decibel is a gain of 0.500035: 3 gives 1.5001 and 5 gives
+  // 2.5002, which round to 2 and 3 (truncation would give 1 and 2).
+  BufferId three = MakeBuffer(mixer, ConstantSample(64, 3));
+  BufferId five = MakeBuffer(mixer, ConstantSample(64, 5));
+  BufferId minusFive = MakeBuffer(mixer, ConstantSample(64, -5));
+  for (BufferId b : {three, five, minusFive}) {
+    mixer.SetAttenuation(b, -602);
+    mixer.Play(b);
+    EXPECT_EQ(MixLeft(mixer, 4)[0], b.nSlot == three.nSlot ? 2 : (b.nSlot == five.nSlot ? 3 : -3));
+    mixer.Stop(b);
+    MixLeft(mixer, 128);
+  }
+}
+
+TEST_F(MixerTest, DuplicatesShareTheDataAndPlayIndependently) {
+  BufferId a = MakeBuffer(mixer, RampSample(1000));
+  BufferId b = mixer.DuplicateBuffer(a);
+  ASSERT_TRUE(b.IsValid());
+  EXPECT_NE(a.nSlot, b.nSlot);
+  // Writing is refused for both: the data is shared and immutable once filled.
+  EXPECT_TRUE(mixer.LockBuffer(a).empty());
+  EXPECT_TRUE(mixer.LockBuffer(b).empty());
+
+  mixer.Play(a);
+  MixLeft(mixer, 100);
+  mixer.SetAttenuation(b, -10000);
+  mixer.Play(b);
+  auto out = MixLeft(mixer, 10);
+  EXPECT_EQ(out[0], 100);  // only a sounds; b is silent at -10000
+  mixer.SetAttenuation(b, 0);
+  out = MixLeft(mixer, 10);
+  EXPECT_EQ(out[0], 110 + 10);  // a at 110, b at 10
+
+  // Releasing the original leaves the duplicate playing its data.
+  mixer.ReleaseBuffer(a);
+  out = MixLeft(mixer, 200);
+  EXPECT_EQ(out[199], 20 + 199);
+  reclaimer.Reclaim();
+  out = MixLeft(mixer, 10);
+  EXPECT_EQ(out[0], 220);
+}
+
+TEST_F(MixerTest, StopFadesOutLinearlyOverTwoMilliseconds) {
+  ASSERT_EQ(mixer.FadeFrames(), 88u);
+  BufferId b = MakeBuffer(mixer, ConstantSample(10000, 8800));
+  mixer.Play(b);
+  MixLeft(mixer, 50);
+  mixer.Stop(b);
+  auto out = MixLeft(mixer, 200);
+  EXPECT_EQ(out[0], 8800);
+  for (int k = 1; k < 88; ++k) {
+    EXPECT_NEAR(out[k], 8800 * (88 - k) / 88, 1) << k;
+    EXPECT_LT(out[k], out[k - 1]);
+  }
+  for (int k = 88; k < 200; ++k) ASSERT_EQ(out[k], 0) << k;
+  EXPECT_EQ(mixer.SoundingVoices(), 0u);
+}
+
+TEST_F(MixerTest, StopAllFadesEverySoundingCopy) {
+  BufferId a = MakeBuffer(mixer, ConstantSample(10000, 1000));
+  BufferId b = MakeBuffer(mixer, ConstantSample(10000, 2000));
+  mixer.Play(a);
+  mixer.Play(b);
+  EXPECT_EQ(MixLeft(mixer, 10)[0], 3000);
+  mixer.StopAll();
+  auto out = MixLeft(mixer, 100);
+  EXPECT_EQ(out[0], 3000);
+  EXPECT_GT(out[44], 1000);
+  EXPECT_EQ(out[88], 0);
+}
+
+TEST_F(MixerTest, RestartFadesTheOldSoundWhileTheNewStartsAtItsFirstFrame) {
+  BufferId b = MakeBuffer(mixer, RampSample(5000));
+  mixer.Play(b);
+  MixLeft(mixer, 1000);
+  mixer.SetPosition(b, 0);
+  mixer.Play(b);
+  auto out = MixLeft(mixer, 200);
+  // The new start from frame 0 plus the old sound at 1000 fading out.
+  EXPECT_EQ(out[0], 0 + 1000);
+  EXPECT_NEAR(out[44], 44 + 1044 * 44 / 88, 2);
+  EXPECT_EQ(out[100], 100);
+  EXPECT_EQ(out[199], 199);
+}
+
+TEST_F(MixerTest, AttenuationChangedWhilePlayingTakesHoldFromTheNextBlock) {
+  BufferId b = MakeBuffer(mixer, ConstantSample(10000, 10000));
+  mixer.Play(b);
+  EXPECT_EQ(MixLeft(mixer, 10)[9], 10000);
+  mixer.SetAttenuation(b, -2000);
+  EXPECT_EQ(MixLeft(mixer, 10)[0], 1000);
+}
+
+TEST_F(MixerTest, PlayStartsAtTheSetPositionAndEndsAtTheLastFrame) {
+  BufferId b = MakeBuffer(mixer, RampSample(300));
+  mixer.SetPosition(b, 250);
+  mixer.Play(b);
+  auto out = MixLeft(mixer, 100);
+  EXPECT_EQ(out[0], 250);
+  EXPECT_EQ(out[49], 299);
+  EXPECT_EQ(out[50], 0);  // played once, no loop
+  EXPECT_EQ(mixer.SoundingVoices(), 0u);
+}
+
+TEST_F(MixerTest, ReleaseWhilePlayingSilencesWithinTheBlockAndFreesLater) {
+  BufferId b = MakeBuffer(mixer, ConstantSample(100000, 5000));
+  BufferId d = mixer.DuplicateBuffer(b);
+  mixer.Play(b);
+  mixer.Play(d);
+  MixLeft(mixer, 64);
+  mixer.ReleaseBuffer(d);
+  mixer.ReleaseBuffer(b);
+  EXPECT_EQ(reclaimer.PendingCount(), 1u);  // the shared data, once
+  auto out = MixLeft(mixer, 32);            // a short block: the fade must fit in it
+  EXPECT_EQ(out[0], 10000);
+  EXPECT_LT(out[31], 10000 / 16);
+  EXPECT_EQ(MixLeft(mixer, 32)[0], 0);
+  EXPECT_EQ(reclaimer.Reclaim(), 1u);
+  // Stale handles do nothing, even after the slot is used again.
+  BufferId again = MakeBuffer(mixer, ConstantSample(100, 7));
+  EXPECT_EQ(again.nSlot, b.nSlot);
+  mixer.Play(b);
+  mixer.SetAttenuation(b, -10000);
+  EXPECT_EQ(MixLeft(mixer, 4)[0], 0);
+}
+
+TEST_F(MixerTest, CreateRefusesFormatsAndSizesItCannotHold) {
+  EXPECT_FALSE(mixer.CreateBuffer(OutputFormat(), 0).IsValid());
+  EXPECT_FALSE(mixer.CreateBuffer(OutputFormat(), 3).IsValid());
+  EXPECT_FALSE(mixer.CreateBuffer(OutputFormat(), Mixer::kMaxBufferBytes + 1).IsValid());
+  WaveFormat mono = OutputFormat();
+  mono.nChannels = 1;
+  EXPECT_FALSE(mixer.CreateBuffer(mono, 400).IsValid());
+  // An odd byte count keeps its whole frames.
+  BufferId b = mixer.CreateBuffer(OutputFormat(), 10);
+  ASSERT_TRUE(b.IsValid());
+  auto region = mixer.LockBuffer(b);
+  EXPECT_EQ(region.size(), 10u);
+  EXPECT_TRUE(mixer.UnlockBuffer(b));
+  EXPECT_FALSE(mixer.UnlockBuffer(b));
+}
+
+TEST(MixerSlots, EverySlotTakenRefusesCreateAndDuplicate) {
+  Reclaimer reclaimer;
+  Mixer::Options options;
+  options.nBufferSlots = 3;
+  Mixer mixer(reclaimer, options);
+  BufferId a = MakeBuffer(mixer, ConstantSample(8, 1));
+  EXPECT_TRUE(mixer.DuplicateBuffer(a).IsValid());
+  EXPECT_TRUE(mixer.DuplicateBuffer(a).IsValid());
+  EXPECT_FALSE(mixer.DuplicateBuffer(a).IsValid());
+  EXPECT_FALSE(mixer.CreateBuffer(OutputFormat(), 8).IsValid());
+}
+
+TEST(MixerQueue, AFullQueueDropsAndCounts) {
+  Reclaimer reclaimer;
+  Mixer::Options options;
+  options.nQueueCapacity = 8;
+  Mixer mixer(reclaimer, options);
+  BufferId a = MakeBuffer(mixer, ConstantSample(8, 1));
+  for (int i = 0; i < 20; ++i) mixer.Play(a);
+  EXPECT_EQ(mixer.DroppedCommands(), 12u);
+  MixLeft(mixer, 4);
+  mixer.Play(a);
+  EXPECT_EQ(mixer.DroppedCommands(), 12u);
+}
+
+TEST(MixerTails, MoreRestartsThanTailsCutTheOldestFadeInsteadOfFailing) {
+  Reclaimer reclaimer;
+  Mixer::Options options;
+  options.nBufferSlots = 1;
+  options.nTailVoices = 1;
+  Mixer mixer(reclaimer, options);
+  BufferId a = MakeBuffer(mixer, ConstantSample(1000, 100));
+  for (int i = 0; i < 5; ++i) mixer.Play(a);
+  auto out = MixLeft(mixer, 200);
+  EXPECT_EQ(out[0], 200);  // the last start and one fading tail
+  EXPECT_EQ(out[150], 100);
+}
+
+TEST(MixerRate, BuffersAreConvertedToTheDeviceRateAtFill) {
+  Reclaimer reclaimer;
+  Mixer::Options options;
+  options.nSampleRate = 48000;
+  Mixer mixer(reclaimer, options);
+  EXPECT_EQ(mixer.FadeFrames(), 96u);
+  // A 441 Hz sine of 4410 frames at 44.1 kHz: 10 periods.
+  std::vector<uint8_t> bytes(4410 * 4);
+  for (int f = 0; f < 4410; ++f) {
+    const auto v =
+        static_cast<int16_t>(std::lround(10000 * std::sin(2 * M_PI * 441 * f / 44100.0)));
+    for (int c = 0; c < 2; ++c) {
+      bytes[4 * f + 2 * c] = static_cast<uint8_t>(v & 0xFF);
+      bytes[4 * f + 2 * c + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
+    }
+  }
+  BufferId b = MakeBuffer(mixer, bytes);
+  mixer.Play(b);
+  auto out = MixLeft(mixer, 5000);
+  // 0.1 s at 48 kHz: 4800 frames, and the sine keeps its pitch (109 frames a period).
+  int last = 0;
+  for (int i = 0; i < 5000; ++i)
+    if (out[i] != 0) last = i;
+  EXPECT_NEAR(last, 4800, 20);
+  EXPECT_NEAR(out[1200], std::lround(10000 * std::sin(2 * M_PI * 441 * 1200 / 48000.0)), 150);
+}
+
+}  // namespace
+}  // namespace thumper::test
