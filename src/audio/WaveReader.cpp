@@ -52,6 +52,61 @@ sf_count_t MemTell(void* user) {
   return static_cast<MemoryFile*>(user)->nPos;
 }
 
+uint32_t LoadLe32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// libsndfile wants "fmt " before "data"; a RIFF WAVE file may hold them in either
+// order. This rebuilds such a file as header, "fmt ", "data"; nothing when the
+// bytes are not a RIFF WAVE file with both chunks.
+std::vector<uint8_t> FmtBeforeData(const uint8_t* bytes, size_t size) {
+  if (size < 12 || std::memcmp(bytes, "RIFF", 4) != 0 || std::memcmp(bytes + 8, "WAVE", 4) != 0)
+    return {};
+  const size_t end = std::min<size_t>(size, 8 + size_t(LoadLe32(bytes + 4)));
+  size_t fmtAt = 0, fmtLen = 0, dataAt = 0, dataLen = 0;
+  for (size_t pos = 12; pos + 8 <= end;) {
+    const size_t len = LoadLe32(bytes + pos + 4);
+    const size_t avail = std::min(len, end - (pos + 8));
+    if (!fmtAt && std::memcmp(bytes + pos, "fmt ", 4) == 0) {
+      fmtAt = pos + 8;
+      fmtLen = avail;
+    } else if (!dataAt && std::memcmp(bytes + pos, "data", 4) == 0) {
+      dataAt = pos + 8;
+      dataLen = avail;
+    }
+    if (len > end - (pos + 8)) break;
+    pos += 8 + len + (len & 1);
+  }
+  if (!fmtAt || !dataAt || fmtAt < dataAt) return {};
+  std::vector<uint8_t> out;
+  auto put32 = [&out](uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
+  };
+  auto putChunk = [&](const char* id, size_t at, size_t len) {
+    out.insert(out.end(), id, id + 4);
+    put32(uint32_t(len));
+    out.insert(out.end(), bytes + at, bytes + at + len);
+    if (len & 1) out.push_back(0);
+  };
+  out.insert(out.end(), {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'});
+  putChunk("fmt ", fmtAt, fmtLen);
+  putChunk("data", dataAt, dataLen);
+  const uint32_t riffLen = uint32_t(out.size() - 8);
+  for (int i = 0; i < 4; ++i) out[4 + i] = uint8_t(riffLen >> (8 * i));
+  return out;
+}
+
+std::vector<uint8_t> ReadWholeFile(int fd) {
+  std::vector<uint8_t> bytes;
+  uint8_t chunk[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n <= 0) break;
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  }
+  return bytes;
+}
+
 struct SndFileCloser {
   void operator()(SNDFILE* f) const { sf_close(f); }
 };
@@ -73,8 +128,15 @@ int WaveReader::Read(const std::string& path) {
   }
   SF_INFO info{};
   SndFilePtr file(sf_open_fd(fd, SFM_READ, &info, SF_TRUE));  // closes fd, even on failure
-  if (!file) return 1;
-  return Decode(file.get());
+  if (file) return Decode(file.get(), &info);
+  // Not readable as it stands: perhaps "data" comes before "fmt ".
+  const int again = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (again < 0) return 1;
+  const std::vector<uint8_t> bytes = ReadWholeFile(again);
+  ::close(again);
+  const std::vector<uint8_t> fixed = FmtBeforeData(bytes.data(), bytes.size());
+  if (fixed.empty()) return 1;
+  return ReadMemory(fixed.data(), fixed.size());
 }
 
 int WaveReader::ReadMemory(const uint8_t* bytes, size_t size) {
@@ -83,14 +145,19 @@ int WaveReader::ReadMemory(const uint8_t* bytes, size_t size) {
   SF_VIRTUAL_IO io{MemLength, MemSeek, MemRead, MemWrite, MemTell};
   SF_INFO info{};
   SndFilePtr file(sf_open_virtual(&io, SFM_READ, &info, &mem));
-  if (!file) return 1;
-  return Decode(file.get());
+  if (file) return Decode(file.get(), &info);
+  const std::vector<uint8_t> fixed = FmtBeforeData(bytes, size);
+  if (fixed.empty()) return 1;
+  MemoryFile fixedMem{fixed.data(), static_cast<sf_count_t>(fixed.size()), 0};
+  SF_INFO fixedInfo{};
+  SndFilePtr again(sf_open_virtual(&io, SFM_READ, &fixedInfo, &fixedMem));
+  if (!again) return 1;
+  return Decode(again.get(), &fixedInfo);
 }
 
-int WaveReader::Decode(void* handle) {
+int WaveReader::Decode(void* handle, const void* sfInfo) {
   auto* file = static_cast<SNDFILE*>(handle);
-  SF_INFO info{};
-  sf_command(file, SFC_GET_CURRENT_SF_INFO, &info, sizeof(info));
+  const SF_INFO info = *static_cast<const SF_INFO*>(sfInfo);
   if (info.channels < 1 || info.samplerate < 1) return 1;
   const int channels = info.channels;
   const int subtype = info.format & SF_FORMAT_SUBMASK;

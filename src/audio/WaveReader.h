@@ -28,7 +28,7 @@ class WaveReader {
   uint32_t m_nDataBytes = 0;
 
  private:
-  int Decode(void* sndfile);
+  int Decode(void* sndfile, const void* sfInfo);
   void Clear();
   UiServices& m_ui;
 };
