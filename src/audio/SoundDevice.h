@@ -39,8 +39,9 @@ class SoundDevice {
 // A device the caller pulls with Mix (offline rendering, tests).
 class PulledDevice : public SoundDevice {
  public:
-  explicit PulledDevice(Reclaimer& reclaimer, uint32_t sampleRate = kOutputRate)
-      : SoundDevice(reclaimer, sampleRate, "Offline") {}
+  explicit PulledDevice(Reclaimer& reclaimer, uint32_t sampleRate = kOutputRate,
+                        std::string description = "Offline")
+      : SoundDevice(reclaimer, sampleRate, std::move(description)) {}
 };
 
 // "No audio output": consumes the mix at the real-time rate on a thread of its
