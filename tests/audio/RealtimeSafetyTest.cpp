@@ -1,0 +1,159 @@
+// Counts heap allocations and mutex locks per thread while the mixer runs, to
+// prove the audio thread and the playing threads never allocate, free or lock.
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <thread>
+
+#include "AudioTestSupport.h"
+#include "audio/SampleVoice.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+thread_local bool t_bCounting = false;
+thread_local long t_nAllocations = 0;
+thread_local long t_nFrees = 0;
+thread_local long t_nLocks = 0;
+
+void* CountedAlloc(std::size_t size) {
+  if (t_bCounting) ++t_nAllocations;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+
+void CountedFree(void* p) noexcept {
+  if (p && t_bCounting) ++t_nFrees;
+  std::free(p);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return CountedAlloc(size); }
+void* operator new[](std::size_t size) { return CountedAlloc(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return CountedAlloc(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return CountedAlloc(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void operator delete(void* p) noexcept { CountedFree(p); }
+void operator delete[](void* p) noexcept { CountedFree(p); }
+void operator delete(void* p, std::size_t) noexcept { CountedFree(p); }
+void operator delete[](void* p, std::size_t) noexcept { CountedFree(p); }
+
+// Every std::mutex, condition variable and most of libc's locks go through here.
+extern "C" int pthread_mutex_lock(pthread_mutex_t* m) {
+  using Fn = int (*)(pthread_mutex_t*);
+  static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+  if (t_bCounting) ++t_nLocks;
+  return real(m);
+}
+
+namespace thumper::test {
+namespace {
+
+struct Counts {
+  long allocations = 0, frees = 0, locks = 0;
+};
+
+Counts StopCounting() {
+  t_bCounting = false;
+  return {t_nAllocations, t_nFrees, t_nLocks};
+}
+
+void StartCounting() {
+  t_nAllocations = t_nFrees = t_nLocks = 0;
+  t_bCounting = true;
+}
+
+TEST(RealtimeSafety, TheCountersSeeAllocationsAndLocks) {
+  StartCounting();
+  auto* p = new int(3);
+  delete p;
+  std::mutex m;
+  m.lock();
+  m.unlock();
+  const Counts c = StopCounting();
+  EXPECT_EQ(c.allocations, 1);
+  EXPECT_EQ(c.frees, 1);
+  EXPECT_EQ(c.locks, 1);
+}
+
+TEST(RealtimeSafety, AudioAndPlayingThreadsNeverAllocateFreeOrLock) {
+  Reclaimer reclaimer;
+  PulledDevice device(reclaimer);
+  ScriptedUi ui;
+  const auto bytes = ConstantSample(20000, 10);
+
+  // 70 voices of 16 copies kept for the player; their copies sound together.
+  std::vector<std::unique_ptr<SampleVoice>> kept;
+  for (int i = 0; i < 70; ++i)
+    kept.push_back(std::make_unique<SampleVoice>(ui, &device, bytes.data(),
+                                                 uint32_t(bytes.size()), 16, OutputFormat(), "k"));
+
+  std::atomic<bool> stop{false};
+  std::atomic<unsigned> plays{0};
+  std::atomic<uint32_t> mostSounding{0};
+  Counts audio, player;
+  std::thread audioThread([&] {
+    std::vector<float> block(2 * 128);
+    while (plays.load() < 1200) std::this_thread::yield();
+    StartCounting();
+    for (int n = 0; n < 3000; ++n) {
+      device.GetMixer().Mix(block.data(), 128);
+      if (n % 8 == 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+      const uint32_t s = device.GetMixer().SoundingVoices();
+      if (s > mostSounding.load(std::memory_order_relaxed)) mostSounding.store(s);
+    }
+    audio = StopCounting();
+    stop.store(true);
+  });
+  std::thread playerThread([&] {
+    StartCounting();
+    for (unsigned n = 0; !stop.load(); ++n) {
+      SampleVoice& v = *kept[n % kept.size()];
+      v.SetVolume(-(long(n) % 3000));
+      v.Play();
+      plays.store(n + 1);
+      if (n % 97 == 0) kept[(n / 97) % kept.size()]->StopAll();
+      if (n % 64 == 0) std::this_thread::yield();
+    }
+    player = StopCounting();
+  });
+  // The UI thread makes, plays and releases voices meanwhile, and reclaims.
+  while (!stop.load()) {
+    SampleVoice churn(ui, &device, bytes.data(), uint32_t(bytes.size()), 4, OutputFormat(), "c");
+    churn.Play();
+    churn.Play();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    reclaimer.Reclaim();
+  }
+  audioThread.join();
+  playerThread.join();
+
+  EXPECT_GE(mostSounding.load(), 1000u);
+  EXPECT_EQ(audio.allocations, 0);
+  EXPECT_EQ(audio.frees, 0);
+  EXPECT_EQ(audio.locks, 0);
+  EXPECT_EQ(player.allocations, 0);
+  EXPECT_EQ(player.frees, 0);
+  EXPECT_EQ(player.locks, 0);
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+}  // namespace
+}  // namespace thumper::test
