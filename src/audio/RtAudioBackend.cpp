@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -97,6 +98,7 @@ class RtAudioDevice : public SoundDevice {
                         &options, &OnError);
       m_nPeriod = frames;
       m_pRt->startStream();
+      m_lastProgress = std::chrono::steady_clock::now();
       return m_pRt->isStreamRunning();
     } catch (const RtAudioError&) {
       return false;
@@ -105,13 +107,24 @@ class RtAudioDevice : public SoundDevice {
 
   uint32_t PeriodFrames() const override { return m_nPeriod; }
 
+  // UI thread. Besides RtAudio's own report, a stream whose callbacks stopped
+  // coming for two seconds has failed: a JACK server that went away closes the
+  // stream without telling us.
   bool HasFailed() const override {
     if (SoundDevice::HasFailed()) return true;
     try {
-      return !m_pRt->isStreamRunning();
+      if (!m_pRt->isStreamRunning()) return true;
     } catch (const RtAudioError&) {
       return true;
     }
+    const auto now = std::chrono::steady_clock::now();
+    const uint64_t calls = m_nCallbacks.load(std::memory_order_relaxed);
+    if (calls != m_nSeenCallbacks) {
+      m_nSeenCallbacks = calls;
+      m_lastProgress = now;
+      return false;
+    }
+    return now - m_lastProgress > std::chrono::seconds(2);
   }
 
  private:
@@ -120,6 +133,7 @@ class RtAudioDevice : public SoundDevice {
                       void* user) noexcept {
     auto* self = static_cast<RtAudioDevice*>(user);
     self->m_pMixer->Mix(static_cast<float*>(out), frames);
+    self->m_nCallbacks.fetch_add(1, std::memory_order_relaxed);
     return 0;
   }
 
@@ -130,6 +144,9 @@ class RtAudioDevice : public SoundDevice {
 
   std::unique_ptr<RtAudio> m_pRt;
   uint32_t m_nPeriod = 0;
+  std::atomic<uint64_t> m_nCallbacks{0};
+  mutable uint64_t m_nSeenCallbacks = 0;
+  mutable std::chrono::steady_clock::time_point m_lastProgress = std::chrono::steady_clock::now();
 };
 
 // JACK runs at the server's rate; elsewhere 44,100 Hz if the device offers it.

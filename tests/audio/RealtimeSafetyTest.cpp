@@ -34,8 +34,12 @@ void CountedFree(void* p) noexcept {
 
 }  // namespace
 
-void* operator new(std::size_t size) { return CountedAlloc(size); }
-void* operator new[](std::size_t size) { return CountedAlloc(size); }
+void* operator new(std::size_t size) {
+  return CountedAlloc(size);
+}
+void* operator new[](std::size_t size) {
+  return CountedAlloc(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   try {
     return CountedAlloc(size);
@@ -50,10 +54,18 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     return nullptr;
   }
 }
-void operator delete(void* p) noexcept { CountedFree(p); }
-void operator delete[](void* p) noexcept { CountedFree(p); }
-void operator delete(void* p, std::size_t) noexcept { CountedFree(p); }
-void operator delete[](void* p, std::size_t) noexcept { CountedFree(p); }
+void operator delete(void* p) noexcept {
+  CountedFree(p);
+}
+void operator delete[](void* p) noexcept {
+  CountedFree(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  CountedFree(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  CountedFree(p);
+}
 
 // Every std::mutex, condition variable and most of libc's locks go through here.
 extern "C" int pthread_mutex_lock(pthread_mutex_t* m) {
@@ -102,8 +114,8 @@ TEST(RealtimeSafety, AudioAndPlayingThreadsNeverAllocateFreeOrLock) {
   // 70 voices of 16 copies kept for the player; their copies sound together.
   std::vector<std::unique_ptr<SampleVoice>> kept;
   for (int i = 0; i < 70; ++i)
-    kept.push_back(std::make_unique<SampleVoice>(ui, &device, bytes.data(),
-                                                 uint32_t(bytes.size()), 16, OutputFormat(), "k"));
+    kept.push_back(std::make_unique<SampleVoice>(ui, &device, bytes.data(), uint32_t(bytes.size()),
+                                                 16, OutputFormat(), "k"));
 
   std::atomic<bool> stop{false};
   std::atomic<unsigned> plays{0};
