@@ -116,11 +116,26 @@ class ListRecordReader {
   std::vector<bool> m_bIsClass{false};  // by record index; index 0 is null
 };
 
+// An upper bound of the file's size, so that writing never reallocates.
+size_t ExpectedSize(const DrumSet& set) {
+  auto listSize = [](const StringList& list) {
+    size_t n = 2 + 6;
+    for (const auto& s : list) n += s.size() + 7;
+    return n;
+  };
+  size_t total = 4 + 6 + kListClassName.size() + listSize(*set.m_pGroupNames) +
+                 static_cast<size_t>(kLayerTotal) * 16 + kSchemeCount * kThresholdCount * 4;
+  for (int g = 0; g < set.GroupCount() && g < kGroupListSlots; ++g) {
+    if (set.m_pGroupList[g]) total += listSize(*set.m_pGroupList[g]);
+  }
+  return total;
+}
+
 }  // namespace
 
 std::vector<uint8_t> SerializeDrumSet(const DrumSet& set) {
   ArchiveWriter out;
-  out.Reserve(4 + 18 + 10240 + 80 + 64);
+  out.Reserve(ExpectedSize(set));
   out.PutI32(set.m_nMidiInDevice);
 
   out.PutU16(kNewClassTag);
