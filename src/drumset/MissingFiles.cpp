@@ -1,0 +1,77 @@
+#include "drumset/MissingFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "drumset/CThumperDoc.h"
+#include "drumset/PathNames.h"
+
+namespace thumper {
+
+bool SampleFileOpens(const std::string& path) {
+  if (path.empty()) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // A folder opens for reading too, but it is no sample.
+  struct stat st {};
+  const bool isFile = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  ::close(fd);
+  return isFile;
+}
+
+std::string LocateSampleFile(const std::string& path, SampleSearch& search, UiServices& ui) {
+  if (SampleFileOpens(path)) return path;
+  const std::string name = FileNameOf(path);
+  const std::string besideSet = search.m_strDrumSetFolder + name;
+  if (SampleFileOpens(besideSet)) return besideSet;
+  const std::string lastTried = search.m_strLastSampleDir + name;
+  if (SampleFileOpens(lastTried)) return lastTried;
+
+  if (ui.MessageBox("Do you want to locate file " + lastTried + " it? (Yes recommended)",
+                    "File " + lastTried + " has not been found", MsgButtons::YesNo,
+                    MsgIcon::Question) != MsgResult::Yes)
+    return MissingFileMarker;
+
+  FileDialogParams params;
+  params.bOpen = true;
+  params.strDefExt = ".wav";
+  params.strInitialName = lastTried;
+  params.nFlags = ofn::kMustExist;
+  params.strFilter = "Wav Files (*.wav) | *.wav||";
+  const FileDialogResult chosen = ui.FileDialog(params);
+  if (!chosen.bOk || chosen.paths.empty()) return MissingFileMarker;
+  search.m_strLastSampleDir = FolderOf(chosen.Path());
+  return chosen.Path();
+}
+
+void RunMissingFilePass(CThumperDoc& doc, SampleSearch& search, UiServices& ui) {
+  for (int g = 0; g < doc.GroupCount() && g < kGroupListSlots; ++g) {
+    if (!doc.m_pGroupList[g]) continue;
+    StringList& list = *doc.m_pGroupList[g];
+    const size_t n = list.size();
+    std::vector<int> dropped;
+    for (size_t i = 0; i < n; ++i) {
+      std::string found = LocateSampleFile(list[i], search, ui);
+      if (found == MissingFileMarker)
+        dropped.push_back(static_cast<int>(i));
+      else if (found != list[i])
+        list[i] = std::move(found);
+    }
+    if (dropped.empty()) continue;
+    for (int i : dropped) doc.ForgetSample(g, i);
+    for (auto it = dropped.rbegin(); it != dropped.rend(); ++it) list.erase(list.begin() + *it);
+    // Every surviving reference moves up by the number of dropped entries before it.
+    for (LayerSampleRef& ref : doc.m_layerSample) {
+      if (ref.nGroup != g || ref.nIndex < 0) continue;
+      const auto below =
+          std::lower_bound(dropped.begin(), dropped.end(), ref.nIndex) - dropped.begin();
+      ref.nIndex -= static_cast<int32_t>(below);
+    }
+  }
+}
+
+}  // namespace thumper

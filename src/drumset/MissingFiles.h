@@ -1,0 +1,39 @@
+#pragma once
+// Finding sample files that are no longer at their stored paths. UI thread only.
+
+#include <string>
+
+#include "drumset/UiServices.h"
+
+namespace thumper {
+class CThumperDoc;
+}
+
+namespace thumper {
+
+// Stands for a file that cannot be located; compared byte for byte.
+inline constexpr const char* MissingFileMarker = "psrthgjkwcy";
+
+// Where a drum set's samples are looked for besides their stored paths.
+struct SampleSearch {
+  std::string
+      m_strDrumSetFolder;  // the drum set's folder with its trailing '/'; empty without a file
+  std::string m_strLastSampleDir;  // where the user last located a file, with its trailing '/'
+};
+
+// True when the path names a file that can be opened for reading.
+bool SampleFileOpens(const std::string& path);
+
+// The path of the sample, found at its stored path, next to the drum set, in
+// the folder the user last chose, or chosen by the user; MissingFileMarker when
+// the user declines or cancels.
+std::string LocateSampleFile(const std::string& path, SampleSearch& search, UiServices& ui);
+
+// Checks every entry of every group, in group and entry order, before any voice
+// is made: a relocated entry takes its new path silently; an entry that cannot
+// be located is forgotten by every layer, removed from its group, and the
+// group's later references renumbered so they name the same paths. The
+// modified flag is left as it was.
+void RunMissingFilePass(CThumperDoc& doc, SampleSearch& search, UiServices& ui);
+
+}  // namespace thumper
