@@ -1,5 +1,6 @@
 #include "drumset/DrumsFile.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "drumset/ArchiveBytes.h"
@@ -16,6 +17,8 @@ constexpr uint16_t kNewClassTag = 0xFFFF;
 constexpr uint16_t kClassTag = 0x8000;
 constexpr uint16_t kBigObjectTag = 0x7FFF;
 constexpr uint32_t kBigClassTag = 0x80000000u;
+
+constexpr uint32_t kFirstReserve = 1024;
 
 void PutListBody(ArchiveWriter& out, const StringList& list) {
   out.PutCount(list.size());
@@ -69,10 +72,11 @@ class ListRecordReader {
     m_bIsClass.push_back(false);  // the object takes the next index
     const auto count = m_in.Count();
     // Each string takes at least its length byte: a count beyond the bytes left
-    // cannot be real, and must not size an allocation.
+    // cannot be real. Even a possible count only sizes a small first allocation;
+    // the list grows with the strings actually read.
     if (!count || *count > m_in.Left()) return std::nullopt;
     StringList list;
-    list.reserve(*count);
+    list.reserve(std::min<uint32_t>(*count, kFirstReserve));
     for (uint32_t i = 0; i < *count; ++i) {
       auto s = m_in.String();
       if (!s) return std::nullopt;

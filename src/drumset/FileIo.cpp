@@ -123,6 +123,13 @@ std::string ReplacedFile(const std::string& path) {
   return path;
 }
 
+FileError WriteInPlace(const std::string& path, std::span<const uint8_t> bytes) {
+  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+  if (fd.get() < 0 || !WriteAll(fd.get(), bytes) || ::fsync(fd.get()) != 0 || fd.Close() != 0)
+    return FileErrorFromErrno(errno, true);
+  return FileError::None;
+}
+
 }  // namespace
 
 FileReadResult ReadWholeFile(const std::string& path) {
@@ -183,7 +190,11 @@ FileError WriteFileReplacing(const std::string& path, std::span<const uint8_t> b
   for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
     temp = stem + std::to_string(rd() % 1000000u) + ".tmp";
     raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (raw < 0 && errno != EEXIST) return FileErrorFromErrno(errno, true);
+    if (raw < 0 && errno != EEXIST) {
+      // A writable file in a folder we may not add to: overwrite it in place.
+      if (exists && (errno == EACCES || errno == EPERM)) return WriteInPlace(target, bytes);
+      return FileErrorFromErrno(errno, true);
+    }
   }
   if (raw < 0) return FileError::Generic;
   FileDescriptor fd(raw);
@@ -191,7 +202,11 @@ FileError WriteFileReplacing(const std::string& path, std::span<const uint8_t> b
     ::unlink(temp.c_str());
     return FileErrorFromErrno(err, true);
   };
-  if (exists) (void)::fchmod(fd.get(), old.st_mode & 07777);
+  if (exists) {
+    // Best effort: the replacement keeps the old file's owner and permissions.
+    (void)::fchown(fd.get(), old.st_uid, old.st_gid);
+    (void)::fchmod(fd.get(), old.st_mode & 07777);
+  }
   if (!WriteAll(fd.get(), bytes)) return fail(errno);
   if (::fsync(fd.get()) != 0) return fail(errno);
   if (fd.Close() != 0) return fail(errno);

@@ -38,8 +38,9 @@ struct FileReadResult {
 
 // Writes a temporary file in the target's folder and renames it over the target,
 // so that a failed write leaves the old file whole. The file keeps the old file's
-// permissions; a symbolic link keeps pointing at the file it named. A read-only
-// target is refused, as the other platform refuses to overwrite one.
+// owner and permissions; a symbolic link keeps pointing at the file it named. A
+// read-only target is refused, as the other platform refuses to overwrite one. A
+// writable file in a folder that does not let us add files is overwritten in place.
 [[nodiscard]] FileError WriteFileReplacing(const std::string& path, std::span<const uint8_t> bytes);
 
 }  // namespace thumper

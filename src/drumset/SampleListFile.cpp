@@ -16,8 +16,8 @@ SampleListContent ReadSampleList(std::span<const uint8_t> bytes) {
     content.bComplete = true;
     return content;
   }
-  // Every entry takes at least its length byte.
-  content.entries.reserve(std::min<size_t>(static_cast<size_t>(*count), in.Left()));
+  // The count is not trusted with an allocation: the list grows with the entries read.
+  content.entries.reserve(std::min<size_t>({static_cast<size_t>(*count), in.Left(), 1024}));
   for (int32_t i = 0; i < *count; ++i) {
     auto entry = in.String();
     if (!entry) return content;
