@@ -1,0 +1,26 @@
+#include "app/cli/OfflineBackend.h"
+
+namespace thumper::cli {
+
+namespace {
+
+class OfflineBackend : public DriverBackend {
+ public:
+  bool Enumerate(OutputDriverList& list) override {
+    DriverId id;
+    id.kind = DriverId::Kind::Silent;
+    return EnumOutputDriver(&id, kOfflineDeviceDescription, "", list);
+  }
+  std::unique_ptr<SoundDevice> Open(const DriverId*, const std::string& description,
+                                    Reclaimer& reclaimer, uint32_t) override {
+    return std::make_unique<PulledDevice>(reclaimer, kOutputRate, description);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<DriverBackend> MakeOfflineBackend() {
+  return std::make_unique<OfflineBackend>();
+}
+
+}  // namespace thumper::cli
