@@ -30,7 +30,15 @@ bool DocumentBase::OnOpenDocument(const std::string& path, UiServices& ui) {
     return false;
   }
   // The framework reads nothing from an empty file and keeps the content.
-  if (!file.bytes.empty() && !Load(file.bytes)) {
+  bool loaded = true;
+  try {
+    loaded = file.bytes.empty() || Load(file.bytes);
+  } catch (const std::bad_alloc&) {
+    ui.MessageBox(FileErrorText(FileError::Generic, path), kAppName, MsgButtons::Ok,
+                  MsgIcon::Warning);
+    return false;
+  }
+  if (!loaded) {
     ui.MessageBox(kUnexpectedFileFormat, kAppName, MsgButtons::Ok, MsgIcon::Warning);
     return false;
   }

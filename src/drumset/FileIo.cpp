@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <new>
 #include <random>
 
 #include "drumset/PathNames.h"
@@ -157,10 +158,23 @@ FileReadResult ReadWholeFile(const std::string& path) {
   if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
 
   std::vector<uint8_t>& bytes = result.bytes;
-  bytes.resize(static_cast<size_t>(st.st_size) + 1);  // one spare byte notices growth
   size_t used = 0;
+  try {
+    bytes.resize(static_cast<size_t>(st.st_size) + 1);  // one spare byte notices growth
+  } catch (const std::bad_alloc&) {
+    result.error = FileError::Generic;
+    return result;
+  }
   for (;;) {
-    if (used == bytes.size()) bytes.resize(bytes.size() * 2 + 4096);
+    if (used == bytes.size()) {
+      try {
+        bytes.resize(bytes.size() * 2 + 4096);
+      } catch (const std::bad_alloc&) {
+        result.error = FileError::Generic;
+        bytes.clear();
+        return result;
+      }
+    }
     const ssize_t n = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
     if (n < 0) {
       if (errno == EINTR) continue;
