@@ -326,8 +326,9 @@ MidiFileResult ParseMidiFile(std::span<const uint8_t> bytes) {
 
   if (smpte) {
     TimeNum offset = 0;
-    for (const TrackData& t : tracks) {
+    for (TrackData& t : tracks) {
       for (const RawEvent& e : t.events) timed.push_back({offset + TimeNum{e.tick} * 100, e});
+      std::vector<RawEvent>().swap(t.events);  // keep only one copy of a big song
       const TimeNum end = offset + TimeNum{t.endTick} * 100;
       endNum = std::max(endNum, end);
       if (format == 2) offset = end;
@@ -335,10 +336,11 @@ MidiFileResult ParseMidiFile(std::span<const uint8_t> bytes) {
   } else if (format == 2) {
     TimeNum offset = 0;
     uint32_t tempo = kDefaultTempo;
-    for (const TrackData& t : tracks) {
+    for (TrackData& t : tracks) {
       TempoMap map(offset, tempo);
       for (const TempoChange& c : t.tempos) map.Add(c.tick, c.usPerQuarter);
       for (const RawEvent& e : t.events) timed.push_back({map.At(e.tick), e});
+      std::vector<RawEvent>().swap(t.events);  // keep only one copy of a big song
       offset = map.At(t.endTick);
       tempo = map.LastTempo();
       endNum = offset;
@@ -353,8 +355,9 @@ MidiFileResult ParseMidiFile(std::span<const uint8_t> bytes) {
                      [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
     TempoMap map(0, kDefaultTempo);
     for (const TempoChange& c : changes) map.Add(c.tick, c.usPerQuarter);
-    for (const TrackData& t : tracks) {
+    for (TrackData& t : tracks) {
       for (const RawEvent& e : t.events) timed.push_back({map.At(e.tick), e});
+      std::vector<RawEvent>().swap(t.events);  // keep only one copy of a big song
       endNum = std::max(endNum, map.At(t.endTick));
     }
   }

@@ -14,8 +14,10 @@ namespace thumper {
 // Rendering runs at the one output rate; event frames are counted at it.
 inline constexpr int kMidiFrameRate = 44100;
 
-// Largest file ReadMidiFile accepts; real songs are far smaller.
-inline constexpr std::uintmax_t kMaxMidiFileBytes = 32u * 1024 * 1024;
+// Largest file ReadMidiFile accepts; real songs are far smaller. It bounds the
+// memory of a read to a few hundred megabytes even for a file of nothing but
+// two-byte events.
+inline constexpr std::uintmax_t kMaxMidiFileBytes = 16u * 1024 * 1024;
 
 struct MidiFileEvent {
   double seconds = 0;    // from the start of the song

@@ -199,6 +199,20 @@ TEST(WavFileWriterStreaming, DiscardKeepsThePreviousFileAndLeavesNothingBehind) 
   EXPECT_EQ(ReadFileBytes(dir / "out.wav").size(), 7u);
 }
 
+TEST(WavFileWriterStreaming, SymbolicLinkIsWrittenThroughAndKept) {
+  TempDir dir;
+  WriteTextFile(dir / "target.wav", "old");
+  std::filesystem::create_symlink(dir / "target.wav", dir / "link.wav");
+  WavFileWriter writer;
+  ASSERT_TRUE(writer.Open(dir / "link.wav", WavSampleFormat::Pcm16).ok);
+  const std::vector<int16_t> samples = {5, 6};
+  ASSERT_TRUE(writer.Write(std::span<const int16_t>(samples)).ok);
+  ASSERT_TRUE(writer.Close().ok);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.wav"));
+  EXPECT_EQ(ReadFileBytes(dir / "target.wav").size(), 48u);
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"link.wav", "target.wav"}));
+}
+
 TEST(WavFileWriterErrors, CannotCreateNamesTheFileAndTheReason) {
   TempDir dir;
   WavFileWriter writer;

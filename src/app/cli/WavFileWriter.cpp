@@ -57,20 +57,28 @@ WavWriteStatus WavFileWriter::Open(const std::string& path, WavSampleFormat form
   m_nFrames = 0;
   m_bFailed = false;
 
-  // A device or pipe (/dev/null, a FIFO) is written in place; a regular file
-  // is written beside its name and renamed over it at the end.
+  // A device, a pipe (/dev/null, a FIFO) or a symbolic link is written in
+  // place; a regular file is written beside its name and renamed over it at
+  // the end. So is a new file, unless its folder does not let us make the
+  // temporary one.
   struct stat st;
-  const bool special = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
-  if (special && S_ISDIR(st.st_mode)) return {false, "cannot create " + path + ": it is a folder"};
-  m_strTempPath = special ? std::string() : TempPathFor(path);
-  const std::string& target = special ? path : m_strTempPath;
-
-  m_fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const bool exists = ::lstat(path.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return {false, "cannot create " + path + ": it is a folder"};
+  if (!exists || S_ISREG(st.st_mode)) {
+    m_strTempPath = TempPathFor(path);
+    m_fd = ::open(m_strTempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m_fd < 0) m_strTempPath.clear();
+  }
+  if (m_fd < 0) m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (m_fd < 0) {
     const int error = errno;
-    m_strTempPath.clear();
     return {false, "cannot create " + path + ": " + std::strerror(error)};
   }
+  // A regular file written in place has lost its old content already; a failed
+  // render removes it rather than leave a broken one.
+  struct stat opened;
+  m_bRemoveOnDiscard = m_strTempPath.empty() && !(exists && S_ISLNK(st.st_mode)) &&
+                       ::fstat(m_fd, &opened) == 0 && S_ISREG(opened.st_mode);
 
   SF_INFO info{};
   info.samplerate = kSampleRate;
@@ -80,10 +88,7 @@ WavWriteStatus WavFileWriter::Open(const std::string& path, WavSampleFormat form
   m_pFile = sf_open_fd(m_fd, SFM_WRITE, &info, SF_FALSE);
   if (!m_pFile) {
     const std::string reason = SndfileReason(sf_strerror(nullptr));
-    ::close(m_fd);
-    m_fd = -1;
-    if (!m_strTempPath.empty()) ::unlink(m_strTempPath.c_str());
-    m_strTempPath.clear();
+    Discard();
     return {false, "cannot create " + path + ": " + reason};
   }
   // The peak chunk carries a time stamp; leave it out so a render is repeatable.
@@ -170,11 +175,11 @@ WavWriteStatus WavFileWriter::Close() {
     error = errno;
   }
   if (error) {
-    if (!m_strTempPath.empty()) ::unlink(m_strTempPath.c_str());
-    m_strTempPath.clear();
+    RemovePartialFile();
     return {false, "cannot finish " + m_strPath + ": " + std::strerror(error)};
   }
   m_strTempPath.clear();
+  m_bRemoveOnDiscard = false;
   return {};
 }
 
@@ -183,8 +188,14 @@ void WavFileWriter::Discard() {
   m_pFile = nullptr;
   if (m_fd >= 0) ::close(m_fd);
   m_fd = -1;
+  RemovePartialFile();
+}
+
+void WavFileWriter::RemovePartialFile() {
   if (!m_strTempPath.empty()) ::unlink(m_strTempPath.c_str());
+  if (m_bRemoveOnDiscard) ::unlink(m_strPath.c_str());
   m_strTempPath.clear();
+  m_bRemoveOnDiscard = false;
 }
 
 }  // namespace thumper

@@ -1,9 +1,10 @@
 #pragma once
 // Streams rendered audio to a WAV file: 44,100 Hz stereo, 16-bit PCM or 32-bit
 // float, written block by block so memory stays flat however long the song.
-// The file appears under its name only when Close succeeds; until then it is
-// written beside it under a temporary name, so a failed render never leaves a
-// half file or destroys the one that was there. Command-line thread only.
+// A regular file appears under its name only when Close succeeds; until then
+// it is written beside it under a temporary name, so a failed render never
+// leaves a half file or destroys the one that was there. Devices, pipes and
+// symbolic links are written in place. Command-line thread only.
 
 #include <cstdint>
 #include <span>
@@ -52,6 +53,7 @@ class WavFileWriter {
  private:
   WavWriteStatus CheckRoom(size_t samples) const;
   WavWriteStatus Written(sf_count_t asked, sf_count_t done, int savedErrno);
+  void RemovePartialFile();
 
   static constexpr size_t kBlockSamples = 4096;
 
@@ -63,6 +65,7 @@ class WavFileWriter {
   std::string m_strTempPath;  // where it is written until Close; empty when written in place
   int64_t m_nFrames = 0;
   bool m_bFailed = false;
+  bool m_bRemoveOnDiscard = false;  // written in place, and nothing else to keep
   float m_floatBlock[kBlockSamples];
   int16_t m_shortBlock[kBlockSamples];
 };
