@@ -1,0 +1,109 @@
+#pragma once
+// The note trigger: turns MIDI short messages into voice playback. A note-on on
+// the selected channel picks its slot and velocity layer, computes the
+// attenuation from the slot's volume scaling, the velocity and the channel
+// volume (controller 7), starts the next copy of the layer's voice and stops
+// the voices of the slot it cuts. A note-off never stops a sound.
+//
+// Threads: OnMidiMessage runs on each MIDI source's own thread (the numbered
+// device and the virtual port may deliver at once), never locks, allocates or
+// frees. The UI thread publishes the drum set as a TriggerState, selects the
+// channel and drains the note events that the keyboard panels draw.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "audio/CommandQueue.h"
+#include "audio/Reclaimer.h"
+#include "midi/TriggerState.h"
+
+namespace thumper {
+
+// What the keyboard panels show for one note, in arrival order.
+struct NoteEvent {
+  enum class Kind : uint8_t { Playing, Released };
+  Kind kind = Kind::Playing;
+  uint8_t nSlot = 0;
+  uint8_t nLayer = 0;    // Playing only: the layer the velocity chose
+  bool bSounds = false;  // Playing only: false draws the pressed look
+};
+
+// The MIDI IN light after an event: lit by every note-on, out after every release.
+constexpr bool MidiInLitAfter(const NoteEvent& event) {
+  return event.kind == NoteEvent::Kind::Playing;
+}
+
+// Packs a short message as the trigger takes it: status in bits 0-7, the first
+// data byte in 8-15, the second in 16-23.
+constexpr uint32_t PackShortMessage(uint8_t status, uint8_t d1, uint8_t d2) {
+  return uint32_t{status} | uint32_t{d1} << 8 | uint32_t{d2} << 16;
+}
+
+// Slot of a MIDI note: note - 36, and slot 0 for every note below 36.
+constexpr int SlotOfNote(int note) {
+  return note < 36 ? 0 : note - 36;
+}
+
+// The attenuation of a note, in hundredths of a decibel: volume scaling V,
+// channel volume cv and velocity v (both 0..127), in 32-bit integers with
+// truncation toward zero, exactly as the drum sets were tuned with.
+constexpr int32_t NoteAttenuation(int32_t volume, int32_t channelVolume, int32_t velocity) {
+  const int32_t p = (channelVolume * velocity) / 128;
+  const int32_t q = volume / 128 + 1;
+  return volume - p * q;
+}
+
+class NoteTrigger {
+ public:
+  static constexpr uint32_t kEventCapacity = 1024;
+
+  // UI thread. Retired states are freed by reclaimer.Reclaim(), which the
+  // runtime calls (it outlives the trigger). Starts with every slot silent.
+  explicit NoteTrigger(Reclaimer& reclaimer);
+  // Every source must have stopped calling OnMidiMessage.
+  ~NoteTrigger();
+  NoteTrigger(const NoteTrigger&) = delete;
+  NoteTrigger& operator=(const NoteTrigger&) = delete;
+
+  // --- UI thread ---
+  // Swaps in a new state and retires the old one. Call after every change of the
+  // drum set or the voice table, before retiring any voice the old state names.
+  void Publish(std::unique_ptr<TriggerState> state);
+  // The state notes read now (UI thread: it alone replaces it).
+  const TriggerState& Current() const { return *m_pState.load(std::memory_order_acquire); }
+  // Channel 1..16; other values are ignored.
+  void SetChannel(int channel);
+  int Channel() const { return m_nNoteOnStatus.load(std::memory_order_relaxed) - 0x8F; }
+  // The next note event for the panels; false when none is waiting. One
+  // consumer only.
+  bool PopNoteEvent(NoteEvent& event) noexcept { return m_events.TryPop(event); }
+  // Whether the MIDI IN light is lit after the last note (also when events were dropped).
+  bool MidiInLit() const { return m_bMidiInLit.load(std::memory_order_relaxed); }
+  uint64_t DroppedNoteEvents() const { return m_nDroppedEvents.load(std::memory_order_relaxed); }
+  int ChannelVolume(int channel) const;
+
+  // --- a MIDI source's thread; real-time ---
+  // Handles one packed short message completely, inside a read section of the
+  // calling source's own reader. The time stamp is not used.
+  void OnMidiMessage(RtReader& reader, uint32_t message, uint32_t timestamp) noexcept;
+
+  // Note-on status byte of the selected channel, 0x90 + channel - 1.
+  std::atomic<int> m_nNoteOnStatus{0x90};
+  // Last controller 7 value per channel; only the selected channel's is used.
+  std::atomic<int> m_nChannelVolume[16];
+
+ private:
+  void NoteOn(int slot, int velocity, int channel) noexcept;
+  void ShowNotePlaying(int slot, int layer, bool sounds) noexcept;
+  void ShowNoteReleased(int slot) noexcept;
+  void PushEvent(const NoteEvent& event) noexcept;
+
+  Reclaimer& m_reclaimer;
+  std::atomic<const TriggerState*> m_pState{nullptr};
+  CommandQueue<NoteEvent> m_events{kEventCapacity};
+  std::atomic<uint64_t> m_nDroppedEvents{0};
+  std::atomic<bool> m_bMidiInLit{false};
+};
+
+}  // namespace thumper

@@ -1,0 +1,77 @@
+#include "midi/TriggerState.h"
+
+#include "audio/SampleVoice.h"
+
+namespace thumper {
+
+namespace {
+
+constexpr int kFallbackScheme = 4;
+
+bool IsLayer(int32_t value) {
+  return value >= 0 && value < kLayerCount;
+}
+
+SampleVoice* Usable(SampleVoice* voice) {
+  return voice && voice->IsPlayable() ? voice : nullptr;
+}
+
+// The layer whose voice velocity layer sounds: its source when that has a
+// voice, else the nearest louder layer with one (below the source, or below
+// the layer itself when the source names no layer). -1 when none has a voice.
+int ResolveLayer(int layer, int32_t source, const std::array<SampleVoice*, kLayerCount>& usable) {
+  int from = layer - 1;
+  if (IsLayer(source)) {
+    if (usable[source]) return source;
+    from = source - 1;
+  }
+  for (int k = from; k >= 0; --k)
+    if (usable[k]) return k;
+  return -1;
+}
+
+void FillSettings(const DrumSet& set, int s, TriggerSlot& slot) {
+  const NoteSlot& note = set.m_noteSlot[s];
+  const int scheme =
+      note.nScheme >= 0 && note.nScheme < kSchemeCount ? note.nScheme : kFallbackScheme;
+  slot.nThreshold = set.m_nVelocityThreshold[scheme];
+  slot.nVolume = note.nVolume;
+  slot.nCutSlot = note.nCutNote >= 0 && note.nCutNote < kSlotCount ? note.nCutNote : -1;
+}
+
+}  // namespace
+
+std::unique_ptr<TriggerState> BuildTriggerState(const DrumSet& set,
+                                                std::span<SampleVoice* const, kLayerTotal> voices) {
+  auto state = std::make_unique<TriggerState>();
+  state->m_nVelocityThreshold = set.m_nVelocityThreshold;
+  for (int s = 0; s < kSlotCount; ++s) {
+    TriggerSlot& slot = state->m_slot[s];
+    FillSettings(set, s, slot);
+    std::array<SampleVoice*, kLayerCount> usable{};
+    for (int l = 0; l < kLayerCount; ++l) {
+      slot.pOwnVoice[l] = voices[LayerIndex(s, l)];
+      usable[l] = Usable(slot.pOwnVoice[l]);
+    }
+    // The trigger looks only at layer 0's source to tell a silent slot; a
+    // layer 0 that resolves to no voice keeps the whole slot silent.
+    const int32_t source0 = set.m_nLayerSource[LayerIndex(s, 0)];
+    if (source0 == -1 || ResolveLayer(0, source0, usable) < 0) continue;
+    slot.bSounds = true;
+    for (int l = 0; l < kLayerCount; ++l) {
+      const int k = ResolveLayer(l, set.m_nLayerSource[LayerIndex(s, l)], usable);
+      slot.nSoundingLayer[l] = static_cast<int8_t>(k);
+      slot.pLayerVoice[l] = k >= 0 ? usable[k] : nullptr;
+    }
+  }
+  return state;
+}
+
+std::unique_ptr<TriggerState> BuildSilentTriggerState(const DrumSet& set) {
+  auto state = std::make_unique<TriggerState>();
+  state->m_nVelocityThreshold = set.m_nVelocityThreshold;
+  for (int s = 0; s < kSlotCount; ++s) FillSettings(set, s, state->m_slot[s]);
+  return state;
+}
+
+}  // namespace thumper

@@ -1,0 +1,67 @@
+#pragma once
+// What the note trigger reads for each note: an immutable snapshot of the drum
+// set's per-slot data and the voice table, built on the UI thread after every
+// change and handed to the trigger through one atomic pointer. A note-on thus
+// sees each slot entirely before or entirely after an edit.
+//
+// Every velocity layer is resolved here to a voice that really exists, so a
+// layer whose sample failed to load never reaches the trigger, and every value
+// of a damaged drum set (scheme, cut slot, layer sources) is bounded here, so
+// the trigger never indexes outside a table.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "drumset/DrumSet.h"
+
+namespace thumper {
+
+class SampleVoice;
+
+struct TriggerSlot {
+  // Per velocity layer, the voice it sounds (its own or the nearest louder
+  // one's); all null when the slot is silent.
+  std::array<SampleVoice*, kLayerCount> pLayerVoice{};
+  // The layer whose voice pLayerVoice plays; -1 where none.
+  std::array<int8_t, kLayerCount> nSoundingLayer{-1, -1, -1, -1, -1};
+  // The slot's own layer voices (the voice table as it stands), stopped when
+  // another slot cuts this one.
+  std::array<SampleVoice*, kLayerCount> pOwnVoice{};
+  // The four thresholds of the slot's scheme (scheme 4 when it is out of range).
+  std::array<int32_t, kThresholdCount> nThreshold{};
+  int32_t nVolume = -4000;
+  // The slot whose voices this one stops; -1 for none (also for any stored
+  // value outside 0..127).
+  int32_t nCutSlot = -1;
+  // Layer 0 has a source and it resolves to a voice.
+  bool bSounds = false;
+};
+
+struct TriggerState {
+  std::array<TriggerSlot, kSlotCount> m_slot;
+  ThresholdTable m_nVelocityThreshold = kDefaultThresholds;
+};
+
+// UI thread. voices is the voice table (index slot * 5 + layer, null where a
+// layer has no voice); a voice that could not make its first buffer counts as
+// none. Every voice referenced by the result must stay alive until a later state
+// that does not reference it has been published and the trigger's readers have
+// moved past (see NoteTrigger::Publish).
+std::unique_ptr<TriggerState> BuildTriggerState(const DrumSet& set,
+                                                std::span<SampleVoice* const, kLayerTotal> voices);
+
+// The state of a drum set without any voice: every slot silent.
+std::unique_ptr<TriggerState> BuildSilentTriggerState(const DrumSet& set);
+
+// The velocity layer (0 loudest .. 4) that velocity selects with these
+// thresholds: the first threshold the velocity strictly exceeds.
+constexpr int VelocityLayer(const std::array<int32_t, kThresholdCount>& threshold,
+                            int velocity) noexcept {
+  for (int l = 0; l < kThresholdCount; ++l)
+    if (velocity > threshold[l]) return l;
+  return kLayerCount - 1;
+}
+
+}  // namespace thumper
