@@ -1,0 +1,228 @@
+#include "midi/MidiInput.h"
+
+#include <jack/jack.h>
+#include <rtmidi/RtMidi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <mutex>
+#include <streambuf>
+
+#if defined(THUMPER_HAVE_ALSA)
+#include <alsa/asoundlib.h>
+#endif
+
+namespace thumper {
+
+namespace {
+
+#if defined(THUMPER_HAVE_ALSA)
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+#endif
+void QuietJack(const char*) {}
+
+// Without an ALSA sequencer or a JACK server both libraries print to standard
+// error on every probe; the messages the user needs come through UiServices.
+void SilenceLibraryChatter() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+#if defined(THUMPER_HAVE_ALSA)
+    snd_lib_error_set_handler(QuietAlsa);
+#endif
+    jack_set_error_function(QuietJack);
+    jack_set_info_function(QuietJack);
+  });
+}
+
+// RtMidi writes every warning and error to std::cerr before it throws; the
+// user gets the same text through UiServices, so a console stays clean.
+class QuietRtMidi {
+ public:
+  QuietRtMidi() : m_pSaved(std::cerr.rdbuf(&m_null)) {}
+  ~QuietRtMidi() {
+    std::cerr.rdbuf(m_pSaved);
+    std::cerr.clear();
+  }
+  QuietRtMidi(const QuietRtMidi&) = delete;
+  QuietRtMidi& operator=(const QuietRtMidi&) = delete;
+
+ private:
+  struct NullBuffer : std::streambuf {
+    int overflow(int c) override { return traits_type::not_eof(c); }
+  };
+  NullBuffer m_null;
+  std::streambuf* m_pSaved;
+};
+
+const char* ApiLabel(RtMidi::Api api) {
+  switch (api) {
+    case RtMidi::LINUX_ALSA:
+      return "ALSA";
+    case RtMidi::UNIX_JACK:
+      return "JACK";
+    default:
+      return "MIDI";
+  }
+}
+
+struct OpenedIn {
+  std::unique_ptr<RtMidiIn> pIn;
+  std::string strApi;
+  std::string strError;
+};
+
+// An input on the first MIDI system that works: the ALSA sequencer, else JACK.
+// RtMidi's own choice would stop at the first system that throws.
+OpenedIn MakeMidiIn(const char* jackClientName) {
+  SilenceLibraryChatter();
+  std::vector<RtMidi::Api> compiled;
+  RtMidi::getCompiledApi(compiled);
+  OpenedIn result;
+  for (RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
+    if (std::find(compiled.begin(), compiled.end(), api) == compiled.end()) continue;
+    try {
+      result.pIn = std::make_unique<RtMidiIn>(
+          api, api == RtMidi::UNIX_JACK ? jackClientName : kMidiClientName);
+      result.strApi = ApiLabel(api);
+      result.strError.clear();
+      return result;
+    } catch (const RtMidiError& e) {
+      if (result.strError.empty()) result.strError = e.getMessage();
+    }
+  }
+  if (result.strError.empty()) result.strError = "No MIDI system (ALSA or JACK) is available.";
+  return result;
+}
+
+void Connect(RtMidiIn& in, MidiSource& source) {
+  in.ignoreTypes(true, true, true);
+  in.setCallback(&MidiInCallback, &source);
+}
+
+}  // namespace
+
+// Real-time: the MIDI source's thread.
+void MidiInCallback(double timeStamp, std::vector<unsigned char>* message, void* userData) {
+  auto* source = static_cast<MidiSource*>(userData);
+  if (!source || !message || message->empty()) return;
+  const std::vector<unsigned char>& bytes = *message;
+  const uint8_t status = bytes[0];
+  // A short message starts with a channel status; everything from 0xF0 up is
+  // system exclusive, system common or real-time.
+  if (status < 0x80 || status >= 0xF0) return;
+  const uint8_t d1 = bytes.size() > 1 ? bytes[1] : 0;
+  const uint8_t d2 = bytes.size() > 2 ? bytes[2] : 0;
+  const double ms = timeStamp > 0 ? std::fmod(timeStamp * 1000.0, 4294967296.0) : 0.0;
+  source->pTrigger->OnMidiMessage(*source->pReader, PackShortMessage(status, d1, d2),
+                                  static_cast<uint32_t>(ms));
+}
+
+MidiPortList ListMidiInputPorts() {
+  QuietRtMidi quiet;
+  MidiPortList list;
+  OpenedIn in = MakeMidiIn(kJackDeviceClientName);
+  if (!in.pIn) {
+    list.strError = in.strError;
+    return list;
+  }
+  list.strApi = in.strApi;
+  try {
+    const unsigned count = in.pIn->getPortCount();
+    for (unsigned i = 0; i < count; ++i) list.names.push_back(in.pIn->getPortName(i));
+  } catch (const RtMidiError& e) {
+    list.strError = e.getMessage();
+  }
+  return list;
+}
+
+MidiInput::MidiInput(NoteTrigger& trigger, Reclaimer& reclaimer, UiServices& ui)
+    : m_ui(ui), m_reclaimer(reclaimer) {
+  m_device = {&trigger, reclaimer.RegisterReader()};
+  m_virtual = {&trigger, reclaimer.RegisterReader()};
+}
+
+MidiInput::~MidiInput() {
+  // Destroying an input stops its thread: no callback runs once it is gone.
+  QuietRtMidi quiet;
+  m_hMidiIn.reset();
+  m_pVirtualIn.reset();
+  m_reclaimer.UnregisterReader(m_device.pReader);
+  m_reclaimer.UnregisterReader(m_virtual.pReader);
+}
+
+void MidiInput::Fail(const std::string& text) {
+  m_ui.MessageBox(text, kAppName, MsgButtons::Ok, MsgIcon::Error);
+}
+
+void MidiInput::MidiInOpenClose(int device, int mode) {
+  if (mode == 1) {
+    // A device still open from before goes first, so two never feed the trigger.
+    m_hMidiIn.reset();
+    if (!m_device.pReader) {
+      Fail("The MIDI input cannot be opened: too many real-time readers.");
+      return;
+    }
+    QuietRtMidi quiet;
+    OpenedIn in = MakeMidiIn(kJackDeviceClientName);
+    if (!in.pIn) {
+      Fail(in.strError);
+      return;
+    }
+    try {
+      const unsigned count = in.pIn->getPortCount();
+      if (device < 0 || static_cast<unsigned>(device) >= count) {
+        Fail("There is no MIDI input device " + std::to_string(device) + ": " + in.strApi +
+             " MIDI has " + std::to_string(count) +
+             (count == 1 ? " input port." : " input ports."));
+        return;
+      }
+      Connect(*in.pIn, m_device);
+      in.pIn->openPort(static_cast<unsigned>(device), kDevicePortName);
+    } catch (const RtMidiError& e) {
+      Fail(e.getMessage());
+      return;  // in.pIn closes what was opened
+    }
+    m_hMidiIn = std::move(in.pIn);
+    m_strApi = in.strApi;
+    m_bMidiInOpen = 1;
+  } else if (mode == 0) {
+    if (!m_hMidiIn) {
+      Fail("The MIDI input cannot be closed: no MIDI input device is open.");
+      return;
+    }
+    try {
+      QuietRtMidi quiet;
+      m_hMidiIn->closePort();
+    } catch (const RtMidiError& e) {
+      Fail(e.getMessage());
+      return;
+    }
+    m_hMidiIn.reset();
+    m_bMidiInOpen = 0;
+  }
+}
+
+MidiResult MidiInput::OpenVirtualPort() {
+  if (m_pVirtualIn) return {true, {}};
+  if (!m_virtual.pReader)
+    return {false, "The MIDI input cannot be opened: too many real-time readers."};
+  QuietRtMidi quiet;
+  OpenedIn in = MakeMidiIn(kJackVirtualClientName);
+  if (!in.pIn) return {false, in.strError};
+  try {
+    Connect(*in.pIn, m_virtual);
+    in.pIn->openVirtualPort(kVirtualPortName);
+  } catch (const RtMidiError& e) {
+    return {false, e.getMessage()};
+  }
+  m_pVirtualIn = std::move(in.pIn);
+  if (m_strApi.empty()) m_strApi = in.strApi;
+  return {true, {}};
+}
+
+void MidiInput::CloseVirtualPort() {
+  m_pVirtualIn.reset();
+}
+
+}  // namespace thumper
