@@ -71,9 +71,9 @@ Mono Snare(double h, uint64_t seed) {
   Mono out(n);
   Noise noise(seed);
   Biquad wiresLow = Biquad::HighPass(1200 + 600 * h, 0.7);
-  Biquad wiresTone = Biquad::LowPass(3500 + 8500 * h, 0.7);
+  Biquad wiresTone = Biquad::LowPass(3000 + 6000 * h, 0.7);
   Biquad stick = Biquad::BandPass(4500, 1.2);
-  const double bodyTau = 0.06 + 0.05 * h, wireTau = 0.075 + 0.11 * h;
+  const double bodyTau = 0.06 + 0.05 * h, wireTau = 0.06 + 0.08 * h;
   const double wireLevel = 0.55 + 0.45 * h;
   double p1 = 0, p2 = 0;
   for (size_t i = 0; i < n; ++i) {
@@ -86,7 +86,7 @@ Mono Snare(double h, uint64_t seed) {
     const double white = noise.Next();
     const double wires = wiresTone.Process(wiresLow.Process(white)) * Envelope(t, 0.0015, wireTau);
     const double crack = stick.Process(white) * std::exp(-t / 0.004) * (0.3 + 1.2 * h);
-    out[i] = Drive(body * 0.9 + wires * wireLevel * 1.6 + crack, 1.0 + 1.5 * h);
+    out[i] = Drive(body * 0.9 + wires * wireLevel + crack * 0.7, 1.0 + 1.5 * h);
   }
   return out;
 }
@@ -148,7 +148,7 @@ Mono HiHat(double h, bool open, uint64_t seed) {
     const double source = metal.Next() * 0.65 + noise.Next() * 0.45;
     const double shaped = tone.Process(high.Process(band.Process(source)));
     // A harder stroke adds the bright "tss" on top of the metal.
-    const double chick = std::exp(-t / 0.0025) * (0.4 + 0.8 * h);
+    const double chick = std::exp(-t / 0.0025) * (0.15 + 0.35 * h);
     out[i] = shaped * (Envelope(t, 0.0004, tau) + chick);
   }
   return out;
