@@ -214,9 +214,31 @@ MidiFileResult Failed(MidiFileError error, std::string message) {
   return result;
 }
 
+// A RIFF MIDI file (".rmi", "RIFF" size "RMID") carries a Standard MIDI File
+// in its "data" chunk; anything else is returned as it is.
+std::span<const uint8_t> UnwrapRiffMidi(std::span<const uint8_t> bytes) {
+  if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+      std::memcmp(&bytes[8], "RMID", 4) != 0) {
+    return bytes;
+  }
+  size_t pos = 12;
+  while (bytes.size() - pos >= 8) {
+    const uint32_t length = uint32_t{bytes[pos + 4]} | uint32_t{bytes[pos + 5]} << 8 |
+                            uint32_t{bytes[pos + 6]} << 16 | uint32_t{bytes[pos + 7]} << 24;
+    const size_t available = bytes.size() - pos - 8;
+    if (std::memcmp(&bytes[pos], "data", 4) == 0) {
+      return bytes.subspan(pos + 8, std::min<size_t>(length, available));
+    }
+    if (length >= available) break;
+    pos += 8 + length + (length & 1);  // RIFF chunks are padded to even sizes
+  }
+  return bytes;
+}
+
 }  // namespace
 
-MidiFileResult ParseMidiFile(std::span<const uint8_t> bytes) {
+MidiFileResult ParseMidiFile(std::span<const uint8_t> whole) {
+  const std::span<const uint8_t> bytes = UnwrapRiffMidi(whole);
   if (bytes.size() < 8 || std::memcmp(bytes.data(), "MThd", 4) != 0) {
     return Failed(MidiFileError::NotMidi, "not a MIDI file (no MThd header)");
   }

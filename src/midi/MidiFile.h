@@ -72,7 +72,8 @@ struct MidiFileResult {
 // to all of them from their tick on. Format 2 tracks are independent patterns
 // and play one after another, each from the end of the one before, with the
 // tempo in force carried from one pattern into the next. A last track whose
-// chunk length runs past the end of the file is read as far as it goes.
+// chunk length runs past the end of the file is read as far as it goes. A
+// RIFF MIDI file (".rmi") is read through the Standard MIDI File it wraps.
 [[nodiscard]] MidiFileResult ParseMidiFile(std::span<const uint8_t> bytes);
 
 // Reads and parses the file at path; the message names the file.

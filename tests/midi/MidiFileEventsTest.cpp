@@ -121,6 +121,20 @@ TEST(MidiFileEvents, LastTrackLongerThanTheFileIsReadAsFarAsItGoes) {
   EXPECT_EQ(result.song.events.size(), 2u);
 }
 
+TEST(MidiFileEvents, RiffMidiFileIsReadThroughTheFileItWraps) {
+  const Bytes smf = Concat({Header(0, 1, 96), TrackBody().Event(0, {0x90, 36, 100}).End().Chunk()});
+  auto le = [](uint32_t v) {
+    return Bytes{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+  };
+  const Bytes info = Concat({{'L', 'I', 'S', 'T'}, le(3), {'a', 'b', 'c', 0}});  // odd: padded
+  const Bytes body =
+      Concat({{'R', 'M', 'I', 'D'}, info, {'d', 'a', 't', 'a'}, le(uint32_t(smf.size())), smf});
+  const Bytes riff = Concat({{'R', 'I', 'F', 'F'}, le(uint32_t(body.size())), body});
+  EXPECT_EQ(Messages(riff), (std::vector<uint32_t>{0x642490}));
+  Bytes noData = Concat({{'R', 'I', 'F', 'F'}, le(12), {'R', 'M', 'I', 'D'}, info});
+  EXPECT_EQ(ParseMidiFile(noData).error, MidiFileError::NotMidi);
+}
+
 TEST(MidiFileEvents, EmptyFileOfNoTracksHasNoEvents) {
   MidiFileResult result = ParseMidiFile(Header(1, 0, 96));
   ASSERT_TRUE(result.ok()) << result.message;
