@@ -29,6 +29,7 @@ class WaveReader {
 
  private:
   int Decode(void* sndfile, const void* sfInfo);
+  int DecodeOrThrow(void* sndfile, const void* sfInfo);
   void Clear();
   UiServices& m_ui;
 };
