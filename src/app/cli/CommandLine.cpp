@@ -10,6 +10,12 @@ std::string UsageText() {
          "  thumper [KIT.drums]                      open the window, optionally on a drum set\n"
          "  thumper info KIT.drums                   print a drum set as JSON\n"
          "  thumper import KIT.json -o KIT.drums     write the drum set a JSON describes\n"
+         "  thumper render KIT.drums SONG.mid -o OUT.wav [--channel N] [--float]\n"
+         "                                           render a MIDI file through a drum set\n"
+         "  thumper play KIT.drums [--driver N] [--midi N] [--channel N] [--period FRAMES]\n"
+         "                                           play a drum set live from MIDI, without a "
+         "window\n"
+         "  thumper play --list                      list the audio drivers and MIDI inputs\n"
          "  thumper --help                           show this text\n"
          "  thumper --version                        show the version\n"
          "\n"
@@ -31,6 +37,8 @@ std::optional<int> RunCommandLine(int argc, char** argv) {
   }
   if (command == "info") return RunInfo(rest);
   if (command == "import") return RunImport(rest);
+  if (command == "render") return RunRender(rest);
+  if (command == "play") return RunPlay(rest);
   if (!command.empty() && command[0] == '-') {
     std::cerr << "thumper: unknown option " << command << "\n" << UsageText();
     return kExitUsage;

@@ -1,6 +1,6 @@
-#include "app/cli/OfflineBackend.h"
+#include "audio/OfflineBackend.h"
 
-namespace thumper::cli {
+namespace thumper {
 
 namespace {
 
@@ -23,4 +23,4 @@ std::unique_ptr<DriverBackend> MakeOfflineBackend() {
   return std::make_unique<OfflineBackend>();
 }
 
-}  // namespace thumper::cli
+}  // namespace thumper

@@ -6,10 +6,10 @@
 
 #include "audio/OutputDriverList.h"
 
-namespace thumper::cli {
+namespace thumper {
 
 inline constexpr const char* kOfflineDeviceDescription = "Offline render";
 
 std::unique_ptr<DriverBackend> MakeOfflineBackend();
 
-}  // namespace thumper::cli
+}  // namespace thumper

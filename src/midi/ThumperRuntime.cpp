@@ -1,0 +1,189 @@
+#include "midi/ThumperRuntime.h"
+
+#include "drumset/PathNames.h"
+#include "midi/TriggerState.h"
+
+namespace thumper {
+
+ThumperRuntime::ThumperRuntime(CThumperDoc& doc, UiServices& ui,
+                               std::unique_ptr<DriverBackend> backend)
+    : m_doc(doc),
+      m_ui(ui),
+      m_output(std::move(backend)),
+      m_reader(ui),
+      m_trigger(m_output.GetReclaimer()),
+      m_midiIn(m_trigger, m_output.GetReclaimer(), ui) {
+  m_output.SetVoiceResetter(this);
+  Publish();
+}
+
+ThumperRuntime::~ThumperRuntime() {
+  // The MIDI input first, so no note can reach a voice being released.
+  if (m_midiIn.m_bMidiInOpen) m_midiIn.MidiInOpenClose(0, 0);
+  m_midiIn.CloseVirtualPort();
+  m_output.SetVoiceResetter(nullptr);
+  ReleaseAllVoices();
+  m_output.Reclaim();
+}
+
+void ThumperRuntime::Publish() {
+  if (m_bBatch) return;
+  m_trigger.Publish(BuildTriggerState(m_doc, m_pVoices));
+}
+
+void ThumperRuntime::Retire(std::unique_ptr<SampleVoice> voice) {
+  if (!voice) return;
+  voice->StopAll();
+  m_output.GetReclaimer().Retire(std::move(voice));
+}
+
+void ThumperRuntime::ReleaseAllVoices() {
+  std::array<std::unique_ptr<SampleVoice>, kLayerTotal> old;
+  old.swap(m_pVoices);
+  auto preview = std::move(m_pPreviewVoice);
+  Publish();  // the trigger no longer sees any of them
+  for (auto& v : old) Retire(std::move(v));
+  Retire(std::move(preview));
+}
+
+std::unique_ptr<SampleVoice> ThumperRuntime::MakeVoice(const std::string& path, int copies) {
+  if (m_reader.Read(path) != 0) return nullptr;
+  auto voice =
+      std::make_unique<SampleVoice>(m_ui, m_output.m_pDirectSound.get(), m_reader.m_pData.get(),
+                                    m_reader.m_nDataBytes, copies, m_output.m_wfxOutput, path);
+  m_reader.m_pData.reset();
+  m_reader.m_nDataBytes = 0;
+  if (!voice->IsPlayable()) return nullptr;  // the engine said why ("SND")
+  return voice;
+}
+
+bool ThumperRuntime::LoadLayerVoice(const std::string& path, int slot, int layer) {
+  if (slot < 0 || slot >= kSlotCount || layer < 0 || layer >= kLayerCount) return false;
+  if (!m_output.IsOpen()) m_output.InitDirectSound(m_ui, false);
+
+  std::string found = path;
+  if (!SampleFileOpens(path)) {
+    m_ui.MessageBox(path + " Ei auennut 1", kAppName, MsgButtons::Ok, MsgIcon::None);
+    const std::string name = FileNameOf(path);
+    const std::string besideSet = m_doc.DrumSetFolder() + name;
+    const std::string inLastDir = m_search.m_strLastSampleDir + name;
+    if (SampleFileOpens(besideSet)) {
+      found = besideSet;
+    } else if (SampleFileOpens(inLastDir)) {
+      found = inLastDir;
+    } else {
+      FileDialogParams params;
+      params.bOpen = true;
+      params.strDefExt = ".wav";
+      params.strInitialName = inLastDir;
+      params.nFlags = ofn::kStandard;
+      params.strFilter = "Wav Files (*.wav) | *.wav||";
+      const FileDialogResult chosen = m_ui.FileDialog(params);
+      if (!chosen.bOk || chosen.paths.empty()) return false;
+      found = chosen.Path();
+      m_search.m_strLastSampleDir = FolderOf(found);
+    }
+  }
+
+  auto voice = MakeVoice(found, SampleVoice::kMaxCopies);
+  if (!voice) return false;
+  const int k = LayerIndex(slot, layer);
+  auto old = std::move(m_pVoices[k]);
+  m_pVoices[k] = std::move(voice);
+  Publish();
+  Retire(std::move(old));
+  return true;
+}
+
+void ThumperRuntime::ReleaseVoice(int slot, int layer) {
+  if (slot < 0 || slot >= kSlotCount || layer < 0 || layer >= kLayerCount) return;
+  auto old = std::move(m_pVoices[LayerIndex(slot, layer)]);
+  if (!old) return;
+  Publish();
+  Retire(std::move(old));
+}
+
+bool ThumperRuntime::HasVoice(int slot, int layer) const {
+  if (slot < 0 || slot >= kSlotCount || layer < 0 || layer >= kLayerCount) return false;
+  return m_pVoices[LayerIndex(slot, layer)] != nullptr;
+}
+
+void ThumperRuntime::PlayVoice(int slot, int layer) {
+  if (slot < 0 || slot >= kSlotCount || layer < 0 || layer >= kLayerCount) return;
+  if (auto& v = m_pVoices[LayerIndex(slot, layer)]) v->Play();
+}
+
+void ThumperRuntime::RebuildVoices() {
+  m_bBatch = true;
+  for (int s = 0; s < kSlotCount; ++s) {
+    for (int l = 0; l < kLayerCount; ++l) {
+      const LayerSampleRef& ref = m_doc.m_layerSample[LayerIndex(s, l)];
+      if (!ref.IsSet()) continue;
+      // A reference only a damaged file holds names no entry: the layer stays silent.
+      const std::string* path = m_doc.EntryPath(ref.nGroup, ref.nIndex);
+      if (!path) continue;
+      LoadLayerVoice(*path, s, l);
+    }
+  }
+  m_bBatch = false;
+  Publish();
+}
+
+void ThumperRuntime::ResetVoices(bool reload) {
+  ReleaseAllVoices();
+  if (!reload) {
+    // The device may be closed next: every voice must really be gone by then.
+    m_output.GetReclaimer().ReclaimAll();
+    return;
+  }
+  for (int g = 0; g < m_doc.GroupCount() && g < kGroupListSlots; ++g) {
+    if (!m_doc.m_pGroupList[g]) continue;
+    for (std::string& entry : *m_doc.m_pGroupList[g])
+      entry = LocateSampleFile(entry, m_search, m_ui);
+  }
+  RebuildVoices();
+}
+
+void ThumperRuntime::UpdateStep(SampleListState& list, bool bOpenMidi) {
+  list.m_nSelectedGroup = 0;
+  if (!m_output.IsOpen()) m_output.InitDirectSound(m_ui, false);
+  ReleaseAllVoices();
+  m_search.m_strDrumSetFolder = m_doc.DrumSetFolder();
+  RunMissingFilePass(m_doc, m_search, m_ui);
+  RebuildVoices();
+  if (bOpenMidi) {
+    if (m_midiIn.m_bMidiInOpen) m_midiIn.MidiInOpenClose(0, 0);
+    m_midiIn.MidiInOpenClose(m_doc.m_nMidiInDevice, 1);
+  }
+  if (m_onFullRepaint) m_onFullRepaint();
+}
+
+void ThumperRuntime::NewDrumSet(SampleListState& list) {
+  if (m_doc.OnNewDocument()) UpdateStep(list);
+}
+
+bool ThumperRuntime::OpenDrumSet(const std::string& path, SampleListState& list) {
+  if (!m_doc.OnOpenDocument(path, m_ui)) return false;
+  UpdateStep(list);
+  return true;
+}
+
+bool ThumperRuntime::PlayPreview(const std::string& path) {
+  StopPreview();
+  if (!m_output.IsOpen()) return false;
+  m_pPreviewVoice = MakeVoice(path, 1);
+  if (!m_pPreviewVoice) return false;
+  m_pPreviewVoice->Play();
+  return true;
+}
+
+void ThumperRuntime::StopPreview() {
+  Retire(std::move(m_pPreviewVoice));
+}
+
+void ThumperRuntime::Poll() {
+  m_output.Poll(m_ui);
+  m_output.Reclaim();
+}
+
+}  // namespace thumper

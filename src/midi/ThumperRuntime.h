@@ -1,0 +1,92 @@
+#pragma once
+// Everything that runs: the output device and the voice table, the WaveReader,
+// the MIDI input and the note trigger, for the window, `thumper play` and
+// `thumper render` alike, so the three never play differently. No GUI.
+// UI thread, except the trigger's entry points.
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "audio/AudioOutput.h"
+#include "audio/SampleVoice.h"
+#include "audio/VoiceResetter.h"
+#include "audio/WaveReader.h"
+#include "drumset/CThumperDoc.h"
+#include "drumset/LayerVoiceHost.h"
+#include "drumset/MissingFiles.h"
+#include "drumset/SampleListState.h"
+#include "drumset/UiServices.h"
+#include "midi/MidiInput.h"
+#include "midi/NoteTrigger.h"
+
+namespace thumper {
+
+class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
+ public:
+  // backend null: the system's output drivers.
+  ThumperRuntime(CThumperDoc& doc, UiServices& ui,
+                 std::unique_ptr<DriverBackend> backend = nullptr);
+  // Closes the MIDI input before the sound objects are released.
+  ~ThumperRuntime() override;
+  ThumperRuntime(const ThumperRuntime&) = delete;
+  ThumperRuntime& operator=(const ThumperRuntime&) = delete;
+
+  // The update step after a new drum set and after every successful load: the
+  // list shows group 0, the output opens if none is, every voice goes, missing
+  // files are searched for, every referenced layer gets its voice, the drum
+  // set's MIDI input device is opened, and the view repaints.
+  void UpdateStep(SampleListState& list, bool bOpenMidi = true);
+
+  // New drum set, then the update step.
+  void NewDrumSet(SampleListState& list);
+  // Opens a drum set; the update step runs only after a successful load.
+  bool OpenDrumSet(const std::string& path, SampleListState& list);
+
+  // --- layer voices (LayerVoiceHost) ---
+  bool LoadLayerVoice(const std::string& path, int slot, int layer) override;
+  void ReleaseVoice(int slot, int layer) override;
+  bool HasVoice(int slot, int layer) const override;
+  void PlayVoice(int slot, int layer) override;
+  void LayersChanged() override { Publish(); }
+
+  // Releases every voice and the preview voice; with reload, every group entry
+  // is located again and every layer with its own reference is loaded again.
+  void ResetVoices(bool reload) override;
+
+  // The preview voice of the sample list: one copy, played at once. False when
+  // the file cannot be read or no output is open.
+  bool PlayPreview(const std::string& path);
+  void StopPreview();
+
+  // UI thread, often (a timer, or the headless loop): frees retired memory and
+  // reports a failed output device once.
+  void Poll();
+
+  // What a full repaint of the view does; nothing without a view.
+  std::function<void()> m_onFullRepaint;
+
+  CThumperDoc& m_doc;
+  UiServices& m_ui;
+  AudioOutput m_output;
+  std::array<std::unique_ptr<SampleVoice>, kLayerTotal> m_pVoices;
+  std::unique_ptr<SampleVoice> m_pPreviewVoice;
+  WaveReader m_reader;
+  SampleSearch m_search;  // m_strLastSampleDir lives here, for the whole run
+  NoteTrigger m_trigger;
+  MidiInput m_midiIn;
+
+ private:
+  // Publishes what the trigger reads from the drum set and voice table now.
+  void Publish();
+  // Takes a voice out of the table; freed once no real-time thread can see it.
+  void Retire(std::unique_ptr<SampleVoice> voice);
+  void ReleaseAllVoices();
+  std::unique_ptr<SampleVoice> MakeVoice(const std::string& path, int copies);
+  void RebuildVoices();
+
+  bool m_bBatch = false;  // inside a rebuild: publish once at its end
+};
+
+}  // namespace thumper
