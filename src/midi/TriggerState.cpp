@@ -67,6 +67,13 @@ std::unique_ptr<TriggerState> BuildTriggerState(const DrumSet& set,
   return state;
 }
 
+std::unique_ptr<TriggerState> BuildTriggerState(
+    const DrumSet& set, const std::array<std::unique_ptr<SampleVoice>, kLayerTotal>& voices) {
+  std::array<SampleVoice*, kLayerTotal> table{};
+  for (int i = 0; i < kLayerTotal; ++i) table[i] = voices[i].get();
+  return BuildTriggerState(set, table);
+}
+
 std::unique_ptr<TriggerState> BuildSilentTriggerState(const DrumSet& set) {
   auto state = std::make_unique<TriggerState>();
   state->m_nVelocityThreshold = set.m_nVelocityThreshold;

@@ -52,6 +52,10 @@ struct TriggerState {
 std::unique_ptr<TriggerState> BuildTriggerState(const DrumSet& set,
                                                 std::span<SampleVoice* const, kLayerTotal> voices);
 
+// The same from the runtime's own voice table.
+std::unique_ptr<TriggerState> BuildTriggerState(
+    const DrumSet& set, const std::array<std::unique_ptr<SampleVoice>, kLayerTotal>& voices);
+
 // The state of a drum set without any voice: every slot silent.
 std::unique_ptr<TriggerState> BuildSilentTriggerState(const DrumSet& set);
 

@@ -65,7 +65,7 @@ class TriggerTest : public ::testing::Test {
     return table;
   }
 
-  void Publish() { trigger.Publish(BuildTriggerState(set, VoiceTable())); }
+  void Publish() { trigger.Publish(BuildTriggerState(set, voices)); }
 
   void Send(uint8_t status, uint8_t d1, uint8_t d2) {
     trigger.OnMidiMessage(*reader, PackShortMessage(status, d1, d2), 0);
