@@ -1,0 +1,168 @@
+// The note trigger's cost per message, on a loaded drum set, and the proof that
+// it allocates nothing: operator new is replaced and counted on the playing
+// thread. Also the UI thread's cost of building and publishing a snapshot.
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "audio/SampleVoice.h"
+#include "audio/SoundDevice.h"
+#include "drumset/UiServices.h"
+#include "midi/NoteTrigger.h"
+#include "midi/TriggerState.h"
+
+namespace {
+
+thread_local bool t_bCounting = false;
+thread_local long t_nAllocations = 0;
+
+void* CountedAlloc(std::size_t size) {
+  if (t_bCounting) ++t_nAllocations;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+
+void CountedFree(void* p) noexcept {
+  if (p && t_bCounting) ++t_nAllocations;  // a free counts as well
+  std::free(p);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  return CountedAlloc(size);
+}
+void* operator new[](std::size_t size) {
+  return CountedAlloc(size);
+}
+void operator delete(void* p) noexcept {
+  CountedFree(p);
+}
+void operator delete[](void* p) noexcept {
+  CountedFree(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  CountedFree(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  CountedFree(p);
+}
+
+namespace thumper {
+namespace {
+
+class SilentUi : public UiServices {
+ public:
+  MsgResult MessageBox(const std::string&, const std::string&, MsgButtons, MsgIcon) override {
+    return MsgResult::Ok;
+  }
+  FileDialogResult FileDialog(const FileDialogParams&) override { return {}; }
+  std::optional<std::string> CreateGroupDialog(const std::string&) override { return {}; }
+};
+
+// 24 slots with five own layers each, the hats cutting each other.
+struct LoadedKit {
+  Reclaimer reclaimer;
+  PulledDevice device{reclaimer};
+  SilentUi ui;
+  DrumSet set;
+  std::array<std::unique_ptr<SampleVoice>, kLayerTotal> voices;
+  NoteTrigger trigger{reclaimer};
+  RtReader* reader = reclaimer.RegisterReader();
+  std::vector<float> out = std::vector<float>(2 * 256);
+
+  LoadedKit() {
+    const std::vector<uint8_t> bytes(4 * 4410, 0x10);
+    for (int s = 0; s < 24; ++s)
+      for (int l = 0; l < kLayerCount; ++l) {
+        voices[LayerIndex(s, l)] = std::make_unique<SampleVoice>(
+            ui, &device, bytes.data(), static_cast<uint32_t>(bytes.size()), 16, OutputFormat(),
+            "layer.wav");
+        set.m_nLayerSource[LayerIndex(s, l)] = l;
+      }
+    set.m_noteSlot[6].nCutNote = 10;  // closed hat cuts open hat
+    trigger.Publish(BuildTriggerState(set, Table()));
+  }
+  ~LoadedKit() { reclaimer.UnregisterReader(reader); }
+
+  std::array<SampleVoice*, kLayerTotal> Table() const {
+    std::array<SampleVoice*, kLayerTotal> table{};
+    for (int i = 0; i < kLayerTotal; ++i) table[i] = voices[i].get();
+    return table;
+  }
+  // Lets the mixer take the queued commands, outside the timing.
+  void Drain() { device.GetMixer().Mix(out.data(), 256); }
+};
+
+void RunMessages(benchmark::State& state, const std::vector<uint32_t>& messages) {
+  // The counter itself must see a new and a delete, or its zero proves nothing.
+  t_bCounting = true;
+  delete new int(1);
+  t_bCounting = false;
+  if (t_nAllocations != 2) state.SkipWithError("the allocation counter does not work");
+  t_nAllocations = 0;
+
+  LoadedKit kit;
+  long allocations = 0;
+  size_t i = 0;
+  for (auto _ : state) {
+    t_bCounting = true;
+    kit.trigger.OnMidiMessage(*kit.reader, messages[i++ % messages.size()], 0);
+    t_bCounting = false;
+    if ((i & 255) == 0) {
+      state.PauseTiming();
+      kit.Drain();
+      NoteEvent e;
+      while (kit.trigger.PopNoteEvent(e)) {
+      }
+      state.ResumeTiming();
+    }
+  }
+  allocations = t_nAllocations;
+  t_nAllocations = 0;
+  state.counters["allocs"] = static_cast<double>(allocations);
+  if (allocations) state.SkipWithError("the trigger allocated or freed memory");
+}
+
+void BM_NoteOn(benchmark::State& state) {
+  std::vector<uint32_t> messages;
+  for (int k = 0; k < 240; ++k)
+    messages.push_back(PackShortMessage(0x90, static_cast<uint8_t>(36 + k % 24),
+                                        static_cast<uint8_t>(1 + (k * 37) % 127)));
+  RunMessages(state, messages);
+}
+BENCHMARK(BM_NoteOn);
+
+// The closed hat: a start and a stop of the open hat's five voices (80 copies).
+void BM_NoteOnWithCut(benchmark::State& state) {
+  RunMessages(state, {PackShortMessage(0x90, 42, 100)});
+}
+BENCHMARK(BM_NoteOnWithCut);
+
+void BM_NoteOff(benchmark::State& state) {
+  RunMessages(state, {PackShortMessage(0x80, 38, 0)});
+}
+BENCHMARK(BM_NoteOff);
+
+void BM_OtherChannel(benchmark::State& state) {
+  RunMessages(state, {PackShortMessage(0x95, 38, 100)});
+}
+BENCHMARK(BM_OtherChannel);
+
+// UI thread: a new snapshot of the whole drum set after an edit.
+void BM_BuildAndPublishState(benchmark::State& state) {
+  LoadedKit kit;
+  for (auto _ : state) {
+    kit.trigger.Publish(BuildTriggerState(kit.set, kit.Table()));
+    kit.reclaimer.Reclaim();
+  }
+}
+BENCHMARK(BM_BuildAndPublishState);
+
+}  // namespace
+}  // namespace thumper
