@@ -95,6 +95,19 @@ OpenedIn MakeMidiIn(const char* jackClientName) {
   return result;
 }
 
+constexpr const char* kNoMidiSystem = "no ALSA sequencer, and no JACK server is running.";
+
+// RtMidi's JACK input quietly lists nothing when no server runs; the user needs
+// to know that rather than a port count.
+bool NoJackServer(const OpenedIn& in) {
+  if (in.strApi != "JACK") return false;
+  jack_status_t status;
+  jack_client_t* probe = jack_client_open("Thumper probe", JackNoStartServer, &status);
+  if (!probe) return true;
+  jack_client_close(probe);
+  return false;
+}
+
 void Connect(RtMidiIn& in, MidiSource& source) {
   in.ignoreTypes(true, true, true);
   in.setCallback(&MidiInCallback, &source);
@@ -172,6 +185,10 @@ void MidiInput::MidiInOpenClose(int device, int mode) {
     try {
       const unsigned count = in.pIn->getPortCount();
       if (device < 0 || static_cast<unsigned>(device) >= count) {
+        if (count == 0 && NoJackServer(in)) {
+          Fail("There is no MIDI input device " + std::to_string(device) + ": " + kNoMidiSystem);
+          return;
+        }
         Fail("There is no MIDI input device " + std::to_string(device) + ": " + in.strApi +
              " MIDI has " + std::to_string(count) +
              (count == 1 ? " input port." : " input ports."));
@@ -214,6 +231,9 @@ MidiResult MidiInput::OpenVirtualPort() {
     Connect(*in.pIn, m_virtual);
     in.pIn->openVirtualPort(kVirtualPortName);
   } catch (const RtMidiError& e) {
+    if (NoJackServer(in))
+      return {false, std::string("The MIDI input port \"") + kVirtualPortName +
+                         "\" cannot be made: " + kNoMidiSystem};
     return {false, e.getMessage()};
   }
   m_pVirtualIn = std::move(in.pIn);

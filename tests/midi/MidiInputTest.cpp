@@ -81,7 +81,8 @@ TEST_F(MidiInputTest, OpeningADeviceThatIsNotThereShowsWhyAndStaysClosed) {
   MidiInput input(trigger, reclaimer, ui);
   input.MidiInOpenClose(1, 1);
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "There is no MIDI input device 1: JACK MIDI has 0 input ports.");
+  EXPECT_EQ(ui.messages[0].text,
+            "There is no MIDI input device 1: no ALSA sequencer, and no JACK server is running.");
   EXPECT_EQ(ui.messages[0].caption, "Thumper");
   EXPECT_EQ(ui.messages[0].buttons, MsgButtons::Ok);
   EXPECT_EQ(input.m_bMidiInOpen, 0);
@@ -106,7 +107,9 @@ TEST_F(MidiInputTest, TheVirtualPortReportsWhyItCannotOpen) {
   MidiInput input(trigger, reclaimer, ui);
   const MidiResult result = input.OpenVirtualPort();
   EXPECT_FALSE(result.bOk);
-  EXPECT_FALSE(result.strError.empty());
+  EXPECT_EQ(result.strError,
+            "The MIDI input port \"Thumper MIDI In\" cannot be made: no ALSA sequencer, and no "
+            "JACK server is running.");
   EXPECT_FALSE(input.IsVirtualPortOpen());
   EXPECT_TRUE(ui.messages.empty());  // the caller decides how to tell the user
 }
@@ -226,6 +229,15 @@ TEST_F(MidiInputJackTest, ANumberedDeviceOpensPlaysAndCloses) {
   ASSERT_GE(device, 0) << "the sender's port is not listed";
 
   MidiInput input(trigger, reclaimer, ui);
+  const int count = static_cast<int>(list.names.size());
+  input.MidiInOpenClose(count, 1);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "There is no MIDI input device " + std::to_string(count) +
+                                     ": JACK MIDI has " + std::to_string(count) +
+                                     (count == 1 ? " input port." : " input ports."));
+  EXPECT_EQ(input.m_bMidiInOpen, 0);
+  ui.messages.clear();
+
   input.MidiInOpenClose(device, 1);
   ASSERT_TRUE(ui.messages.empty()) << ui.messages[0].text;
   EXPECT_EQ(input.m_bMidiInOpen, 1);
