@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -50,6 +52,64 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   result.out = Slurp(outPath);
   result.err = Slurp(errPath);
   return result;
+}
+
+BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv) {
+  char tmpl[] = "/tmp/thumper-bg-XXXXXX";
+  if (!mkdtemp(tmpl)) throw std::runtime_error("cannot make a temporary folder");
+  m_dir = tmpl;
+  m_outPath = m_dir + "/stdout";
+  m_errPath = m_dir + "/stderr";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const int rc = posix_spawn(&m_pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+}
+
+BackgroundProcess::~BackgroundProcess() {
+  if (m_pid > 0) Stop(SIGKILL);
+  std::error_code ec;
+  std::filesystem::remove_all(m_dir, ec);
+}
+
+bool BackgroundProcess::Running() {
+  if (m_pid <= 0) return false;
+  int wstatus = 0;
+  return waitpid(m_pid, &wstatus, WNOHANG) == 0;
+}
+
+std::string BackgroundProcess::ErrSoFar() const {
+  return Slurp(m_errPath);
+}
+
+ProcessResult BackgroundProcess::Stop(int signal) {
+  ProcessResult result;
+  if (m_pid > 0) {
+    kill(m_pid, signal);
+    int wstatus = 0;
+    while (waitpid(m_pid, &wstatus, 0) < 0) {
+    }
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    m_pid = -1;
+  }
+  result.out = Slurp(m_outPath);
+  result.err = Slurp(m_errPath);
+  return result;
+}
+
+std::vector<std::string> ThumperArgv(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{THUMPER_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
 }
 
 ProcessResult RunThumper(const std::vector<std::string>& args, const std::string& input) {

@@ -14,6 +14,26 @@ struct ProcessResult {
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input = "");
 
+// A program left running in the background, stopped with a signal.
+class BackgroundProcess {
+ public:
+  explicit BackgroundProcess(const std::vector<std::string>& argv);
+  ~BackgroundProcess();  // kills it if still running
+  BackgroundProcess(const BackgroundProcess&) = delete;
+  BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+
+  bool Running();
+  // Sends the signal and waits for the end; then out and err hold what it printed.
+  ProcessResult Stop(int signal);
+  std::string ErrSoFar() const;
+
+ private:
+  int m_pid = -1;
+  std::string m_dir, m_outPath, m_errPath;
+};
+
+std::vector<std::string> ThumperArgv(const std::vector<std::string>& args);
+
 // The thumper program of this build, with the given arguments.
 ProcessResult RunThumper(const std::vector<std::string>& args, const std::string& input = "");
 
