@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 20
 
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test unit-test asan-test fuzz-test bench clean format
+.PHONY: all deps build run test unit-test asan-test tsan-test fuzz-test bench demo clean format
 
 all: build
 
@@ -24,7 +24,7 @@ build: deps
 run: build
 	$(BUILD)/thumper --help
 
-test: unit-test asan-test fuzz-test
+test: unit-test asan-test tsan-test fuzz-test
 
 unit-test: build
 	cd $(BUILD) && ctest --output-on-failure --timeout 300 -j $(JOBS)
@@ -36,6 +36,21 @@ asan-test: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure --timeout 600 -j $(JOBS) -LE 'gui|e2e'
+
+# The real-time engine's tests under ThreadSanitizer (Qt and the audio servers'
+# client libraries are not built with it, so the GUI and end-to-end tests stay out).
+TSAN_BUILD ?= build-tsan
+tsan-test: deps
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTHUMPER_GUI=OFF \
+	  -DTHUMPER_SANITIZE=thread >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_audio test_midi
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --output-on-failure --timeout 600 -j $(JOBS) -L 'audio|midi' -E 'Jack|Live|MidiInput'
+
+# Renders the demo groove through the demo kit.
+demo: build
+	$(BUILD)/thumper render $(BUILD)/demo/demo.drums $(BUILD)/demo/demo.mid -o demo.wav
+	@echo "wrote demo.wav"
 
 # Short libFuzzer runs of every reader; any crash, leak or sanitizer report fails.
 fuzz-test: deps
@@ -54,4 +69,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)
