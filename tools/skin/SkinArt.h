@@ -1,0 +1,29 @@
+#pragma once
+// The painting of Thumper's face and its lit pieces, the key image sets, the
+// About picture and the cursors.
+
+#include <QImage>
+
+namespace thumper::skin {
+
+enum class KeyLook { Resting, Pressed, Assigned, Playing };
+
+struct FaceLook {
+  bool bButtonsLit = false;
+  int nLitPair = -1;  // 0, 1, 2 for 1+2, 3+4, 5+6
+  bool bTrashLit = false;
+  bool bMidiInLit = false;
+};
+
+bool LoadArtFonts();
+
+// A 250 x 196 keyboard whose cells lie at the cell source rectangles.
+void PaintKeyboard(QImage& keys, KeyLook look);
+QImage PaintFace(const FaceLook& look);
+// "Octave n" engraved on the 103 x 42 plate already in the image.
+void PaintOctaveLabel(QImage& plate, int n);
+QImage PaintAbout();
+QImage PaintArrowCursor();
+QImage PaintSpeakerCursor();
+
+}  // namespace thumper::skin
