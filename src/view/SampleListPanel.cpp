@@ -88,8 +88,11 @@ void SampleListPanel::DrawSampleListPanel(bool bSkipThumb) {
   }
   m_surface.CopyFromSheet(7, 360, 389, 193, 120, 28);
 
+  // A stored set may hold up to 20 groups, but the column has 16 rows: names
+  // beyond them would be written over the octave labels below the list.
   const StringList& names = *m_drumSet.m_pGroupNames;
-  for (int i = 0; i < m_drumSet.GroupCount(); ++i) {
+  const int shownGroups = std::min(m_drumSet.GroupCount(), kVisibleRows);
+  for (int i = 0; i < shownGroups; ++i) {
     const QString name = GroupDisplayName(names[i]);
     m_surface.TextAt(Target::Window, 10, 28 + 12 * i, name, int(name.size()),
                      i == m_list.m_nSelectedGroup ? kHighlightColour : kGroupNameColour, true,

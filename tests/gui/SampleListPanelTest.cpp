@@ -140,6 +140,14 @@ TEST_F(ListTest, TwentyFiveCharacterGroupNamesDrawTwentyCharacters) {
           << x << "," << y;
 }
 
+TEST_F(ListTest, GroupsBeyondTheSixteenRowsAreNotDrawnBelowTheList) {
+  for (int g = 0; g < 20; ++g) AddGroup("Group " + std::to_string(g), 0);
+  Load();
+  EXPECT_GT(CountPixels(surface(), face->Regions().m_rcGroupRow[15], kGroupNameColour), 10);
+  EXPECT_TRUE(FaceShows(surface(), 11, 242, 103, 42, 250, 196));
+  EXPECT_TRUE(FaceAtRest(surface(), {5, 222, 120, 242}));
+}
+
 struct ThumbCase {
   int n, scroll, top, bottom;
 };

@@ -425,7 +425,7 @@ QImage PaintFace(const FaceLook& look) {
     Recess(p, QRect(5 + dx, 284, 253, 200), Qt::transparent);
     Engrave(p, QRectF(120 + dx, 250, 134, 12), "VELOCITY LAYERS", Font(kCondensed, 8),
             QColor(130, 132, 138), Qt::AlignRight | Qt::AlignVCenter);
-    Engrave(p, QRectF(120 + dx, 263, 134, 12), "loud \u2191  soft \u2193", Font(kSans, 8, 400),
+    Engrave(p, QRectF(120 + dx, 263, 134, 12), "TOP ROW LOUDEST", Font(kCondensed, 8),
             QColor(120, 122, 128), Qt::AlignRight | Qt::AlignVCenter);
   }
   p.setPen(QColor(20, 20, 22));
