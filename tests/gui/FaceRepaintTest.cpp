@@ -169,5 +169,28 @@ TEST_F(FaceTest, PaletteChangedShowsItsMessageAndRepaintsInEitherMode) {
   EXPECT_TRUE(FaceAtRest(surface(), face->Regions().m_rcCell[0]));
 }
 
+TEST_F(FaceTest, SaveUnderStripKeepsWindowPixelsUntilTheyArePutBack) {
+  Load();
+  const Rect row = face->Regions().m_rcSampleRow[2];
+  const QImage before = surface().Face().copy(row.left, row.top, 500, 20);
+  surface().CopyToSheet(row.left, row.top, 500, 20, 0, 820);
+  surface().TextInRect(Surface::Target::Window, row, "/a/very/long/path/of/the/sample.wav",
+                       qRgb(250, 225, 100), qRgb(0, 0, 0));
+  EXPECT_GT(CountPixels(surface(), row, qRgb(250, 225, 100)), 10);
+  EXPECT_EQ(CountPixels(surface(), {row.left, row.bottom, 627, 487}, qRgb(250, 225, 100)), 0);
+  surface().CopyFromSheet(0, 820, 500, 20, row.left, row.top);
+  EXPECT_EQ(surface().Face().copy(row.left, row.top, 500, 20), before);
+}
+
+TEST_F(FaceTest, TextInRectBreaksLinesOnlyAtLineEndsAndClipsToTheRectangle) {
+  Load();
+  const Rect box{120, 100, 300, 124};
+  surface().TextInRect(Surface::Target::Window, box, "first line\\ stays one line\r\nsecond\nthird",
+                       qRgb(250, 225, 100), qRgb(0, 0, 0));
+  EXPECT_GT(CountPixels(surface(), {120, 100, 300, 112}, qRgb(250, 225, 100)), 10);
+  EXPECT_GT(CountPixels(surface(), {120, 112, 300, 124}, qRgb(250, 225, 100)), 10);
+  EXPECT_EQ(CountPixels(surface(), {120, 124, 300, 140}, qRgb(250, 225, 100)), 0);
+}
+
 }  // namespace
 }  // namespace thumper::test

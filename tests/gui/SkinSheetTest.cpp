@@ -3,6 +3,7 @@
 #include <QImageReader>
 
 #include "FaceFixture.h"
+#include "view/ViewCursors.h"
 
 namespace thumper::test {
 namespace {
@@ -116,6 +117,14 @@ TEST(SkinFiles, AboutPictureAndCursorsArePresent) {
   // The hot spots lie on the pictures, not on transparent pixels.
   EXPECT_GT(qAlpha(QImage(":/skin/cursor-arrow.png").pixel(11, 8)), 0);
   EXPECT_GT(qAlpha(speaker.pixel(12, 16)), 0);
+}
+
+TEST(SkinFiles, DragCursorsCarryTheirHotSpots) {
+  const QCursor carry = CarryCursor(), cell = CellCursor();
+  EXPECT_EQ(carry.hotSpot(), QPoint(11, 7));
+  EXPECT_EQ(cell.hotSpot(), QPoint(12, 16));
+  EXPECT_EQ(carry.pixmap().size(), QSize(32, 32));
+  EXPECT_FALSE(cell.pixmap().isNull());
 }
 
 }  // namespace
