@@ -21,7 +21,9 @@ NoteTrigger::~NoteTrigger() {
 
 void NoteTrigger::Publish(std::unique_ptr<TriggerState> state) {
   if (!state) return;
-  const TriggerState* old = m_pState.exchange(state.release(), std::memory_order_acq_rel);
+  // Sequentially consistent, as the readers' epochs: a reader that entered
+  // after this exchange cannot see the old state the retirement stamps.
+  const TriggerState* old = m_pState.exchange(state.release(), std::memory_order_seq_cst);
   m_reclaimer.Retire(std::unique_ptr<TriggerState>(const_cast<TriggerState*>(old)));
 }
 
@@ -63,7 +65,8 @@ void NoteTrigger::OnMidiMessage(RtReader& reader, uint32_t message, uint32_t) no
 }
 
 void NoteTrigger::NoteOn(int s, int velocity, int channel) noexcept {
-  const TriggerState& state = *m_pState.load(std::memory_order_acquire);
+  // Ordered after the section's epoch store (a plain load on x86).
+  const TriggerState& state = *m_pState.load(std::memory_order_seq_cst);
   const TriggerSlot& slot = state.m_slot[s];
   const int layer = VelocityLayer(slot.nThreshold, velocity);
   if (slot.bSounds) {
