@@ -43,6 +43,7 @@ void KeyboardPanels::DrawKeyboardCells() {
       const int k = key * kLayerCount + layer;
       for (int panel = 0; panel < 2; ++panel) {
         const int32_t slot = m_nFirstShownSlot + panel * kKeysPerPanel + key;
+        if (slot < 0 || slot >= kSlotCount) continue;
         if (m_drumSet.m_nLayerSource[LayerIndex(slot, layer)] == layer)
           CopyCell(panel, k, kKeyImageAssignedX);
       }
@@ -90,7 +91,7 @@ void KeyboardPanels::ShowNotePlaying(int32_t slot, int32_t layer, bool bSounds) 
 void KeyboardPanels::ShowNoteReleased(int32_t slot) {
   m_surface.CopyFromSheet(591, 774, 34, 39, 591, 442);
   int panel = 0, key = 0;
-  if (!ShownKey(slot, panel, key)) return;
+  if (slot < 0 || slot >= kSlotCount || !ShownKey(slot, panel, key)) return;
   for (int layer = 0; layer < kLayerCount; ++layer)
     RestCell(panel, key * kLayerCount + layer, slot, layer);
 }
