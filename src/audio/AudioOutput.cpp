@@ -14,8 +14,12 @@ AudioOutput::~AudioOutput() {
 }
 
 void AudioOutput::CloseDevice() {
-  // Voices retired by the voice table release their buffers on this mixer when
-  // freed, so they go before the device; the sample data they free goes after.
+  if (!m_pDirectSound) return;
+  // Stop the audio thread first, so that nothing holds reclamation back (a
+  // failed device may never call back again). Voices the voice table retired
+  // release their buffers on this mixer when freed, so they go before it.
+  m_pDirectSound->StopPulling();
+  m_pDirectSound->GetMixer().DetachReader();
   m_reclaimer.ReclaimAll();
   m_pDirectSound.reset();
   m_reclaimer.ReclaimAll();

@@ -82,7 +82,12 @@ Mixer::Mixer(Reclaimer& reclaimer, const Options& options)
 Mixer::~Mixer() {
   for (uint32_t i = 0; i < m_nSlotCount; ++i)
     if (m_owners[i].bInUse) ReleaseBuffer({i, m_pSlots[i].nGen.load()});
+  DetachReader();
+}
+
+void Mixer::DetachReader() {
   m_reclaimer.UnregisterReader(m_pReader);
+  m_pReader = nullptr;
 }
 
 // --- UI thread ---
@@ -300,8 +305,8 @@ void Mixer::RefreshVoices(uint32_t frames) noexcept {
     Voice& v = m_voices[index];
     const Slot& s = m_pSlots[v.nSlot];
     if (s.nGen.load(std::memory_order_acquire) != v.nGen) {
-      // Released: its data may be freed once this block ends, so the fade must
-      // end within it.
+      // Released: its data may be freed once the next block begins, so the
+      // fade must end within this one.
       FadeOut(index);
       if (v.nFadeLeft > frames) {
         v.nFadeLeft = frames;
@@ -347,7 +352,11 @@ void Mixer::MixBlock(float* acc, uint32_t frames) noexcept {
 
 // Real-time: the audio callback and the offline render loop.
 void Mixer::Mix(float* out, uint32_t frames) noexcept {
-  RtReadSection section(*m_pReader);
+  if (!m_pReader) {
+    std::fill(out, out + 2 * static_cast<size_t>(frames), 0.0f);
+    return;
+  }
+  m_pReader->Advance();
   DenormalGuard denormals;
   ApplyCommands();
   constexpr float kScale = 1.0f / 32768.0f;
@@ -364,7 +373,11 @@ void Mixer::Mix(float* out, uint32_t frames) noexcept {
 
 // Real-time: the audio callback and the offline render loop.
 void Mixer::Mix(int16_t* out, uint32_t frames) noexcept {
-  RtReadSection section(*m_pReader);
+  if (!m_pReader) {
+    std::fill(out, out + 2 * static_cast<size_t>(frames), int16_t{0});
+    return;
+  }
+  m_pReader->Advance();
   DenormalGuard denormals;
   ApplyCommands();
   while (frames > 0) {

@@ -7,8 +7,9 @@
 // thread. Play, Stop, SetPosition and SetAttenuation may run on any thread: they
 // only store an atomic or push a command into a bounded lock-free queue that the
 // audio thread drains at the top of each block. The audio thread owns the
-// playing state, never locks, allocates or frees, and reads sample data inside a
-// Reclaimer read section; released data is freed on the UI thread by Reclaim().
+// playing state and never locks, allocates or frees. Released data is retired to
+// the Reclaimer and freed on the UI thread once a whole block has begun after
+// the release (the block that noticed it ends its voices): see RtReader::Advance.
 //
 // A stop fades the sounding copy out over 2 ms, and a restart hands the old sound
 // to a spare tail voice that fades it out while the new start plays, so neither
@@ -80,6 +81,9 @@ class Mixer {
   void ReleaseBuffer(BufferId id);
   // Frees released sample data that the audio thread can no longer read.
   size_t Reclaim() { return m_reclaimer.Reclaim(); }
+  // Once nothing pulls the mixer any more (the stream is stopped): it stops
+  // holding back reclamation. Mix must not be called after this.
+  void DetachReader();
 
   // --- any thread; real-time safe ---
   void Play(BufferId id) noexcept;

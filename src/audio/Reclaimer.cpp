@@ -14,6 +14,12 @@ void RtReader::Enter() noexcept {
   m_nEpoch.store(m_pGlobal->load(std::memory_order_seq_cst), std::memory_order_seq_cst);
 }
 
+void RtReader::Advance() noexcept {
+  const uint64_t now = m_pGlobal->load(std::memory_order_seq_cst);
+  m_nEpoch.store(m_nPrevious ? m_nPrevious : now, std::memory_order_seq_cst);
+  m_nPrevious = now;
+}
+
 Reclaimer::Reclaimer() {
   for (auto& r : m_readers) r.m_pGlobal = &m_nGlobalEpoch;
 }
@@ -28,6 +34,7 @@ RtReader* Reclaimer::RegisterReader() {
     bool expected = false;
     if (r.m_bClaimed.compare_exchange_strong(expected, true)) {
       r.m_nEpoch.store(0);
+      r.m_nPrevious = 0;
       return &r;
     }
   }

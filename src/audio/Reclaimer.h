@@ -18,15 +18,25 @@ namespace thumper {
 class Reclaimer;
 
 // One real-time reader's published epoch. 0 means "outside any read section".
+//
+// Two ways to read. A reader that holds nothing between sections (the note
+// trigger) brackets each message with Enter()/Leave(). A reader that keeps
+// pointers from one block to the next (the mixer's voices) calls Advance() at
+// the top of every block instead and never leaves: it publishes the epoch it saw
+// at the top of the previous block, so an object is freed only after one whole
+// block has begun after its retirement, in which the reader dropped it.
 class RtReader {
  public:
   // Real-time safe: one load and one store.
   void Enter() noexcept;
   void Leave() noexcept { m_nEpoch.store(0, std::memory_order_release); }
+  // Real-time safe: one load and one store.
+  void Advance() noexcept;
 
  private:
   friend class Reclaimer;
   std::atomic<uint64_t> m_nEpoch{0};
+  uint64_t m_nPrevious = 0;  // Advance(): the epoch seen at the previous block
   std::atomic<bool> m_bClaimed{false};
   const std::atomic<uint64_t>* m_pGlobal = nullptr;
 };

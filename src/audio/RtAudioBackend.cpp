@@ -72,11 +72,13 @@ class RtAudioDevice : public SoundDevice {
                 std::unique_ptr<RtAudio> rt)
       : SoundDevice(reclaimer, rate, std::move(description)), m_pRt(std::move(rt)) {}
 
-  ~RtAudioDevice() override {
+  ~RtAudioDevice() override { StopPulling(); }
+
+  void StopPulling() override {
     RtAudioDevice* self = this;
     g_pOpenDevice.compare_exchange_strong(self, nullptr);
     try {
-      if (m_pRt->isStreamRunning()) m_pRt->stopStream();
+      if (m_pRt->isStreamRunning()) m_pRt->abortStream();
       if (m_pRt->isStreamOpen()) m_pRt->closeStream();
     } catch (const RtAudioError&) {
     }

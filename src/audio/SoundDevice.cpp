@@ -26,6 +26,10 @@ SilentDevice::SilentDevice(Reclaimer& reclaimer, std::string description, uint32
 }
 
 SilentDevice::~SilentDevice() {
+  StopPulling();
+}
+
+void SilentDevice::StopPulling() {
   m_bQuit.store(true);
   if (m_pThread->thread.joinable()) m_pThread->thread.join();
 }

@@ -23,6 +23,9 @@ class SoundDevice {
   const std::string& Description() const { return m_strDescription; }
   // Frames per period the device pulls (0 when the caller pulls).
   virtual uint32_t PeriodFrames() const { return 0; }
+  // UI thread: ends the pulling (stream or thread) for good, so the mixer's
+  // voices can be released without an audio thread. Also done at destruction.
+  virtual void StopPulling() {}
 
   // UI thread: true once the device has stopped working (the server went away,
   // the device was unplugged). Set from the audio side, read by the UI's poll.
@@ -51,6 +54,7 @@ class SilentDevice : public SoundDevice {
   SilentDevice(Reclaimer& reclaimer, std::string description, uint32_t periodFrames);
   ~SilentDevice() override;
   uint32_t PeriodFrames() const override { return m_nPeriod; }
+  void StopPulling() override;
 
  private:
   void Run();

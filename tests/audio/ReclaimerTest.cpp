@@ -46,6 +46,21 @@ TEST(Reclaimer, AReaderThatEnteredAfterTheRetireDoesNotHoldItBack) {
   reader->Leave();
 }
 
+TEST(Reclaimer, ABlockReaderHoldsObjectsUntilAWholeBlockBeganAfterTheRetire) {
+  std::atomic<int> freed{0};
+  Reclaimer r;
+  RtReader* mixer = r.RegisterReader();
+  mixer->Advance();  // block 1 is running, and may hold pointers into the next one
+  r.Retire(std::make_unique<Tracked>(freed));
+  EXPECT_EQ(r.Reclaim(), 0u);
+  mixer->Advance();  // block 2 notices the retirement and drops its pointers
+  EXPECT_EQ(r.Reclaim(), 0u);
+  mixer->Advance();  // block 3 began after block 2 ended
+  EXPECT_EQ(r.Reclaim(), 1u);
+  EXPECT_EQ(freed, 1);
+  r.UnregisterReader(mixer);
+}
+
 TEST(Reclaimer, ReaderSlotsAreLimitedAndReusable) {
   Reclaimer r;
   std::vector<RtReader*> readers;

@@ -93,8 +93,10 @@ TEST_F(SampleVoiceTest, DestructionReleasesEveryCopyAndFreesTheDataOnce) {
   MixLeft(mixer, 10);
   v.reset();
   EXPECT_EQ(reclaimer.PendingCount(), 1u);
-  MixLeft(mixer, 256);
+  MixLeft(mixer, 256);  // the block that notices the release ends the copies
   EXPECT_EQ(mixer.SoundingVoices(), 0u);
+  EXPECT_EQ(reclaimer.Reclaim(), 0u);  // not before the next block has begun
+  MixLeft(mixer, 16);
   EXPECT_EQ(reclaimer.Reclaim(), 1u);
 }
 
