@@ -2,9 +2,32 @@
 
 #include "app/cli/CommandLine.h"
 
+#ifdef THUMPER_HAVE_GUI
+#include <QApplication>
+
+#include "app/CThumperApp.h"
+#endif
+
 int main(int argc, char** argv) {
+  // The subcommands run without a window (and without a display).
   if (auto status = thumper::cli::RunCommandLine(argc, argv)) return *status;
-  // The window comes with the application shell; until then say how to use us.
-  std::cerr << thumper::cli::UsageText();
+
+#ifdef THUMPER_HAVE_GUI
+  const thumper::AppCommandLine line =
+      thumper::ParseAppCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (!line.strError.empty()) {
+    std::cerr << "thumper: " << line.strError << "\n" << thumper::cli::UsageText();
+    return thumper::cli::kExitUsage;
+  }
+  QApplication qtApp(argc, argv);
+  QApplication::setApplicationName(QString::fromLatin1(thumper::kSettingsApplication));
+  QApplication::setApplicationVersion(QStringLiteral(THUMPER_VERSION));
+  thumper::CThumperApp app;
+  if (!app.InitInstance(line)) return thumper::cli::kExitFile;
+  return app.Run();
+#else
+  std::cerr << "thumper: this build has no window; use a subcommand.\n"
+            << thumper::cli::UsageText();
   return thumper::cli::kExitUsage;
+#endif
 }

@@ -1,0 +1,62 @@
+#pragma once
+// The main window: the menu bar over the skinned view, which fills the whole
+// client area. Fixed size, no toolbar, no status bar; the title shows the drum
+// set's title, then " - Klonk Bammer".
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+#include <memory>
+#include <string>
+
+#include "app/DocManager.h"
+#include "app/RecentFileList.h"
+#include "view/CThumperView.h"
+
+namespace thumper {
+
+inline constexpr const char* kWindowTitle = "Klonk Bammer";
+inline constexpr const char* kViewName = "KLONK Drum";
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  CMainFrame(CThumperDoc& doc, SampleListState& list, UiServices& ui, DocManager& docs,
+             RecentFileList& recent);
+  ~CMainFrame() override;
+
+  CThumperView& View() { return *m_pView; }
+  QMenu* FileMenu() const { return m_pFileMenu; }
+  QMenu* AboutMenu() const { return m_pAboutMenu; }
+
+  // The title from the drum set's title now.
+  void OnUpdateFrameTitle();
+  // The recent files in the File menu, or "Recent File" greyed while there are none.
+  void RebuildRecentFiles();
+  // Follows changes made outside the File menu (the panel's LOAD SET and SAVE
+  // SET): a new title, and a new path entering the recent files.
+  void SyncWithDocument();
+
+  void OnAppAbout();
+  void OnHelp();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void BuildMenus();
+
+  CThumperDoc& m_doc;
+  DocManager& m_docs;
+  RecentFileList& m_recent;
+  CThumperView* m_pView;  // the central widget, owned by the window
+  QMenu* m_pFileMenu = nullptr;
+  QMenu* m_pAboutMenu = nullptr;
+  QAction* m_pRecentEnd = nullptr;  // the separator after the recent files
+  std::vector<QAction*> m_recentActions;
+  std::string m_strShownTitle, m_strSeenPath;
+};
+
+}  // namespace thumper

@@ -1,0 +1,156 @@
+#include "app/CThumperApp.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QSettings>
+#include <iostream>
+
+// Resources of static libraries must be registered by name, outside any namespace.
+static void InitAppResources() {
+  Q_INIT_RESOURCE(app);
+  Q_INIT_RESOURCE(view);
+}
+
+namespace thumper {
+
+AppCommandLine ParseAppCommandLine(const std::vector<std::string>& args) {
+  AppCommandLine line;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--screenshot") {
+      if (i + 1 >= args.size()) {
+        line.strError = "--screenshot needs a file name";
+        return line;
+      }
+      line.strScreenshot = args[++i];
+    } else if (!arg.empty() && arg[0] == '-') {
+      line.strError = "unknown option " + arg;
+      return line;
+    } else if (line.strFile.empty()) {
+      line.strFile = arg;
+    } else {
+      line.strError = "only one drum set can be opened";
+      return line;
+    }
+  }
+  return line;
+}
+
+CThumperApp::CThumperApp(AppOptions options)
+    : m_options(std::move(options)), m_ui(m_options.pUi ? *m_options.pUi : m_qtUi) {
+  InitAppResources();
+}
+
+CThumperApp::~CThumperApp() {
+  ExitInstance();
+}
+
+std::unique_ptr<QSettings> CThumperApp::OpenSettings() const {
+  return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                     QString::fromLatin1(kSettingsOrganisation),
+                                     QString::fromLatin1(kSettingsApplication));
+}
+
+void CThumperApp::WriteRecentFiles() {
+  m_recent.WriteTo(*OpenSettings());
+}
+
+bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
+  // The framework's profile: the recent files, and nothing else.
+  m_recent.ReadFrom(*OpenSettings());
+
+  m_pDoc = std::make_unique<CThumperDoc>();
+  m_pRuntime = std::make_unique<ThumperRuntime>(
+      *m_pDoc, m_ui, m_options.makeBackend ? m_options.makeBackend() : nullptr);
+  m_pDocs = std::make_unique<DocManager>(*m_pDoc, *m_pRuntime, m_list, m_ui, m_recent);
+  m_pMainFrame = std::make_unique<CMainFrame>(*m_pDoc, m_list, m_ui, *m_pDocs, m_recent);
+  m_qtUi.SetOwner(m_pMainFrame.get());
+
+  CThumperView* view = &m_pMainFrame->View();
+  m_pRuntime->m_onFullRepaint = [view] { view->OnInitialUpdate(); };
+  m_pDocs->m_onChanged = [this] { OnDocumentChanged(); };
+
+  if (commandLine.strFile.empty()) {
+    m_pRuntime->NewDrumSet(m_list);
+  } else if (!m_pRuntime->OpenDrumSet(commandLine.strFile, m_list)) {
+    ExitInstance();
+    return false;
+  } else {
+    m_recent.Add(m_pDoc->GetPathName());
+  }
+  OnDocumentChanged();
+
+  ThumperRuntime* runtime = m_pRuntime.get();
+  view->SetNoteEventSource([runtime](NoteEvent& e) { return runtime->m_trigger.PopNoteEvent(e); });
+  if (m_options.bVirtualMidiPort) {
+    // Other programs play into it; without a MIDI system the window still works.
+    if (MidiResult r = m_pRuntime->m_midiIn.OpenVirtualPort(); !r.bOk)
+      std::cerr << "thumper: " << r.strError << "\n";
+  }
+  QObject::connect(&m_pollTimer, &QTimer::timeout, m_pMainFrame.get(), [this] {
+    if (m_pRuntime) m_pRuntime->Poll();
+    if (m_pMainFrame) m_pMainFrame->SyncWithDocument();
+  });
+  m_pollTimer.start(kPollIntervalMs);
+
+  m_strScreenshot = commandLine.strScreenshot;
+  m_pMainFrame->show();
+  m_pMainFrame->View().repaint();
+  m_bRunning = true;
+  return true;
+}
+
+void CThumperApp::OnDocumentChanged() {
+  if (!m_pMainFrame) return;
+  m_pMainFrame->OnUpdateFrameTitle();
+  m_pMainFrame->RebuildRecentFiles();
+  m_pMainFrame->SyncWithDocument();
+  WriteRecentFiles();
+}
+
+bool CThumperApp::SaveScreenshot(const std::string& path) {
+  if (!m_pMainFrame) return false;
+  const QPixmap picture = m_pMainFrame->grab();
+  return !picture.isNull() && picture.save(QString::fromStdString(path), "PNG");
+}
+
+int CThumperApp::Run() {
+  if (!m_bRunning) return 2;
+  int status = 0;
+  if (!m_strScreenshot.empty()) {
+    // Once the window has painted: the picture, then the normal exit.
+    QTimer::singleShot(200, m_pMainFrame.get(), [this, &status] {
+      if (!SaveScreenshot(m_strScreenshot)) {
+        std::cerr << "thumper: cannot write " << m_strScreenshot << "\n";
+        status = 2;
+      }
+      if (m_pDoc) m_pDoc->SetModifiedFlag(false);
+      m_pMainFrame->close();
+    });
+  }
+  const int loop = QApplication::exec();
+  ExitInstance();
+  return status != 0 ? status : loop;
+}
+
+void CThumperApp::ExitInstance() {
+  m_pollTimer.stop();
+  m_bRunning = false;
+  if (m_pMainFrame) {
+    // The view stops taking note events before the trigger goes.
+    m_pMainFrame->View().SetNoteEventSource(nullptr);
+    m_qtUi.SetOwner(nullptr);
+  }
+  if (m_pRuntime) {
+    m_pRuntime->m_onFullRepaint = nullptr;
+    // Closes the MIDI input first, then releases the sound objects.
+    m_pRuntime.reset();
+  }
+  m_pMainFrame.reset();
+  m_pDocs.reset();
+  const bool started = m_pDoc != nullptr;
+  m_pDoc.reset();
+  if (started) WriteRecentFiles();
+}
+
+}  // namespace thumper

@@ -1,0 +1,131 @@
+#include "app/DocManager.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace thumper {
+namespace {
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  std::error_code ec;
+  if (std::filesystem::equivalent(a, b, ec)) return true;
+  return a == b;
+}
+
+// The framework offers the title up to its first blank or separator, with the
+// extension: "New Drumset (Not Saved)" is offered as "New.drums".
+std::string OfferedSaveName(const CThumperDoc& doc) {
+  if (!doc.GetPathName().empty()) return doc.GetPathName();
+  std::string name = doc.GetTitle();
+  const size_t bad = name.find_first_of(" #%;/\\");
+  if (bad != std::string::npos) name.resize(bad);
+  return name + kDocExt;
+}
+
+}  // namespace
+
+DocManager::DocManager(CThumperDoc& doc, ThumperRuntime& runtime, SampleListState& list,
+                       UiServices& ui, RecentFileList& recent)
+    : m_doc(doc), m_runtime(runtime), m_list(list), m_ui(ui), m_recent(recent) {}
+
+void DocManager::Changed() {
+  if (m_onChanged) m_onChanged();
+}
+
+bool DocManager::SaveModified() {
+  if (!m_doc.IsModified()) return true;
+  std::string prompt = kSaveChangesQuestion;
+  prompt.replace(prompt.find("%1"), 2, m_doc.GetTitle());
+  switch (m_ui.MessageBox(prompt, kAppName, MsgButtons::YesNoCancel, MsgIcon::Question)) {
+    case MsgResult::Yes:
+      return OnFileSave();
+    case MsgResult::No:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void DocManager::OnFileNew() {
+  if (!SaveModified()) return;
+  m_runtime.NewDrumSet(m_list);
+  Changed();
+}
+
+void DocManager::OnFileOpen() {
+  FileDialogParams params;
+  params.bOpen = true;
+  params.strDefExt = kDocExt;
+  params.nFlags = ofn::kHideReadOnly | ofn::kFileMustExist | ofn::kExplorer;
+  params.strFilter = kDocFilter;
+  params.strTitle = "Open";
+  const FileDialogResult chosen = m_ui.FileDialog(params);
+  if (!chosen.bOk || chosen.paths.empty()) return;
+  OpenDocumentFile(chosen.Path());
+}
+
+bool DocManager::OpenDocumentFile(const std::string& path) {
+  // The drum set that is already open stays as it is, changes and all.
+  if (SameFile(path, m_doc.GetPathName())) return true;
+  if (!SaveModified()) return false;
+  if (!m_runtime.OpenDrumSet(path, m_list)) {
+    Changed();
+    return false;
+  }
+  m_recent.Add(m_doc.GetPathName());
+  Changed();
+  return true;
+}
+
+bool DocManager::OnFileSave() {
+  const std::string& path = m_doc.GetPathName();
+  // A file we may not write is saved under a new name instead.
+  std::error_code ec;
+  const bool exists = !path.empty() && std::filesystem::exists(path, ec);
+  if (path.empty() || (exists && ::access(path.c_str(), W_OK) != 0)) return DoSave({});
+  return DoSave(path);
+}
+
+bool DocManager::OnFileSaveAs() {
+  return DoSave({});
+}
+
+bool DocManager::DoSave(const std::string& path) {
+  std::string target = path;
+  if (target.empty()) {
+    FileDialogParams params;
+    params.bOpen = false;
+    params.strDefExt = kDocExt;
+    params.strInitialName = OfferedSaveName(m_doc);
+    params.nFlags = ofn::kHideReadOnly | ofn::kOverwritePrompt | ofn::kExplorer;
+    params.strFilter = kDocFilter;
+    params.strTitle = "Save As";
+    const FileDialogResult chosen = m_ui.FileDialog(params);
+    if (!chosen.bOk || chosen.paths.empty()) return false;
+    target = chosen.Path();
+  }
+  if (!m_doc.OnSaveDocument(target, m_ui)) return false;
+  m_recent.Add(m_doc.GetPathName());
+  Changed();
+  return true;
+}
+
+void DocManager::OnOpenRecentFile(int index) {
+  if (index < 0 || index >= static_cast<int>(m_recent.Entries().size())) return;
+  const std::string path = m_recent.Entries()[index];
+  if (SameFile(path, m_doc.GetPathName())) return;
+  if (!SaveModified()) return;
+  if (!m_runtime.OpenDrumSet(path, m_list)) {
+    // A file that no longer opens leaves the list, as the framework does.
+    m_recent.Remove(index);
+    Changed();
+    return;
+  }
+  m_recent.Add(m_doc.GetPathName());
+  Changed();
+}
+
+}  // namespace thumper
