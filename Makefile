@@ -33,7 +33,7 @@ unit-test: build
 asan-test: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTHUMPER_GUI=OFF \
 	  -DTHUMPER_SANITIZE=address,undefined >/dev/null
-	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target test_drumset test_audio test_midi test_app
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure --timeout 600 -j $(JOBS) -LE 'gui|e2e'
 

@@ -24,11 +24,13 @@ using test::WriteFileBytes;
 // A format 0 file at 480 ticks per quarter and 120 BPM: a tick is 1/960 s.
 // The events are raw track bytes: delta time, status, data.
 std::vector<uint8_t> Song(std::vector<uint8_t> track) {
-  track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
-  std::vector<uint8_t> file = {'M', 'T', 'h', 'd',  0,    0,   0,   6,   0,
-                               0,   0,   1,   0x01, 0xE0, 'M', 'T', 'r', 'k'};
+  for (uint8_t b : std::initializer_list<uint8_t>{0x00, 0xFF, 0x2F, 0x00}) track.push_back(b);
+  std::vector<uint8_t> file;
+  for (uint8_t b : std::initializer_list<uint8_t>{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01,
+                                                  0xE0, 'M', 'T', 'r', 'k'})
+    file.push_back(b);
   const auto n = static_cast<uint32_t>(track.size());
-  file.insert(file.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
+  for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<uint8_t>(n >> shift));
   file.insert(file.end(), track.begin(), track.end());
   return file;
 }
