@@ -60,10 +60,10 @@ fuzz-test: deps
 	scripts/run-fuzzers $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
 
 bench: deps
-	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DTHUMPER_GUI=OFF \
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release \
 	  -DTHUMPER_TESTS=OFF -DTHUMPER_BENCH=ON >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
-	@for b in $(BENCH_BUILD)/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
+	@for b in $(BENCH_BUILD)/bench/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b || exit 1; done
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
