@@ -11,31 +11,11 @@
 
 #include "audio/OutputDriverList.h"
 
-#if defined(THUMPER_HAVE_ALSA)
-#include <alsa/asoundlib.h>
-#endif
+#include "audio/LibraryChatter.h"
 
 namespace thumper {
 
 namespace {
-
-#if defined(THUMPER_HAVE_ALSA)
-void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
-#endif
-void QuietJack(const char*) {}
-
-// Probing a machine without sound cards makes ALSA and JACK print to standard
-// error; a desktop program keeps its terminal clean.
-void SilenceLibraryChatter() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-#if defined(THUMPER_HAVE_ALSA)
-    snd_lib_error_set_handler(QuietAlsa);
-#endif
-    jack_set_error_function(QuietJack);
-    jack_set_info_function(QuietJack);
-  });
-}
 
 std::string ApiLabel(RtAudio::Api api) {
   switch (api) {

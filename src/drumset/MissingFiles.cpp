@@ -12,6 +12,16 @@
 
 namespace thumper {
 
+FileDialogParams WavFileDialog(const std::string& initialName, uint32_t flags) {
+  FileDialogParams params;
+  params.bOpen = true;
+  params.strDefExt = ".wav";
+  params.strInitialName = initialName;
+  params.nFlags = flags;
+  params.strFilter = "Wav Files (*.wav) | *.wav||";
+  return params;
+}
+
 bool SampleFileOpens(const std::string& path) {
   if (path.empty()) return false;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -36,13 +46,7 @@ std::string LocateSampleFile(const std::string& path, SampleSearch& search, UiSe
                     MsgIcon::Question) != MsgResult::Yes)
     return MissingFileMarker;
 
-  FileDialogParams params;
-  params.bOpen = true;
-  params.strDefExt = ".wav";
-  params.strInitialName = lastTried;
-  params.nFlags = ofn::kMustExist;
-  params.strFilter = "Wav Files (*.wav) | *.wav||";
-  const FileDialogResult chosen = ui.FileDialog(params);
+  const FileDialogResult chosen = ui.FileDialog(WavFileDialog(lastTried, ofn::kMustExist));
   if (!chosen.bOk || chosen.paths.empty()) return MissingFileMarker;
   search.m_strLastSampleDir = FolderOf(chosen.Path());
   return chosen.Path();

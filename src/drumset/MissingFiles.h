@@ -21,6 +21,10 @@ struct SampleSearch {
   std::string m_strLastSampleDir;  // where the user last located a file, with its trailing '/'
 };
 
+// The open dialog that looks for a sample file: ".wav", the wav filter, the
+// given initial name and flags.
+FileDialogParams WavFileDialog(const std::string& initialName, uint32_t flags);
+
 // True when the path names a file that can be opened for reading.
 bool SampleFileOpens(const std::string& path);
 

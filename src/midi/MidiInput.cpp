@@ -9,31 +9,11 @@
 #include <mutex>
 #include <streambuf>
 
-#if defined(THUMPER_HAVE_ALSA)
-#include <alsa/asoundlib.h>
-#endif
+#include "audio/LibraryChatter.h"
 
 namespace thumper {
 
 namespace {
-
-#if defined(THUMPER_HAVE_ALSA)
-void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
-#endif
-void QuietJack(const char*) {}
-
-// Without an ALSA sequencer or a JACK server both libraries print to standard
-// error on every probe; the messages the user needs come through UiServices.
-void SilenceLibraryChatter() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-#if defined(THUMPER_HAVE_ALSA)
-    snd_lib_error_set_handler(QuietAlsa);
-#endif
-    jack_set_error_function(QuietJack);
-    jack_set_info_function(QuietJack);
-  });
-}
 
 // RtMidi writes every warning and error to std::cerr before it throws; the
 // user gets the same text through UiServices, so a console stays clean.

@@ -72,13 +72,7 @@ bool ThumperRuntime::LoadLayerVoice(const std::string& path, int slot, int layer
     } else if (SampleFileOpens(inLastDir)) {
       found = inLastDir;
     } else {
-      FileDialogParams params;
-      params.bOpen = true;
-      params.strDefExt = ".wav";
-      params.strInitialName = inLastDir;
-      params.nFlags = ofn::kStandard;
-      params.strFilter = "Wav Files (*.wav) | *.wav||";
-      const FileDialogResult chosen = m_ui.FileDialog(params);
+      const FileDialogResult chosen = m_ui.FileDialog(WavFileDialog(inLastDir, ofn::kStandard));
       if (!chosen.bOk || chosen.paths.empty()) return false;
       found = chosen.Path();
       m_search.m_strLastSampleDir = FolderOf(found);

@@ -147,7 +147,9 @@ TEST(MissingFilePass, DroppedEntriesRenumberTheSurvivingReferences) {
   doc.m_pGroupNames->push_back("G");
   doc.m_pGroupList[1] = std::make_unique<StringList>();
   for (int i = 0; i < 5; ++i) {
-    const std::string p = dir / ("s" + std::to_string(i) + ".wav");
+    std::string name = std::to_string(i);
+    name.insert(0, 1, 's');
+    const std::string p = dir / (name + ".wav");
     if (i != 1 && i != 3) WriteTextFile(p, "x");
     doc.m_pGroupList[1]->push_back(p);
   }
