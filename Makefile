@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 20
 
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test unit-test asan-test tsan-test fuzz-test bench demo clean format
+.PHONY: all deps build run screenshot test unit-test asan-test tsan-test fuzz-test bench demo clean format
 
 all: build
 
@@ -21,8 +21,26 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Opens the window on the demo kit. Without a display (no DISPLAY, no
+# WAYLAND_DISPLAY) it runs on a virtual X display instead, and says so.
 run: build
-	$(BUILD)/thumper --help
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD)/thumper $(BUILD)/demo/demo.drums; \
+	elif command -v xvfb-run >/dev/null 2>&1; then \
+	  echo "make run: no display (DISPLAY and WAYLAND_DISPLAY are unset): running on a virtual X display"; \
+	  echo "make run: the window is not visible there. Stop it with Ctrl+C."; \
+	  echo "make run: 'make screenshot' writes a picture of the window to docs/screenshot.png"; \
+	  xvfb-run -a $(BUILD)/thumper $(BUILD)/demo/demo.drums; \
+	else \
+	  echo "make run: no display (DISPLAY and WAYLAND_DISPLAY are unset) and no xvfb-run to make one" >&2; \
+	  exit 1; \
+	fi
+
+# A picture of the main window on the demo kit, drawn on Qt's offscreen platform.
+screenshot: build
+	@mkdir -p docs
+	QT_QPA_PLATFORM=offscreen $(BUILD)/thumper $(BUILD)/demo/demo.drums --screenshot docs/screenshot.png
+	@echo "wrote docs/screenshot.png"
 
 test: unit-test asan-test tsan-test fuzz-test
 

@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QLayout>
 #include <QMenuBar>
+#include <QResizeEvent>
+#include <QTimer>
 #include <QWindow>
 
 #include "app/HelpManual.h"
@@ -129,6 +131,21 @@ void CMainFrame::changeEvent(QEvent* event) {
   if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized))
     setWindowState(windowState() & ~Qt::WindowMaximized);
   QMainWindow::changeEvent(event);
+}
+
+}  // namespace thumper
+
+namespace thumper {
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  // Without a window manager nothing holds an X client to its size hints: a
+  // resize from outside is undone as soon as it arrives.
+  const QSize fixed = minimumSize();
+  if (fixed == maximumSize() && !fixed.isEmpty() && event->size() != fixed)
+    QTimer::singleShot(0, this, [this] {
+      if (minimumSize() == maximumSize() && size() != minimumSize()) resize(minimumSize());
+    });
 }
 
 }  // namespace thumper
