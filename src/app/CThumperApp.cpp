@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QSettings>
+#include <filesystem>
 #include <iostream>
 
 // Resources of static libraries must be registered by name, outside any namespace.
@@ -34,6 +35,14 @@ AppCommandLine ParseAppCommandLine(const std::vector<std::string>& args) {
     }
   }
   return line;
+}
+
+// A name from the command line as the framework keeps it: a full path, so the
+// recent-file list still finds it from another folder.
+std::string FullPath(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(path, ec);
+  return ec ? path : full.lexically_normal().string();
 }
 
 CThumperApp::CThumperApp(AppOptions options)
@@ -72,7 +81,7 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
 
   if (commandLine.strFile.empty()) {
     m_pRuntime->NewDrumSet(m_list);
-  } else if (!m_pRuntime->OpenDrumSet(commandLine.strFile, m_list)) {
+  } else if (!m_pRuntime->OpenDrumSet(FullPath(commandLine.strFile), m_list)) {
     ExitInstance();
     return false;
   } else {

@@ -43,6 +43,8 @@ struct AppCommandLine {
 
 AppCommandLine ParseAppCommandLine(const std::vector<std::string>& args);
 
+std::string FullPath(const std::string& path);
+
 class CThumperApp {
  public:
   explicit CThumperApp(AppOptions options = {});

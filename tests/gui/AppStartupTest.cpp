@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMenuBar>
 #include <QToolBar>
+#include <filesystem>
 
 #include "AppFixture.h"
 #include "support/Process.h"
@@ -117,6 +118,17 @@ TEST_F(AppStartupTest, ScreenshotOptionWritesPictureOfTheWindow) {
   ASSERT_FALSE(picture.isNull());
   EXPECT_EQ(picture.width(), 727);
   EXPECT_GT(picture.height(), 487);  // the view and the menu bar
+}
+
+TEST_F(AppStartupTest, RelativeNameIsKeptAsAFullPath) {
+  const std::string path = MakeDrumSet("relative.drums");
+  const auto before = std::filesystem::current_path();
+  std::filesystem::current_path(files.path());
+  const bool started = Start("./relative.drums");
+  std::filesystem::current_path(before);
+  ASSERT_TRUE(started);
+  EXPECT_EQ(std::filesystem::path(Doc().GetPathName()), std::filesystem::path(path));
+  EXPECT_EQ(app->Recent().Entries().front(), Doc().GetPathName());
 }
 
 TEST(AppCommandLineTest, ParsesFileAndScreenshot) {
