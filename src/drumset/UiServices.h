@@ -24,7 +24,8 @@ inline constexpr uint32_t kAllowMultiSelect = 0x200;
 inline constexpr uint32_t kFileMustExist = 0x1000;
 inline constexpr uint32_t kNoNetworkButton = 0x20000;
 inline constexpr uint32_t kExplorer = 0x80000;
-inline constexpr uint32_t kStandard = 0xA0006;  // hide read-only, overwrite prompt, no network, explorer
+inline constexpr uint32_t kStandard =
+    0xA0006;  // hide read-only, overwrite prompt, no network, explorer
 inline constexpr uint32_t kMustExist = 0xA1006;
 inline constexpr uint32_t kLoadSamples = 0x81202;
 }  // namespace ofn
@@ -56,6 +57,8 @@ class UiServices {
   virtual FileDialogResult FileDialog(const FileDialogParams& params) = 0;
   // The Create Group dialog, offering a name; nothing on Cancel.
   virtual std::optional<std::string> CreateGroupDialog(const std::string& offeredName) = 0;
+  // A report that must not stop the user: on standard error, never a modal box.
+  virtual void Notice(const std::string& text, const std::string& caption);
 };
 
 }  // namespace thumper

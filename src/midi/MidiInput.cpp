@@ -148,6 +148,13 @@ void MidiInput::Fail(const std::string& text) {
   m_ui.MessageBox(text, kAppName, MsgButtons::Ok, MsgIcon::Error);
 }
 
+void MidiInput::NoSuchDevice(const std::string& text) {
+  // A drum set names its device by number, and a kit made on another machine
+  // often names one this machine lacks; the virtual input still plays, so this
+  // is said without a box that would stop every start.
+  m_ui.Notice(text, kAppName);
+}
+
 void MidiInput::MidiInOpenClose(int device, int mode) {
   if (mode == 1) {
     // A device still open from before goes first, so two never feed the trigger.
@@ -166,12 +173,13 @@ void MidiInput::MidiInOpenClose(int device, int mode) {
       const unsigned count = in.pIn->getPortCount();
       if (device < 0 || static_cast<unsigned>(device) >= count) {
         if (count == 0 && NoJackServer(in)) {
-          Fail("There is no MIDI input device " + std::to_string(device) + ": " + kNoMidiSystem);
+          NoSuchDevice("There is no MIDI input device " + std::to_string(device) + ": " +
+                       kNoMidiSystem);
           return;
         }
-        Fail("There is no MIDI input device " + std::to_string(device) + ": " + in.strApi +
-             " MIDI has " + std::to_string(count) +
-             (count == 1 ? " input port." : " input ports."));
+        NoSuchDevice("There is no MIDI input device " + std::to_string(device) + ": " + in.strApi +
+                     " MIDI has " + std::to_string(count) +
+                     (count == 1 ? " input port." : " input ports."));
         return;
       }
       Connect(*in.pIn, m_device);

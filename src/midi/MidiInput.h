@@ -84,6 +84,7 @@ class MidiInput {
 
  private:
   void Fail(const std::string& text);
+  void NoSuchDevice(const std::string& text);
 
   UiServices& m_ui;
   Reclaimer& m_reclaimer;

@@ -80,17 +80,19 @@ class MidiInputTest : public TriggerTest {
 TEST_F(MidiInputTest, OpeningADeviceThatIsNotThereShowsWhyAndStaysClosed) {
   MidiInput input(trigger, reclaimer, ui);
   input.MidiInOpenClose(1, 1);
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text,
+  // Said without a modal box, which would stop every start on such a machine.
+  EXPECT_TRUE(ui.messages.empty());
+  ASSERT_EQ(ui.notices.size(), 1u);
+  EXPECT_EQ(ui.notices[0].text,
             "There is no MIDI input device 1: no ALSA sequencer, and no JACK server is running.");
-  EXPECT_EQ(ui.messages[0].caption, "Thumper");
-  EXPECT_EQ(ui.messages[0].buttons, MsgButtons::Ok);
+  EXPECT_EQ(ui.notices[0].caption, "Thumper");
   EXPECT_EQ(input.m_bMidiInOpen, 0);
   EXPECT_EQ(input.m_hMidiIn, nullptr);
   input.MidiInOpenClose(-5, 1);  // a damaged drum set's number
-  EXPECT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.notices.size(), 2u);
   input.MidiInOpenClose(0, 2);  // no such mode: nothing
-  EXPECT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.notices.size(), 2u);
+  EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(MidiInputTest, ClosingWhenNothingIsOpenShowsAnErrorAndKeepsTheFlag) {
@@ -247,10 +249,10 @@ TEST_F(MidiInputJackTest, ANumberedDeviceOpensPlaysAndCloses) {
   MidiInput input(trigger, reclaimer, ui);
   const int count = static_cast<int>(list.names.size());
   input.MidiInOpenClose(count, 1);
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "There is no MIDI input device " + std::to_string(count) +
-                                     ": JACK MIDI has " + std::to_string(count) +
-                                     (count == 1 ? " input port." : " input ports."));
+  ASSERT_EQ(ui.notices.size(), 1u);
+  EXPECT_EQ(ui.notices[0].text, "There is no MIDI input device " + std::to_string(count) +
+                                    ": JACK MIDI has " + std::to_string(count) +
+                                    (count == 1 ? " input port." : " input ports."));
   EXPECT_EQ(input.m_bMidiInOpen, 0);
   ui.messages.clear();
 

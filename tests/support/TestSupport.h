@@ -27,6 +27,7 @@ class ScriptedUi : public UiServices {
   std::vector<Message> messages;
   std::vector<FileDialogParams> fileDialogs;
   std::vector<std::string> createGroupOffers;
+  std::vector<Message> notices;  // non-modal reports (buttons and icon unused)
 
   std::deque<MsgResult> messageAnswers;
   std::deque<FileDialogResult> fileAnswers;
@@ -36,6 +37,9 @@ class ScriptedUi : public UiServices {
                        MsgIcon icon) override;
   FileDialogResult FileDialog(const FileDialogParams& params) override;
   std::optional<std::string> CreateGroupDialog(const std::string& offeredName) override;
+  void Notice(const std::string& text, const std::string& caption) override {
+    notices.push_back({text, caption, MsgButtons::Ok, MsgIcon::None});
+  }
 
   void AnswerFile(const std::string& path) { fileAnswers.push_back({true, {path}}); }
   void CancelFile() { fileAnswers.push_back({}); }
