@@ -12,25 +12,11 @@
 
 #include "app/cli/WavFileWriter.h"
 #include "midi/MidiFile.h"
+#include "midi/SmfBytes.h"
 
 namespace {
 
 using namespace thumper;
-
-void AppendVarLen(std::vector<uint8_t>& out, uint32_t value) {
-  uint8_t groups[5];
-  int n = 0;
-  do {
-    groups[n++] = value & 0x7F;
-    value >>= 7;
-  } while (value);
-  while (n > 1) out.push_back(groups[--n] | 0x80);
-  out.push_back(groups[0]);
-}
-
-void AppendBe32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
-}
 
 // minutes of sixteenth notes at 140 BPM, on tracks tracks, with a tempo change
 // every bar in the first track.

@@ -14,18 +14,13 @@
 
 #include "app/cli/CommandLine.h"
 #include "midi/MidiFile.h"
+#include "midi/SmfBytes.h"
 
 namespace {
 
-const std::string kDemoDir = THUMPER_DEMO_DIR;
+using thumper::AppendVarLen;
 
-void PutVarLen(std::vector<uint8_t>& out, uint32_t v) {
-  uint8_t bytes[5];
-  int n = 0;
-  bytes[n++] = v & 0x7F;
-  while (v >>= 7) bytes[n++] = 0x80 | (v & 0x7F);
-  while (n) out.push_back(bytes[--n]);
-}
+const std::string kDemoDir = THUMPER_DEMO_DIR;
 
 // Ten minutes at 120 BPM of sixteenth-note hats with accents and open hats, kick and snare
 // patterns, a fill every eighth bar and a crash every sixteenth: about 7,000 hits.
@@ -37,7 +32,7 @@ std::string WriteDenseSong() {
   const int sixteenths = 10 * 60 * 2 * 4;
   uint32_t pending = 0;
   auto hit = [&](uint8_t note, uint8_t velocity) {
-    PutVarLen(track, pending);
+    AppendVarLen(track, pending);
     pending = 0;
     track.insert(track.end(), {0x90, note, velocity});
   };
@@ -55,7 +50,7 @@ std::string WriteDenseSong() {
     if (bar % 16 == 0 && inBar == 0) hit(49, 124), ++hits;
     pending += ticksPer16th;
   }
-  PutVarLen(track, pending);
+  AppendVarLen(track, pending);
   track.insert(track.end(), {0xFF, 0x2F, 0x00});
   std::vector<uint8_t> file = {'M', 'T', 'h', 'd',  0,    0,   0,   6,   0,
                                0,   0,   1,   0x01, 0xE0, 'M', 'T', 'r', 'k'};

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "demokit/Synth.h"
+#include "midi/SmfBytes.h"
 
 namespace thumper::demokit {
 
@@ -134,17 +135,6 @@ void BigFill(Song& s, int bar) {
 
 void Crash(Song& s, int bar) {
   s.Add(bar, 0, kCrash, 122);
-}
-
-void AppendVarLen(std::vector<uint8_t>& out, uint32_t value) {
-  uint8_t groups[5];
-  int n = 0;
-  do {
-    groups[n++] = value & 0x7F;
-    value >>= 7;
-  } while (value);
-  while (n > 1) out.push_back(groups[--n] | 0x80);
-  out.push_back(groups[0]);
 }
 
 void AppendBe(std::vector<uint8_t>& out, uint32_t value, int bytes) {
