@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <iostream>
 
 #include "app/cli/CommandLine.h"
@@ -17,6 +18,15 @@ int main(int argc, char** argv) {
       thumper::ParseAppCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!line.strError.empty()) {
     std::cerr << "thumper: " << line.strError << "\n" << thumper::cli::UsageText();
+    return thumper::cli::kExitUsage;
+  }
+  // Without a display Qt would abort with a note about plugins; say what to do instead.
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !(platform && *platform)) {
+    std::cerr
+        << "thumper: there is no display to open the window on (DISPLAY is not set).\n"
+           "Run it on a desktop or under xvfb-run, or use 'thumper play KIT.drums' for a drum\n"
+           "module without a window.\n";
     return thumper::cli::kExitUsage;
   }
   QApplication qtApp(argc, argv);
