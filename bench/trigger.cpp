@@ -15,43 +15,7 @@
 #include "drumset/UiServices.h"
 #include "midi/NoteTrigger.h"
 #include "midi/TriggerState.h"
-
-namespace {
-
-thread_local bool t_bCounting = false;
-thread_local long t_nAllocations = 0;
-
-void* CountedAlloc(std::size_t size) {
-  if (t_bCounting) ++t_nAllocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-
-void CountedFree(void* p) noexcept {
-  if (p && t_bCounting) ++t_nAllocations;  // a free counts as well
-  std::free(p);
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  return CountedAlloc(size);
-}
-void* operator new[](std::size_t size) {
-  return CountedAlloc(size);
-}
-void operator delete(void* p) noexcept {
-  CountedFree(p);
-}
-void operator delete[](void* p) noexcept {
-  CountedFree(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  CountedFree(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  CountedFree(p);
-}
+#include "support/HeapCounter.h"
 
 namespace thumper {
 namespace {
@@ -101,19 +65,21 @@ struct LoadedKit {
 
 void RunMessages(benchmark::State& state, const std::vector<uint32_t>& messages) {
   // The counter itself must see a new and a delete, or its zero proves nothing.
-  t_bCounting = true;
+  test::heap::Start();
   delete new int(1);
-  t_bCounting = false;
-  if (t_nAllocations != 2) state.SkipWithError("the allocation counter does not work");
-  t_nAllocations = 0;
+  const test::heap::Counts check = test::heap::Stop();
+  if (check.allocations + check.frees != 2)
+    state.SkipWithError("the allocation counter does not work");
+  test::heap::Start();
+  test::heap::Pause();
 
   LoadedKit kit;
   long allocations = 0;
   size_t i = 0;
   for (auto _ : state) {
-    t_bCounting = true;
+    test::heap::Resume();
     kit.trigger.OnMidiMessage(*kit.reader, messages[i++ % messages.size()], 0);
-    t_bCounting = false;
+    test::heap::Pause();
     if ((i & 255) == 0) {
       state.PauseTiming();
       kit.Drain();
@@ -123,8 +89,8 @@ void RunMessages(benchmark::State& state, const std::vector<uint32_t>& messages)
       state.ResumeTiming();
     }
   }
-  allocations = t_nAllocations;
-  t_nAllocations = 0;
+  const test::heap::Counts counted = test::heap::Read();
+  allocations = counted.allocations + counted.frees;  // a free counts as well
   state.counters["allocs"] = static_cast<double>(allocations);
   if (allocations) state.SkipWithError("the trigger allocated or freed memory");
 }

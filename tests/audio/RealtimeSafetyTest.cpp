@@ -1,9 +1,7 @@
 // Counts heap allocations and mutex locks per thread while the mixer runs, to
 // prove the audio thread and the playing threads never allocate, free or lock.
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -12,84 +10,19 @@
 
 #include "AudioTestSupport.h"
 #include "audio/SampleVoice.h"
+#include "support/HeapCounter.h"
 #include "support/TestSupport.h"
-
-namespace {
-
-thread_local bool t_bCounting = false;
-thread_local long t_nAllocations = 0;
-thread_local long t_nFrees = 0;
-thread_local long t_nLocks = 0;
-
-void* CountedAlloc(std::size_t size) {
-  if (t_bCounting) ++t_nAllocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-
-void CountedFree(void* p) noexcept {
-  if (p && t_bCounting) ++t_nFrees;
-  std::free(p);
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  return CountedAlloc(size);
-}
-void* operator new[](std::size_t size) {
-  return CountedAlloc(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return CountedAlloc(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return CountedAlloc(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void operator delete(void* p) noexcept {
-  CountedFree(p);
-}
-void operator delete[](void* p) noexcept {
-  CountedFree(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  CountedFree(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  CountedFree(p);
-}
-
-// Every std::mutex, condition variable and most of libc's locks go through here.
-extern "C" int pthread_mutex_lock(pthread_mutex_t* m) {
-  using Fn = int (*)(pthread_mutex_t*);
-  static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-  if (t_bCounting) ++t_nLocks;
-  return real(m);
-}
 
 namespace thumper::test {
 namespace {
 
-struct Counts {
-  long allocations = 0, frees = 0, locks = 0;
-};
-
-Counts StopCounting() {
-  t_bCounting = false;
-  return {t_nAllocations, t_nFrees, t_nLocks};
-}
+using heap::Counts;
 
 void StartCounting() {
-  t_nAllocations = t_nFrees = t_nLocks = 0;
-  t_bCounting = true;
+  heap::Start();
+}
+Counts StopCounting() {
+  return heap::Stop();
 }
 
 TEST(RealtimeSafety, TheCountersSeeAllocationsAndLocks) {
