@@ -96,6 +96,9 @@ TEST_F(JackEndToEnd, AVoicePlaysThroughJackAtTheExpectedGain) {
   int wrong = 0;
   for (size_t i = 0; i < 2 * frames; ++i)
     if (std::fabs(got[onset + i] - s[i] * gain / 32768.0f) > 1e-5f) ++wrong;
+  if (wrong && recorder.Xruns())
+    GTEST_SKIP() << "the server missed " << recorder.Xruns()
+                 << " period(s) while recording (a busy machine): no evidence either way";
   EXPECT_EQ(wrong, 0);
   for (size_t i = onset + 2 * frames; i < got.size(); ++i) ASSERT_EQ(got[i], 0.0f) << i;
 }

@@ -95,6 +95,13 @@ JackRecorder::JackRecorder(double maxSeconds) {
   m_pPorts[0] = jack_port_register(m_pClient, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   m_pPorts[1] = jack_port_register(m_pClient, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   jack_set_process_callback(m_pClient, &Process, this);
+  jack_set_xrun_callback(
+      m_pClient,
+      [](void* self) {
+        static_cast<JackRecorder*>(self)->m_nXruns.fetch_add(1);
+        return 0;
+      },
+      this);
   if (jack_activate(m_pClient) != 0) {
     jack_client_close(m_pClient);
     m_pClient = nullptr;

@@ -46,6 +46,8 @@ class JackRecorder {
   // Frames recorded so far, interleaved stereo.
   std::vector<float> Take();
   size_t Frames() const { return m_nFrames.load(); }
+  // Periods the server reported as missed: a recording across one is no evidence.
+  int Xruns() const { return m_nXruns.load(); }
   jack_client_t* Client() const { return m_pClient; }
 
  private:
@@ -54,6 +56,7 @@ class JackRecorder {
   jack_port_t* m_pPorts[2] = {nullptr, nullptr};
   std::vector<float> m_data;
   std::atomic<size_t> m_nFrames{0};
+  std::atomic<int> m_nXruns{0};
 };
 
 }  // namespace thumper::test
