@@ -115,7 +115,7 @@ bool WaitFor(Pred pred, std::chrono::milliseconds limit) {
 TEST(PlayLive, NotesIntoTheVirtualInputSoundAtTheirLevels) {
   if (!JackServer::Installed()) GTEST_SKIP() << "jackd is not installed: no live test";
   JackServer server(44100, 128);
-  ASSERT_TRUE(server.Running());
+  ASSERT_TRUE(server.Running()) << "jackd did not start: " << server.Failure();
 
   // Slot 2 (note 38): a constant 8000 on layer 0 (velocity above 120) and 2000
   // on layer 1, 2000 frames each.
@@ -135,8 +135,7 @@ TEST(PlayLive, NotesIntoTheVirtualInputSoundAtTheirLevels) {
   ASSERT_TRUE(kit.OnSaveDocument(dir / "kit.drums", ui));
 
   // No numbered MIDI device: our sender's port could be device 0 and play every note twice.
-  BackgroundProcess play(
-      ThumperArgv({"play", dir / "kit.drums", "--driver", "1", "--midi", "99"}));
+  BackgroundProcess play(ThumperArgv({"play", dir / "kit.drums", "--driver", "1", "--midi", "99"}));
   LiveClient client;
   ASSERT_TRUE(client.Ok());
   ASSERT_TRUE(WaitFor(

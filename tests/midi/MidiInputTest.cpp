@@ -170,7 +170,7 @@ class MidiInputJackTest : public TriggerTest {
   void SetUp() override {
     if (!JackServer::Installed()) GTEST_SKIP() << "jackd is not installed: no JACK MIDI test";
     server = std::make_unique<JackServer>();
-    ASSERT_TRUE(server->Running()) << "jackd did not start";
+    ASSERT_TRUE(server->Running()) << "jackd did not start: " << server->Failure();
     if (ListMidiInputPorts().strApi != "JACK") GTEST_SKIP() << "MIDI input is not on JACK here";
     GiveOwnLayers(2, {0, 2});
     Publish();

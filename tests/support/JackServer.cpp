@@ -1,16 +1,19 @@
 #include "support/JackServer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <thread>
-
-extern char** environ;
 
 namespace thumper::test {
 
@@ -18,39 +21,128 @@ namespace {
 void Quiet(const char*) {}
 }  // namespace
 
-bool JackServer::Installed() {
+// The jackd found on PATH, or empty.
+std::string JackdPath() {
   const char* path = std::getenv("PATH");
   std::string dirs = path ? path : "/usr/bin:/bin";
   size_t start = 0;
   while (start <= dirs.size()) {
     const size_t end = dirs.find(':', start);
     const std::string dir = dirs.substr(start, end == std::string::npos ? end : end - start);
-    if (!dir.empty() && access((dir + "/jackd").c_str(), X_OK) == 0) return true;
+    if (!dir.empty() && access((dir + "/jackd").c_str(), X_OK) == 0) return dir + "/jackd";
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  return false;
+  return {};
 }
+
+bool JackServer::Installed() {
+  return !JackdPath().empty();
+}
+
+namespace {
+
+// JACK keeps every server in one registry of eight entries and frees an entry
+// only when its own server stops cleanly, so servers killed in earlier runs
+// (a test timed out, a machine reset) fill it until no server starts at all.
+constexpr const char* kRegistry = "/jack-shm-registry";
+
+bool AnyJackdAlive() {
+  DIR* proc = opendir("/proc");
+  if (!proc) return true;
+  bool alive = false;
+  while (dirent* entry = readdir(proc)) {
+    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+    std::ifstream comm(std::string("/proc/") + entry->d_name + "/comm");
+    std::string name;
+    if (std::getline(comm, name) && (name == "jackd" || name == "jackdmp")) {
+      alive = true;
+      break;
+    }
+  }
+  closedir(proc);
+  return alive;
+}
+
+// Held while a server starts: the check that no server runs and the removal of
+// the registry must not race with another test starting its own.
+class StartLock {
+ public:
+  StartLock() : m_fd(open("/tmp/thumper-test-jackd.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+    if (m_fd >= 0) flock(m_fd, LOCK_EX);
+  }
+  ~StartLock() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  StartLock(const StartLock&) = delete;
+  StartLock& operator=(const StartLock&) = delete;
+
+ private:
+  int m_fd;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
 
 JackServer::JackServer(int rate, int period) {
   static std::atomic<int> counter{0};
   m_strName = "thumper-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
   jack_set_error_function(Quiet);
   jack_set_info_function(Quiet);
+  const std::string log = "/tmp/" + m_strName + ".log";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline) {
+    StartLock lock;
+    if (Launch(rate, period, log) && WaitReady()) break;
+    const std::string output = ReadAll(log);
+    m_strFailure = output.substr(0, output.find('\n'));
+    Kill();
+    if (output.find("Too many servers") == std::string::npos) break;
+    // Only dead servers hold entries when none is alive: a fresh registry is safe.
+    if (!AnyJackdAlive()) {
+      shm_unlink(kRegistry);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+  }
+  unlink(log.c_str());
+  if (m_bReady) setenv("JACK_DEFAULT_SERVER", m_strName.c_str(), 1);
+}
+
+bool JackServer::Launch(int rate, int period, const std::string& log) {
   const std::string r = std::to_string(rate), p = std::to_string(period);
   const char* argv[] = {"jackd", "--no-realtime", "-n", m_strName.c_str(), "-d",   "dummy",
                         "-r",    r.c_str(),       "-p", p.c_str(),         nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  const int rc =
-      posix_spawnp(&pid, "jackd", &actions, nullptr, const_cast<char* const*>(argv), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return;
+  const std::string jackd = JackdPath();
+  const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (jackd.empty() || out < 0) {
+    if (out >= 0) close(out);
+    return false;
+  }
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // A test that dies must not leave its server running or registered: SIGTERM
+    // lets jackd unregister itself.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(out, 2);
+    execv(jackd.c_str(), const_cast<char* const*>(argv));
+    _exit(127);
+  }
+  close(out);
+  if (pid < 0) return false;
   m_nPid = pid;
-  setenv("JACK_DEFAULT_SERVER", m_strName.c_str(), 1);
+  return true;
+}
+
+bool JackServer::WaitReady() {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (std::chrono::steady_clock::now() < deadline) {
     jack_status_t status;
@@ -60,17 +152,23 @@ JackServer::JackServer(int rate, int period) {
     if (c) {
       jack_client_close(c);
       m_bReady = true;
-      return;
+      return true;
+    }
+    int wstatus = 0;
+    if (waitpid(m_nPid, &wstatus, WNOHANG) == m_nPid) {
+      m_nPid = -1;
+      return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+  return false;
 }
 
 void JackServer::Kill() {
   if (m_nPid <= 0) return;
   kill(m_nPid, SIGTERM);
   int status = 0;
-  for (int i = 0; i < 100; ++i) {
+  for (int i = 0; i < 200; ++i) {
     if (waitpid(m_nPid, &status, WNOHANG) == m_nPid) {
       m_nPid = -1;
       return;

@@ -14,7 +14,8 @@ namespace thumper::test {
 class JackServer {
  public:
   // Starts `jackd --no-realtime -n NAME -d dummy -r rate -p period` and waits
-  // until clients can connect; sets JACK_DEFAULT_SERVER for this process.
+  // until clients can connect; sets JACK_DEFAULT_SERVER for this process. The
+  // server stops with the object, or with the thread that made it.
   explicit JackServer(int rate = 44100, int period = 128);
   ~JackServer();
   JackServer(const JackServer&) = delete;
@@ -23,11 +24,17 @@ class JackServer {
   static bool Installed();
   bool Running() const { return m_bReady; }
   const std::string& Name() const { return m_strName; }
+  // What jackd said when it did not start.
+  const std::string& Failure() const { return m_strFailure; }
   // Stops the server now (to test a server that goes away).
   void Kill();
 
  private:
+  bool Launch(int rate, int period, const std::string& log);
+  bool WaitReady();
+
   std::string m_strName;
+  std::string m_strFailure;
   int m_nPid = -1;
   bool m_bReady = false;
 };
