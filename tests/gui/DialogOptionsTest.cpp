@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "edit/DialogUnits.h"
 #include "midi/COptionsDlg.h"
@@ -25,10 +26,16 @@ class OptionsDlgTest : public OptionsRuntimeTest {
  protected:
   void SetUp() override {
     // No JACK server of the tester's own may add MIDI devices to these tests.
+    if (const char* server = std::getenv("JACK_DEFAULT_SERVER")) savedServer = server;
     setenv("JACK_DEFAULT_SERVER", "thumper-options-no-server", 1);
     LoadKit();
   }
-  void TearDown() override { unsetenv("JACK_DEFAULT_SERVER"); }
+  void TearDown() override {
+    if (savedServer)
+      setenv("JACK_DEFAULT_SERVER", savedServer->c_str(), 1);
+    else
+      unsetenv("JACK_DEFAULT_SERVER");
+  }
 
   // ShowOptions with a run that shows the dialog and lets act use it as the user would.
   bool Show(const std::function<void(COptionsDlg&)>& act) {
@@ -53,6 +60,8 @@ class OptionsDlgTest : public OptionsRuntimeTest {
     ports.names = std::move(names);
     return ports;
   }
+
+  std::optional<std::string> savedServer;
 };
 
 TEST_F(OptionsDlgTest, OpensWithTheChannelTheDeviceAndTheDriverInUse) {
