@@ -78,6 +78,11 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
   CThumperView* view = &m_pMainFrame->View();
   m_pRuntime->m_onFullRepaint = [view] { view->OnInitialUpdate(); };
   m_pDocs->m_onChanged = [this] { OnDocumentChanged(); };
+  m_pGestures = std::make_unique<ViewGestures>(*view, *m_pRuntime, m_ui);
+  m_pGestures->m_hooks.openDrumSet = [this](const std::string& path) {
+    m_pDocs->OpenDocumentFile(path);
+  };
+  m_pGestures->m_hooks.saveDrumSet = [this](const std::string& path) { m_pDocs->DoSave(path); };
 
   if (commandLine.strFile.empty()) {
     m_pRuntime->NewDrumSet(m_list);
@@ -145,6 +150,8 @@ int CThumperApp::Run() {
 void CThumperApp::ExitInstance() {
   m_pollTimer.stop();
   m_bRunning = false;
+  // The gestures hold the view and the runtime: they go first.
+  m_pGestures.reset();
   if (m_pMainFrame) {
     // The view stops taking note events before the trigger goes.
     m_pMainFrame->View().SetNoteEventSource(nullptr);

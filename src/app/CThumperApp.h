@@ -17,6 +17,7 @@
 #include "app/RecentFileList.h"
 #include "audio/OutputDriverList.h"
 #include "drumset/CThumperDoc.h"
+#include "edit/ViewGestures.h"
 #include "midi/ThumperRuntime.h"
 
 class QSettings;
@@ -65,6 +66,7 @@ class CThumperApp {
   DocManager& Docs() { return *m_pDocs; }
   RecentFileList& Recent() { return m_recent; }
   ThumperRuntime* Runtime() { return m_pRuntime.get(); }
+  ViewGestures* Gestures() { return m_pGestures.get(); }
   UiServices& Ui() { return m_ui; }
 
   // Saves a picture of the main window as it is on screen; false on failure.
@@ -84,6 +86,7 @@ class CThumperApp {
   std::unique_ptr<ThumperRuntime> m_pRuntime;
   std::unique_ptr<DocManager> m_pDocs;
   std::unique_ptr<CMainFrame> m_pMainFrame;
+  std::unique_ptr<ViewGestures> m_pGestures;
   QTimer m_pollTimer;
   std::string m_strScreenshot;
   bool m_bRunning = false;

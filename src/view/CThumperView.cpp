@@ -128,10 +128,7 @@ void CThumperView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CThumperView::keyPressEvent(QKeyEvent* event) {
-  if (m_pPointerHandler) {
-    m_pPointerHandler->OnKeyPressed(event->key());
-    return;
-  }
+  if (m_pPointerHandler && m_pPointerHandler->OnKeyPressed(event->key())) return;
   QWidget::keyPressEvent(event);
 }
 

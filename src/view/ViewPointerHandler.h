@@ -15,8 +15,12 @@ class ViewPointerHandler {
   virtual void OnRightPressed(int x, int y) = 0;
   virtual void OnRightReleased(int x, int y) = 0;
   virtual void OnPointerMoved(int x, int y) = 0;
-  // A key the view received (Backspace removes the selected group).
-  virtual void OnKeyPressed(int key) { (void)key; }
+  // A key the view received (Backspace removes the selected group). False
+  // leaves the key to the default handling.
+  virtual bool OnKeyPressed(int key) {
+    (void)key;
+    return false;
+  }
 };
 
 }  // namespace thumper

@@ -34,7 +34,10 @@ struct RecordingHandler : ViewPointerHandler {
   void OnRightPressed(int x, int y) override { Add("right-press", x, y); }
   void OnRightReleased(int x, int y) override { Add("right-release", x, y); }
   void OnPointerMoved(int x, int y) override { Add("move", x, y); }
-  void OnKeyPressed(int key) override { calls.push_back("key " + std::to_string(key)); }
+  bool OnKeyPressed(int key) override {
+    calls.push_back("key " + std::to_string(key));
+    return true;
+  }
   void Add(const char* what, int x, int y) {
     calls.push_back(std::string(what) + " " + std::to_string(x) + "," + std::to_string(y));
   }

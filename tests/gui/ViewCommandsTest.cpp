@@ -1,0 +1,183 @@
+// The panel buttons and the right button: loading and saving sets, loading
+// samples into groups, previews, and finding a key's sample in the list.
+#include "GestureFixture.h"
+#include "drumset/FileIo.h"
+
+namespace thumper::test {
+namespace {
+
+class CommandTest : public GestureFixture {};
+
+TEST_F(CommandTest, LoadSampleWithoutAGroupAsksForOneFirstAndCancelThereEndsIt) {
+  ui.createGroupAnswers.push_back(std::nullopt);
+  Click(Button(kLoadSample));
+  EXPECT_EQ(ui.createGroupOffers, std::vector<std::string>{"New Group"});
+  EXPECT_TRUE(ui.fileDialogs.empty());
+  EXPECT_EQ(Doc().GroupCount(), 0);
+  EXPECT_FALSE(Gestures().m_bCapture);
+}
+
+TEST_F(CommandTest, LoadSampleAppendsTheChosenPathsInOrder) {
+  const auto paths = AddGroupOfSamples(3);
+  ASSERT_EQ(ui.fileDialogs.size(), 1u);
+  const FileDialogParams& params = ui.fileDialogs[0];
+  EXPECT_TRUE(params.bOpen);
+  EXPECT_EQ(params.strDefExt, "");
+  EXPECT_EQ(params.strFilter, "Wave Files (*.wav) | *.wav||");
+  EXPECT_EQ(params.strTitle, "Select one or more files to open");
+  EXPECT_EQ(params.nFlags,
+            ofn::kAllowMultiSelect | ofn::kFileMustExist | ofn::kOverwritePrompt | ofn::kExplorer);
+  EXPECT_EQ(*Doc().m_pGroupList[0], StringList(paths.begin(), paths.end()));
+  EXPECT_EQ(List().m_nListScroll, 0);
+  EXPECT_TRUE(Doc().IsModified());
+  // Nothing is loaded until a sample is dropped on a key.
+  for (int slot = 0; slot < kSlotCount; ++slot) EXPECT_FALSE(Runtime().HasVoice(slot, 0));
+}
+
+TEST_F(CommandTest, AGroupMadeForLoadSampleStaysWhenTheFileDialogIsCancelled) {
+  ui.createGroupAnswers.push_back("Toms");
+  ui.CancelFile();
+  Click(Button(kLoadSample));
+  ASSERT_EQ(Doc().GroupCount(), 1);
+  EXPECT_EQ((*Doc().m_pGroupNames)[0], "Toms");
+  EXPECT_TRUE(Doc().m_pGroupList[0]->empty());
+}
+
+TEST_F(CommandTest, CreateGroupAndTheGroupFileButtonsWorkOnTheSelectedGroup) {
+  const auto paths = AddGroupOfSamples(2);
+  ui.createGroupAnswers.push_back("Spare");
+  Click(Button(kCreateGroup));
+  EXPECT_EQ(ui.createGroupOffers.back(), "Group..");
+  EXPECT_EQ(Doc().GroupCount(), 2);
+  EXPECT_EQ(List().m_nSelectedGroup, 1);
+
+  Click(GroupRow(0));
+  const std::string list = files / "Snares.slist";
+  ui.AnswerFile(list);
+  Click(Button(kSaveGroup));
+  EXPECT_EQ((*Doc().m_pGroupNames)[0], "Snares");
+  ui.AnswerFile(list);
+  Click(Button(kLoadGroup));
+  ASSERT_EQ(Doc().GroupCount(), 3);
+  EXPECT_EQ(List().m_nSelectedGroup, 2);
+  EXPECT_EQ(*Doc().m_pGroupList[2], StringList(paths.begin(), paths.end()));
+}
+
+TEST_F(CommandTest, SaveSetAndLoadSetGoThroughTheDocumentSteps) {
+  AddGroupOfSamples(1);
+  Drag(SampleRow(0), Cell(3, 0));
+  const std::string path = files / "Rock.drums";
+  ui.AnswerFile(path);
+  Click(Button(kSaveSet));
+  ASSERT_EQ(ui.fileDialogs.size(), 2u);
+  EXPECT_FALSE(ui.fileDialogs[1].bOpen);
+  EXPECT_EQ(ui.fileDialogs[1].strDefExt, ".drums");
+  EXPECT_EQ(ui.fileDialogs[1].strFilter, "Drum set (*.drums) | *.drums||");
+  EXPECT_EQ(ui.fileDialogs[1].nFlags, ofn::kStandard);
+  EXPECT_FALSE(Doc().IsModified());
+  EXPECT_EQ(Title(), "Rock.drums - Klonk Bammer");
+  EXPECT_EQ(app->Recent().Entries().front(), path);
+
+  // A new set, changed, then LOAD SET: the save question first, then the load.
+  app->Docs().OnFileNew();
+  AddGroupOfSamples(1, "other");
+  ui.messageAnswers.push_back(MsgResult::No);
+  ui.AnswerFile(path);
+  Click(Button(kLoadSet));
+  EXPECT_TRUE(ui.fileDialogs.back().bOpen);
+  EXPECT_EQ(ui.fileDialogs.back().strFilter, "Drum set (*.drums) | *.drums||");
+  EXPECT_NE(std::find(ui.MessageTexts().begin(), ui.MessageTexts().end(),
+                      "Save changes to New Drumset (Not Saved)?"),
+            ui.MessageTexts().end());
+  EXPECT_EQ(Title(), "Rock.drums - Klonk Bammer");
+  EXPECT_EQ(Doc().m_layerSample[LayerIndex(3, 0)], (LayerSampleRef{0, 0}));
+  EXPECT_TRUE(Runtime().HasVoice(3, 0));
+}
+
+TEST_F(CommandTest, CancelledSetDialogsChangeNothing) {
+  AddGroupOfSamples(1);
+  ui.CancelFile();
+  Click(Button(kSaveSet));
+  ui.CancelFile();
+  Click(Button(kLoadSet));
+  EXPECT_TRUE(Doc().IsModified());
+  EXPECT_EQ(Doc().GroupCount(), 1);
+  EXPECT_EQ(Title(), "New Drumset (Not Saved) - Klonk Bammer");
+}
+
+TEST_F(CommandTest, OptionsAndTheOctavePairsRunAtThePress) {
+  int options = 0;
+  Gestures().m_hooks.showOptions = [&] { ++options; };
+  Press(Button(kOptions));
+  EXPECT_EQ(options, 1);
+  Release(Button(kOptions));
+  Press(Centre(Regions().m_rcPair56));
+  EXPECT_EQ(View().Keyboards().m_nFirstShownSlot, 48);
+  Release(Centre(Regions().m_rcPair56));
+  // A gap between two buttons does nothing.
+  Click(QPoint(611, 130));
+  EXPECT_EQ(options, 1);
+}
+
+TEST_F(CommandTest, RightPressOnAKeyFindsItsSampleInTheList) {
+  AddGroupOfSamples(1, "a");
+  ui.createGroupAnswers.push_back("Two");
+  Click(Button(kCreateGroup));
+  ui.createGroupAnswers.push_back("Three");
+  Click(Button(kCreateGroup));
+  AddGroupOfSamples(25, "c");
+  List().m_nListScroll = 9;
+  // Entry 20 of group 2 is in the shown rows 11: drop it on a key.
+  Drag(SampleRow(11), Cell(8, 0));
+  ASSERT_EQ(Doc().m_layerSample[LayerIndex(8, 0)], (LayerSampleRef{2, 20}));
+  Click(GroupRow(0));
+
+  Press(Cell(8, 0), Qt::RightButton);
+  EXPECT_EQ(List().m_nSelectedGroup, 2);
+  EXPECT_EQ(View().SampleList().m_nHighlightSample, 20);
+  EXPECT_EQ(List().m_nListScroll, 5);
+  Release(Cell(8, 0), Qt::RightButton);
+  EXPECT_EQ(View().SampleList().m_nHighlightSample, -1);
+
+  // A borrowing layer finds nothing.
+  Click(GroupRow(0));
+  Press(Cell(8, 3), Qt::RightButton);
+  EXPECT_EQ(List().m_nSelectedGroup, 0);
+  Release(Cell(8, 3), Qt::RightButton);
+}
+
+TEST_F(CommandTest, RightPressOnARowShowsItsPathAndPlaysItUntilTheRelease) {
+  const auto paths = AddGroupOfSamples(2);
+  const QImage before = View().GetSurface().Face().copy();
+  const Rect row = Regions().m_rcSampleRow[1];
+  Press(SampleRow(1), Qt::RightButton);
+  EXPECT_EQ(Gestures().m_rcPreviewRow, row);
+  ASSERT_NE(Runtime().m_pPreviewVoice, nullptr);
+  EXPECT_EQ(Runtime().m_pPreviewVoice->m_strName, paths[1]);
+  // The whole path in yellow on black.
+  bool yellow = false;
+  for (int x = row.left; x < row.right; ++x)
+    for (int y = row.top; y < row.bottom; ++y)
+      yellow |= View().GetSurface().FacePixel(x, y) == kPreviewTextColour;
+  EXPECT_TRUE(yellow);
+  EXPECT_NE(View().GetSurface().Face(), before);
+
+  Release(SampleRow(1), Qt::RightButton);
+  EXPECT_EQ(Runtime().m_pPreviewVoice, nullptr);
+  EXPECT_EQ(Gestures().m_rcPreviewRow, Rect{});
+  EXPECT_EQ(View().GetSurface().Face(), before);
+}
+
+TEST_F(CommandTest, APreviewOfAFileThatIsGoneKeepsThePathUntilTheRelease) {
+  const auto paths = AddGroupOfSamples(1);
+  std::filesystem::remove(paths[0]);
+  const QImage before = View().GetSurface().Face().copy();
+  Press(SampleRow(0), Qt::RightButton);
+  EXPECT_EQ(Runtime().m_pPreviewVoice, nullptr);
+  EXPECT_NE(View().GetSurface().Face(), before);
+  Release(SampleRow(0), Qt::RightButton);
+  EXPECT_EQ(View().GetSurface().Face(), before);
+}
+
+}  // namespace
+}  // namespace thumper::test
