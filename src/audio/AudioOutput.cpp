@@ -25,6 +25,17 @@ void AudioOutput::CloseDevice() {
   m_reclaimer.ReclaimAll();
 }
 
+void AudioOutput::ReleaseVoicesAndClose() {
+  if (m_pDirectSound) {
+    // The voice table waits until the audio thread has let go of every voice,
+    // and a device that stopped calling back (a JACK server gone) never would.
+    m_pDirectSound->StopPulling();
+    m_pDirectSound->GetMixer().DetachReader();
+  }
+  if (m_pResetter) m_pResetter->ResetVoices(false);
+  CloseDevice();
+}
+
 bool AudioOutput::EnumerateDrivers(OutputDriverList& list) {
   return m_pBackend->Enumerate(list);
 }
@@ -45,9 +56,8 @@ int AudioOutput::InitDirectSound(UiServices& owner, bool bSwitch) {
     // A second opening (the fallback, or a call while open) replaces the device,
     // so the voices made on the old one go first.
     if (m_pDirectSound) {
-      if (m_pResetter) m_pResetter->ResetVoices(false);
       m_bReloadPending = true;
-      CloseDevice();
+      ReleaseVoicesAndClose();
     }
     for (int i = 0; i < list.m_nCount; ++i) {
       if (auto device = OpenEntry(list, i)) {
@@ -57,8 +67,7 @@ int AudioOutput::InitDirectSound(UiServices& owner, bool bSwitch) {
       }
     }
   } else if (enumerated && bSwitch) {
-    if (m_pResetter) m_pResetter->ResetVoices(false);
-    CloseDevice();
+    ReleaseVoicesAndClose();
     m_pDirectSound = OpenEntry(list, m_nOutputDriver);
     if (!m_pDirectSound) {
       const std::string description = m_nOutputDriver >= 0 && m_nOutputDriver < list.m_nCount
@@ -88,8 +97,7 @@ bool AudioOutput::Poll(UiServices& owner) {
   m_reclaimer.Reclaim();
   if (!m_pDirectSound || !m_pDirectSound->HasFailed()) return false;
   const std::string description = m_pDirectSound->Description();
-  if (m_pResetter) m_pResetter->ResetVoices(false);
-  CloseDevice();
+  ReleaseVoicesAndClose();
   owner.MessageBox(description + " does not seem to work", kCaption, MsgButtons::Ok,
                    MsgIcon::Error);
   // Go on with the silent device: the last entry of the list.

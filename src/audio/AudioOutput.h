@@ -56,6 +56,8 @@ class AudioOutput {
 
  private:
   void CloseDevice();
+  // Stops the device, lets the voice table release every voice, then closes.
+  void ReleaseVoicesAndClose();
   std::unique_ptr<SoundDevice> OpenEntry(const OutputDriverList& list, int index);
 
   std::unique_ptr<DriverBackend> m_pBackend;
