@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <iostream>
 
+#include "edit/SoundProperties.h"
+
 // Resources of static libraries must be registered by name, outside any namespace.
 static void InitAppResources() {
   Q_INIT_RESOURCE(app);
@@ -83,6 +85,16 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
     m_pDocs->OpenDocumentFile(path);
   };
   m_pGestures->m_hooks.saveDrumSet = [this](const std::string& path) { m_pDocs->DoSave(path); };
+  m_pGestures->m_hooks.editSoundProperties = [this, view](int32_t slot) {
+    auto run = m_options.runSoundProps;
+    if (!run) run = [this](CSoundPropsDlg& dlg) { return !m_qtUi.Unattended() && dlg.DoModal(); };
+    EditSoundProperties(*m_pDoc, *m_pRuntime, m_ui, slot, run, view);
+  };
+  m_pGestures->m_hooks.showOptions = [this, view] {
+    auto run = m_options.runOptions;
+    if (!run) run = [this](COptionsDlg& dlg) { return !m_qtUi.Unattended() && dlg.DoModal(); };
+    ShowOptions(*m_pRuntime, m_ui, run, view);
+  };
 
   if (commandLine.strFile.empty()) {
     m_pRuntime->NewDrumSet(m_list);

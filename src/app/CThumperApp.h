@@ -17,7 +17,9 @@
 #include "app/RecentFileList.h"
 #include "audio/OutputDriverList.h"
 #include "drumset/CThumperDoc.h"
+#include "edit/CSoundPropsDlg.h"
 #include "edit/ViewGestures.h"
+#include "midi/COptionsDlg.h"
 #include "midi/ThumperRuntime.h"
 
 class QSettings;
@@ -33,6 +35,10 @@ struct AppOptions {
   // Makes the output drivers; null: the system's.
   std::function<std::unique_ptr<DriverBackend>()> makeBackend;
   bool bVirtualMidiPort = true;  // offer "Thumper MIDI In"
+  // Run the Sound Properties and Options dialogs; true for OK. Null: modal, or
+  // Cancel at once where nobody can see a dialog (offscreen).
+  std::function<bool(CSoundPropsDlg&)> runSoundProps;
+  std::function<bool(COptionsDlg&)> runOptions;
 };
 
 // What the command line asks of the window.

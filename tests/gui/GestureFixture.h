@@ -16,9 +16,19 @@ class GestureFixture : public AppFixture {
  protected:
   void SetUp() override {
     AppFixture::SetUp();
-    ASSERT_TRUE(Start());
+    AppOptions options = MakeOptions();
+    // The dialogs as a user would answer them, scripted by each test.
+    options.runSoundProps = [this](CSoundPropsDlg& dlg) {
+      return answerSoundProps && answerSoundProps(dlg);
+    };
+    options.runOptions = [this](COptionsDlg& dlg) { return answerOptions && answerOptions(dlg); };
+    app = std::make_unique<CThumperApp>(std::move(options));
+    ASSERT_TRUE(app->InitInstance({}));
     ui.messages.clear();
   }
+
+  std::function<bool(CSoundPropsDlg&)> answerSoundProps;
+  std::function<bool(COptionsDlg&)> answerOptions;
 
   CThumperView& View() { return Frame().View(); }
   ViewGestures& Gestures() { return *app->Gestures(); }

@@ -1,6 +1,9 @@
 // The panel buttons and the right button: loading and saving sets, loading
 // samples into groups, previews, and finding a key's sample in the list.
+#include <QLineEdit>
+#include <QPushButton>
 #include "GestureFixture.h"
+
 #include "drumset/FileIo.h"
 
 namespace thumper::test {
@@ -177,6 +180,58 @@ TEST_F(CommandTest, APreviewOfAFileThatIsGoneKeepsThePathUntilTheRelease) {
   EXPECT_NE(View().GetSurface().Face(), before);
   Release(SampleRow(0), Qt::RightButton);
   EXPECT_EQ(View().GetSurface().Face(), before);
+}
+
+}  // namespace
+}  // namespace thumper::test
+
+namespace thumper::test {
+namespace {
+
+class DialogCommandTest : public GestureFixture {};
+
+TEST_F(DialogCommandTest, ADoubleClickedKeyEditsItsSlotThroughSoundProperties) {
+  AddGroupOfSamples(1);
+  Drag(SampleRow(0), Cell(7, 0));
+  answerSoundProps = [](CSoundPropsDlg& dlg) {
+    dlg.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    EXPECT_EQ(dlg.NoteEdit()->text(), "8");
+    dlg.VolumeEdit()->setText("-2500");
+    dlg.SchemeEdit()->setText("2");
+    dlg.OkButton()->click();
+    return dlg.result() == QDialog::Accepted;
+  };
+  const QPoint p = Cell(7, 4);
+  Click(p);
+  Send(QEvent::MouseButtonDblClick, Qt::LeftButton, p);
+  Release(p);
+  EXPECT_EQ(Doc().m_noteSlot[7].nVolume, -2500);
+  EXPECT_EQ(Doc().m_noteSlot[7].nScheme, 1);
+}
+
+TEST_F(DialogCommandTest, AnEmptyKeySaysSoInsteadOfOpeningTheDialog) {
+  bool shown = false;
+  answerSoundProps = [&](CSoundPropsDlg&) { return shown = true; };
+  const QPoint p = Cell(2, 0);
+  Click(p);
+  Send(QEvent::MouseButtonDblClick, Qt::LeftButton, p);
+  EXPECT_FALSE(shown);
+  EXPECT_EQ(ui.MessageTexts(),
+            std::vector<std::string>{"No Sound here. Drag & Drop samples here."});
+}
+
+TEST_F(DialogCommandTest, TheOptionsButtonChangesTheChannelTheTriggerListensTo) {
+  answerOptions = [](COptionsDlg& dlg) {
+    dlg.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    EXPECT_EQ(dlg.ChannelEdit()->text(), "1");
+    dlg.ChannelEdit()->setText("10");
+    dlg.OkButton()->click();
+    return dlg.result() == QDialog::Accepted;
+  };
+  Click(Button(kOptions));
+  EXPECT_EQ(Runtime().m_trigger.Channel(), 10);
 }
 
 }  // namespace
