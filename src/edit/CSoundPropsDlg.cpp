@@ -136,18 +136,13 @@ int WidthInLines(const QFontMetrics& metrics, const QString& text, int lines) {
   return best;
 }
 
-// The base units the template is laid out with: the font's line height, and as
-// character width the average of its 52 letters, as the original platform
-// measures a dialog font, widened where needed so that every label of the
-// template fits its rectangle in this font. The template's rectangles stay
+// The base units the template is laid out with: the dialog font's own, widened
+// where needed so that every label of the template fits its rectangle in this
+// font. The template's rectangles stay
 // exact in dialog units; a wider desktop font only makes the dialog wider,
 // never clips a label.
 DialogBaseUnits TemplateUnits(const QFont& font, std::initializer_list<FittedWidth> widths) {
   DialogBaseUnits du = DialogBaseUnits::Of(font);
-  const QFontMetrics metrics(font);
-  const int letters = metrics.horizontalAdvance(
-      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-  du.x = std::max(du.x, (letters / 26 + 1) / 2);
   constexpr int kSlack = 2;  // pixels, against rounding in the text layout
   for (const FittedWidth& w : widths)
     du.x = std::max(du.x, (4 * (w.pixels + kSlack) + w.widthDu - 1) / w.widthDu);
