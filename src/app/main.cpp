@@ -7,6 +7,7 @@
 #include <QApplication>
 
 #include "app/CThumperApp.h"
+#include "app/QuitSignals.h"
 #endif
 
 int main(int argc, char** argv) {
@@ -33,6 +34,15 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QString::fromLatin1(thumper::kSettingsApplication));
   QApplication::setApplicationVersion(QStringLiteral(THUMPER_VERSION));
   thumper::CThumperApp app;
+  // Before the start-up, so that a signal during it is answered once the window is up.
+  bool closing = false;
+  thumper::QuitSignals quit([&app, &closing] {
+    // A signal that arrives while the save question is open waits for its answer.
+    if (closing || !app.MainFrame()) return;
+    closing = true;
+    app.MainFrame()->close();
+    closing = false;
+  });
   if (!app.InitInstance(line)) return thumper::cli::kExitFile;
   return app.Run();
 #else

@@ -23,6 +23,7 @@ class BackgroundProcess {
   BackgroundProcess& operator=(const BackgroundProcess&) = delete;
 
   bool Running();
+  int Pid() const { return m_pid; }
   // Sends the signal and waits for the end; then out and err hold what it printed.
   ProcessResult Stop(int signal);
   std::string ErrSoFar() const;
