@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "audio/OutputDriverList.h"
 
@@ -57,6 +58,14 @@ class RtAudioDevice : public SoundDevice {
   void StopPulling() override {
     RtAudioDevice* self = this;
     g_pOpenDevice.compare_exchange_strong(self, nullptr);
+    // When the JACK server goes away RtAudio closes the stream itself, from a
+    // thread of its own; a second close at the same time deadlocks in libjack.
+    // A failed stream is given time to finish that close first.
+    if (m_pRt->getCurrentApi() == RtAudio::UNIX_JACK && HasFailed()) {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+      while (m_pRt->isStreamOpen() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     try {
       if (m_pRt->isStreamRunning()) m_pRt->abortStream();
       if (m_pRt->isStreamOpen()) m_pRt->closeStream();
