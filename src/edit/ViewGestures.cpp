@@ -161,8 +161,9 @@ void ViewGestures::OnRightPressed(int x, int y) {
   const std::optional<CellHit> cell = m_view.Keyboards().CellAt(x, y);
   if (cell) {
     const int index = LayerIndex(cell->nSlot, cell->nLayer);
-    if (m_doc.m_nLayerSource[index] == cell->nLayer) {
-      const LayerSampleRef ref = m_doc.m_layerSample[index];
+    const LayerSampleRef ref = m_doc.m_layerSample[index];
+    // A damaged file may claim a sample of its own without naming one.
+    if (m_doc.m_nLayerSource[index] == cell->nLayer && m_doc.EntryPath(ref.nGroup, ref.nIndex)) {
       m_list.m_nSelectedGroup = ref.nGroup;
       m_view.SampleList().m_nHighlightSample = ref.nIndex;
       m_list.m_nListScroll = ref.nIndex > 15 ? ref.nIndex - 15 : 0;

@@ -142,6 +142,13 @@ TEST_F(CommandTest, RightPressOnAKeyFindsItsSampleInTheList) {
   Release(Cell(8, 0), Qt::RightButton);
   EXPECT_EQ(View().SampleList().m_nHighlightSample, -1);
 
+  // A layer that claims its own sample but names none (a damaged file) finds nothing.
+  Click(GroupRow(0));
+  Doc().m_nLayerSource[LayerIndex(9, 0)] = 0;
+  Press(Cell(9, 0), Qt::RightButton);
+  EXPECT_EQ(List().m_nSelectedGroup, 0);
+  Release(Cell(9, 0), Qt::RightButton);
+
   // A borrowing layer finds nothing.
   Click(GroupRow(0));
   Press(Cell(8, 3), Qt::RightButton);
