@@ -37,8 +37,13 @@ int main(int argc, char** argv) {
   // Before the start-up, so that a signal during it is answered once the window is up.
   bool closing = false;
   thumper::QuitSignals quit([&app, &closing] {
-    // A signal that arrives while the save question is open waits for its answer.
-    if (closing || !app.MainFrame()) return;
+    if (closing) {
+      // Asked again while the save question waits (perhaps on a display nobody
+      // sees): the user wants out now.
+      std::cerr << "thumper: stopped without saving\n";
+      std::_Exit(130);
+    }
+    if (!app.MainFrame()) return;
     closing = true;
     app.MainFrame()->close();
     closing = false;
