@@ -1,6 +1,7 @@
 #include "app/CThumperApp.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QPixmap>
 #include <QSettings>
 #include <filesystem>
@@ -50,6 +51,9 @@ std::string FullPath(const std::string& path) {
 CThumperApp::CThumperApp(AppOptions options)
     : m_options(std::move(options)), m_ui(m_options.pUi ? *m_options.pUi : m_qtUi) {
   InitAppResources();
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/skin/icon.png")));
+  // Lets the desktop match the window with thumper.desktop.
+  QGuiApplication::setDesktopFileName(QStringLiteral("thumper"));
 }
 
 CThumperApp::~CThumperApp() {

@@ -4,6 +4,8 @@
 #include <QMenuBar>
 #include <QToolBar>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "AppFixture.h"
 #include "support/Process.h"
@@ -19,6 +21,19 @@ TEST_F(AppStartupTest, StartWithoutArgumentsShowsNewDrumsetTitle) {
   EXPECT_EQ(Title().toStdString(), "New Drumset (Not Saved) - Klonk Bammer");
   EXPECT_FALSE(Doc().IsModified());
   EXPECT_EQ(Texts(), std::vector<std::string>{});
+}
+
+TEST_F(AppStartupTest, TheWindowHasTheProgramsIconAndDesktopName) {
+  ASSERT_TRUE(Start());
+  const QIcon icon = Frame().windowIcon();
+  ASSERT_FALSE(icon.isNull());
+  EXPECT_EQ(icon.pixmap(256, 256).size(), QSize(256, 256));
+  EXPECT_EQ(QGuiApplication::desktopFileName(), "thumper");
+  // The desktop entry the name points to, as installed.
+  std::ifstream entry(THUMPER_SOURCE_DIR "/resources/thumper.desktop");
+  const std::string text((std::istreambuf_iterator<char>(entry)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Exec=thumper %f"), std::string::npos);
+  EXPECT_NE(text.find("Icon=thumper"), std::string::npos);
 }
 
 TEST_F(AppStartupTest, StartWithFileShowsItsTitleAndEntersRecentFiles) {

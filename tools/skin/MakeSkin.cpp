@@ -118,6 +118,7 @@ int main(int argc, char** argv) {
   bool ok = Save(sheet.convertToFormat(QImage::Format_RGB888), out + "/skin.png");
   ok = Save(ToIndexed8(sheet), out + "/skin8.png") && ok;
   ok = Save(PaintAbout(), out + "/about.png") && ok;
+  ok = Save(PaintAppIcon(), out + "/icon.png") && ok;
   ok = Save(PaintArrowCursor(), out + "/cursor-arrow.png") && ok;
   ok = Save(PaintSpeakerCursor(), out + "/cursor-speaker.png") && ok;
   return ok ? 0 : 1;

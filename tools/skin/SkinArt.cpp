@@ -496,6 +496,38 @@ QImage PaintAbout() {
   return img;
 }
 
+QImage PaintAppIcon() {
+  constexpr int kSize = 256;
+  QImage metal(kSize, kSize, QImage::Format_RGB32);
+  BrushedMetal(metal, metal.rect(), 78, 40, 9);
+  QImage img(kSize, kSize, QImage::Format_ARGB32);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  // A rounded module plate with four pads, one of them struck.
+  QPainterPath plate;
+  plate.addRoundedRect(QRectF(8, 8, kSize - 16, kSize - 16), 36, 36);
+  p.setClipPath(plate);
+  p.drawImage(0, 0, metal);
+  p.setClipping(false);
+  p.setPen(QPen(QColor(150, 154, 160), 3));
+  p.setBrush(Qt::NoBrush);
+  p.drawPath(plate);
+  for (int row = 0; row < 2; ++row) {
+    for (int col = 0; col < 2; ++col) {
+      const QRectF pad(40 + col * 94, 40 + row * 94, 82, 82);
+      const bool struck = row == 0 && col == 1;
+      QLinearGradient fill(pad.topLeft(), pad.bottomLeft());
+      fill.setColorAt(0, struck ? QColor(255, 206, 90) : QColor(96, 98, 104));
+      fill.setColorAt(1, struck ? QColor(226, 128, 20) : QColor(52, 54, 58));
+      p.setPen(QPen(QColor(18, 18, 20), 4));
+      p.setBrush(fill);
+      p.drawRoundedRect(pad, 12, 12);
+    }
+  }
+  return img;
+}
+
 QImage PaintArrowCursor() {
   QImage img(32, 32, QImage::Format_ARGB32);
   img.fill(Qt::transparent);

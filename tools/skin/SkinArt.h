@@ -23,6 +23,8 @@ QImage PaintFace(const FaceLook& look);
 // "Octave n" engraved on the 103 x 42 plate already in the image.
 void PaintOctaveLabel(QImage& plate, int n);
 QImage PaintAbout();
+// The program's icon for the desktop: 256 x 256 with transparent corners.
+QImage PaintAppIcon();
 QImage PaintArrowCursor();
 QImage PaintSpeakerCursor();
 
