@@ -125,12 +125,21 @@ class JackMidiSender {
     if (!m_pClient) return;
     m_pPort = jack_port_register(m_pClient, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     jack_set_process_callback(m_pClient, &Process, this);
+    jack_set_xrun_callback(
+        m_pClient,
+        [](void* self) {
+          static_cast<JackMidiSender*>(self)->m_nXruns.fetch_add(1);
+          return 0;
+        },
+        this);
     jack_activate(m_pClient);
   }
   ~JackMidiSender() {
     if (m_pClient) jack_client_close(m_pClient);
   }
   bool Ok() const { return m_pClient && m_pPort; }
+  // Periods the server missed: a message sent in one may never be delivered.
+  int Xruns() const { return m_nXruns.load(); }
   jack_client_t* Client() const { return m_pClient; }
   std::string PortName() const { return jack_port_name(m_pPort); }
   bool ConnectTo(const std::string& port) {
@@ -162,8 +171,20 @@ class JackMidiSender {
   jack_client_t* m_pClient = nullptr;
   jack_port_t* m_pPort = nullptr;
   std::atomic<bool> m_bPending{false};
+  std::atomic<int> m_nXruns{0};
   uint32_t m_nMessage = 0;
 };
+
+// A note that did not arrive across a missed period is no evidence either way.
+#define ASSERT_NOTE_ARRIVES(sender, arrived)                                         \
+  do {                                                                               \
+    if (!(arrived)) {                                                                \
+      if ((sender).Xruns())                                                          \
+        GTEST_SKIP() << "the server missed " << (sender).Xruns()                     \
+                     << " period(s) while the note was on its way (a busy machine)"; \
+      FAIL() << "the note did not arrive";                                           \
+    }                                                                                \
+  } while (0)
 
 class MidiInputJackTest : public TriggerTest {
  protected:
@@ -221,7 +242,7 @@ TEST_F(MidiInputJackTest, NotesIntoTheVirtualPortPlayTheDrumSet) {
   ASSERT_TRUE(WarmUp(sender, 0x80)) << "nothing arrives through the virtual port";
 
   sender.Send(0x90, 38, 100);
-  ASSERT_TRUE(WaitFor([&] { return voices[12]->m_nNext == 1; })) << "the note did not arrive";
+  ASSERT_NOTE_ARRIVES(sender, WaitFor([&] { return voices[12]->m_nNext == 1; }));
   EXPECT_LEVEL(NextLevel(), Expected(2, -1030));
   sender.Send(0x80, 38, 0);
   ASSERT_TRUE(WaitFor([&] { return !trigger.MidiInLit(); }));
@@ -265,7 +286,7 @@ TEST_F(MidiInputJackTest, ANumberedDeviceOpensPlaysAndCloses) {
   ASSERT_TRUE(WarmUp(sender, 0x89)) << "nothing arrives from the device";
   sender.Send(0xB9, 7, 64);
   sender.Send(0x99, 38, 100);
-  ASSERT_TRUE(WaitFor([&] { return voices[12]->m_nNext == 1; })) << "the note did not arrive";
+  ASSERT_NOTE_ARRIVES(sender, WaitFor([&] { return voices[12]->m_nNext == 1; }));
   EXPECT_EQ(trigger.ChannelVolume(10), 64);
   EXPECT_LEVEL(NextLevel(), Expected(2, NoteAttenuation(-4000, 64, 100)));
 
