@@ -41,6 +41,13 @@ class LiveClient {
     m_pIn[0] = jack_port_register(m_pClient, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     m_pIn[1] = jack_port_register(m_pClient, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     jack_set_process_callback(m_pClient, &LiveClient::Process, this);
+    jack_set_xrun_callback(
+        m_pClient,
+        [](void* self) {
+          static_cast<LiveClient*>(self)->m_nXruns.fetch_add(1);
+          return 0;
+        },
+        this);
     jack_activate(m_pClient);
   }
   ~LiveClient() {
@@ -62,6 +69,8 @@ class LiveClient {
   size_t Frames() const { return m_nFrames.load(); }
   jack_nframes_t FirstFrameTime() const { return m_nFirstTime.load(); }
   const std::vector<float>& Left() const { return m_left; }
+  // Periods the server missed while we recorded.
+  int Xruns() const { return m_nXruns.load(); }
 
  private:
   static int Process(jack_nframes_t frames, void* self) {
@@ -98,6 +107,7 @@ class LiveClient {
   std::atomic<size_t> m_nFrames{0};
   std::atomic<jack_nframes_t> m_nFirstTime{0};
   std::atomic<bool> m_bRecording{false};
+  std::atomic<int> m_nXruns{0};
   Note* m_pNotes = nullptr;
   size_t m_nNotes = 0;
 };
@@ -161,21 +171,31 @@ TEST(PlayLive, NotesIntoTheVirtualInputSoundAtTheirLevels) {
 
   const auto& left = client.Left();
   const jack_nframes_t first = client.FirstFrameTime();
+  std::string wrong;
   for (int n = 0; n < 2; ++n) {
     ASSERT_NE(notes[n].sent.load(), 0u);
     const size_t sentAt = notes[n].sent.load() - first;
     size_t onset = sentAt;
     while (onset < client.Frames() && std::fabs(left[onset]) < 1e-3f) ++onset;
-    ASSERT_LT(onset, client.Frames()) << "note " << n << " never sounded";
+    if (onset + 10 >= client.Frames()) {
+      wrong += "note " + std::to_string(n) + " never sounded\n";
+      continue;
+    }
     const double latency = static_cast<double>(onset - sentAt);
     std::printf("note-to-sound latency: %.0f frames (%.2f ms)\n", latency, latency / 44.1);
-    EXPECT_LT(latency, 44100 * 0.05) << "more than 50 ms";
+    if (latency >= 44100 * 0.05) wrong += "note " + std::to_string(n) + ": more than 50 ms\n";
     // The level a few frames into the hit: the layer's sample at the note's gain.
     const double value = n == 0 ? 8000 : 2000;
     const double expected =
         value / 32768.0 * GainOfAttenuation(NoteAttenuation(-4000, 127, notes[n].velocity));
-    EXPECT_NEAR(left[onset + 10], expected, expected * 0.01) << "note " << n;
+    if (std::fabs(left[onset + 10] - expected) > expected * 0.01)
+      wrong += "note " + std::to_string(n) + ": level " + std::to_string(left[onset + 10]) +
+               " instead of " + std::to_string(expected) + "\n";
   }
+  if (!wrong.empty() && client.Xruns())
+    GTEST_SKIP() << "the server missed " << client.Xruns()
+                 << " period(s) while recording (a busy machine): no evidence either way";
+  EXPECT_EQ(wrong, "");
 }
 
 }  // namespace
