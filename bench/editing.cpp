@@ -10,22 +10,13 @@
 #include <fstream>
 #include <vector>
 
+#include "SilentUi.h"
 #include "audio/OfflineBackend.h"
 #include "drumset/CThumperDoc.h"
 #include "midi/ThumperRuntime.h"
 
 namespace thumper {
 namespace {
-
-class SilentUi : public UiServices {
- public:
-  MsgResult MessageBox(const std::string&, const std::string&, MsgButtons, MsgIcon) override {
-    return MsgResult::Ok;
-  }
-  FileDialogResult FileDialog(const FileDialogParams&) override { return {}; }
-  std::optional<std::string> CreateGroupDialog(const std::string&) override { return {}; }
-  void Notice(const std::string&, const std::string&) override {}
-};
 
 std::string WriteHit(uint32_t frames) {
   const std::string path =

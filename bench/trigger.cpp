@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "SilentUi.h"
 #include "audio/SampleVoice.h"
 #include "audio/SoundDevice.h"
 #include "drumset/UiServices.h"
@@ -19,15 +20,6 @@
 
 namespace thumper {
 namespace {
-
-class SilentUi : public UiServices {
- public:
-  MsgResult MessageBox(const std::string&, const std::string&, MsgButtons, MsgIcon) override {
-    return MsgResult::Ok;
-  }
-  FileDialogResult FileDialog(const FileDialogParams&) override { return {}; }
-  std::optional<std::string> CreateGroupDialog(const std::string&) override { return {}; }
-};
 
 // 24 slots with five own layers each, the hats cutting each other.
 struct LoadedKit {

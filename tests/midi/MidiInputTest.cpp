@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "JackMidiSender.h"
 #include "TriggerTestSupport.h"
 #include "midi/MidiInput.h"
 #include "support/JackServer.h"
@@ -117,64 +118,6 @@ TEST_F(MidiInputTest, TheVirtualPortReportsWhyItCannotOpen) {
 }
 
 // A JACK client with one MIDI output port that sends queued short messages.
-class JackMidiSender {
- public:
-  JackMidiSender() {
-    jack_status_t status;
-    m_pClient = jack_client_open("sender", JackNoStartServer, &status);
-    if (!m_pClient) return;
-    m_pPort = jack_port_register(m_pClient, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    jack_set_process_callback(m_pClient, &Process, this);
-    jack_set_xrun_callback(
-        m_pClient,
-        [](void* self) {
-          static_cast<JackMidiSender*>(self)->m_nXruns.fetch_add(1);
-          return 0;
-        },
-        this);
-    jack_activate(m_pClient);
-  }
-  ~JackMidiSender() {
-    if (m_pClient) jack_client_close(m_pClient);
-  }
-  bool Ok() const { return m_pClient && m_pPort; }
-  // Periods the server missed: a message sent in one may never be delivered.
-  int Xruns() const { return m_nXruns.load(); }
-  jack_client_t* Client() const { return m_pClient; }
-  std::string PortName() const { return jack_port_name(m_pPort); }
-  bool ConnectTo(const std::string& port) {
-    return jack_connect(m_pClient, PortName().c_str(), port.c_str()) == 0;
-  }
-  // Sends one message in the next period (one at a time).
-  void Send(uint8_t status, uint8_t d1, uint8_t d2) {
-    WaitFor([&] { return !m_bPending.load(); });
-    m_nMessage = PackShortMessage(status, d1, d2);
-    m_bPending.store(true);
-    WaitFor([&] { return !m_bPending.load(); });
-  }
-
- private:
-  static int Process(jack_nframes_t frames, void* arg) {
-    auto* self = static_cast<JackMidiSender*>(arg);
-    void* buffer = jack_port_get_buffer(self->m_pPort, frames);
-    jack_midi_clear_buffer(buffer);
-    if (self->m_bPending.load()) {
-      const uint32_t m = self->m_nMessage;
-      const jack_midi_data_t bytes[3] = {static_cast<jack_midi_data_t>(m & 0xFF),
-                                         static_cast<jack_midi_data_t>((m >> 8) & 0xFF),
-                                         static_cast<jack_midi_data_t>((m >> 16) & 0xFF)};
-      jack_midi_event_write(buffer, 0, bytes, 3);
-      self->m_bPending.store(false);
-    }
-    return 0;
-  }
-  jack_client_t* m_pClient = nullptr;
-  jack_port_t* m_pPort = nullptr;
-  std::atomic<bool> m_bPending{false};
-  std::atomic<int> m_nXruns{0};
-  uint32_t m_nMessage = 0;
-};
-
 // A note that did not arrive across a missed period is no evidence either way.
 #define ASSERT_NOTE_ARRIVES(sender, arrived)                                         \
   do {                                                                               \

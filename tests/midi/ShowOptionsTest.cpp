@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "JackMidiSender.h"
 #include "OptionsTestSupport.h"
 #include "midi/ShowOptions.h"
 #include "support/JackServer.h"
@@ -158,49 +159,6 @@ bool WaitFor(Pred pred, std::chrono::milliseconds limit = std::chrono::milliseco
   return true;
 }
 
-// A JACK client with one MIDI output port that sends one short message per call.
-class MidiSender {
- public:
-  explicit MidiSender(const char* name) {
-    jack_status_t status;
-    m_pClient = jack_client_open(name, JackNoStartServer, &status);
-    if (!m_pClient) return;
-    m_pPort = jack_port_register(m_pClient, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    jack_set_process_callback(m_pClient, &Process, this);
-    jack_activate(m_pClient);
-  }
-  ~MidiSender() {
-    if (m_pClient) jack_client_close(m_pClient);
-  }
-  bool Ok() const { return m_pClient && m_pPort; }
-  std::string PortName() const { return jack_port_name(m_pPort); }
-  void Send(uint8_t status, uint8_t d1, uint8_t d2) {
-    m_nMessage = PackShortMessage(status, d1, d2);
-    m_bPending.store(true);
-    WaitFor([&] { return !m_bPending.load(); });
-  }
-
- private:
-  static int Process(jack_nframes_t frames, void* arg) {
-    auto* self = static_cast<MidiSender*>(arg);
-    void* buffer = jack_port_get_buffer(self->m_pPort, frames);
-    jack_midi_clear_buffer(buffer);
-    if (self->m_bPending.load()) {
-      const uint32_t m = self->m_nMessage;
-      const jack_midi_data_t bytes[3] = {jack_midi_data_t(m & 0xFF),
-                                         jack_midi_data_t((m >> 8) & 0xFF),
-                                         jack_midi_data_t((m >> 16) & 0xFF)};
-      jack_midi_event_write(buffer, 0, bytes, 3);
-      self->m_bPending.store(false);
-    }
-    return 0;
-  }
-  jack_client_t* m_pClient = nullptr;
-  jack_port_t* m_pPort = nullptr;
-  std::atomic<bool> m_bPending{false};
-  uint32_t m_nMessage = 0;
-};
-
 class ShowOptionsJackTest : public ShowOptionsTest {
  protected:
   void SetUp() override {
@@ -215,14 +173,14 @@ class ShowOptionsJackTest : public ShowOptionsTest {
     if (runtime.m_midiIn.m_bMidiInOpen) runtime.m_midiIn.MidiInOpenClose(0, 0);
   }
 
-  int DeviceOf(const OptionsDlgData& data, const MidiSender& sender) {
+  int DeviceOf(const OptionsDlgData& data, const JackMidiSender& sender) {
     for (int i = 0; i <= data.m_nLastMidiIn; ++i)
       if (data.m_strMidiIn[i] == sender.PortName()) return i;
     return -1;
   }
   // Whether notes from sender reach the trigger: releases (which sound nothing)
   // go out until one arrives or the time is up.
-  bool Reaches(MidiSender& sender, std::chrono::milliseconds limit) {
+  bool Reaches(JackMidiSender& sender, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     NoteEvent e;
     while (std::chrono::steady_clock::now() < end) {
@@ -241,7 +199,7 @@ class ShowOptionsJackTest : public ShowOptionsTest {
 };
 
 TEST_F(ShowOptionsJackTest, AnotherDeviceIsClosedAndOpenedAtOnceAndKeptOnlyBySaving) {
-  MidiSender first("first pad"), second("second pad");
+  JackMidiSender first("first pad"), second("second pad");
   ASSERT_TRUE(first.Ok() && second.Ok());
   OptionsDlgData data;
   PrepareOptions(runtime, data);  // this machine's ports
