@@ -10,10 +10,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <thread>
+#include <vector>
 
 namespace thumper::test {
 
@@ -47,21 +49,51 @@ namespace {
 // (a test timed out, a machine reset) fill it until no server starts at all.
 constexpr const char* kRegistry = "/jack-shm-registry";
 
-bool AnyJackdAlive() {
+// Calls fn(pid, ppid, cmdline) for every jackd process of the machine.
+template <class Fn>
+void ForEachJackd(Fn fn) {
   DIR* proc = opendir("/proc");
-  if (!proc) return true;
-  bool alive = false;
+  if (!proc) return;
   while (dirent* entry = readdir(proc)) {
     if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
-    std::ifstream comm(std::string("/proc/") + entry->d_name + "/comm");
+    const std::string dir = std::string("/proc/") + entry->d_name;
+    std::ifstream comm(dir + "/comm");
     std::string name;
-    if (std::getline(comm, name) && (name == "jackd" || name == "jackdmp")) {
-      alive = true;
-      break;
-    }
+    if (!std::getline(comm, name) || (name != "jackd" && name != "jackdmp")) continue;
+    std::ifstream stat(dir + "/stat");
+    std::string statLine;
+    std::getline(stat, statLine);
+    // pid (comm) state ppid ...
+    const size_t close = statLine.rfind(')');
+    int ppid = 0;
+    if (close != std::string::npos) std::sscanf(statLine.c_str() + close + 1, " %*c %d", &ppid);
+    std::ifstream cmd(dir + "/cmdline");
+    const std::string cmdline((std::istreambuf_iterator<char>(cmd)),
+                              std::istreambuf_iterator<char>());
+    fn(std::atoi(entry->d_name), ppid, cmdline);
   }
   closedir(proc);
+}
+
+bool AnyJackdAlive() {
+  bool alive = false;
+  ForEachJackd([&](int, int, const std::string&) { alive = true; });
   return alive;
+}
+
+// Test servers that outlived the test that made them (left by an older build
+// of these tests) hold registry entries for ever: asked to stop, they give
+// them back.
+void StopOrphanedTestServers() {
+  std::vector<int> orphans;
+  ForEachJackd([&](int pid, int ppid, const std::string& cmdline) {
+    if (ppid == 1 && cmdline.find("thumper-test-") != std::string::npos) orphans.push_back(pid);
+  });
+  for (int pid : orphans) kill(pid, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (int pid : orphans)
+    while (kill(pid, 0) == 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
 // Held while a server starts: the check that no server runs and the removal of
@@ -102,6 +134,7 @@ JackServer::JackServer(int rate, int period) {
     m_strFailure = output.substr(0, output.find('\n'));
     Kill();
     if (output.find("Too many servers") == std::string::npos) break;
+    StopOrphanedTestServers();
     // Only dead servers hold entries when none is alive: a fresh registry is safe.
     if (!AnyJackdAlive()) {
       shm_unlink(kRegistry);
