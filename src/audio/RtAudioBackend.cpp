@@ -58,13 +58,22 @@ class RtAudioDevice : public SoundDevice {
   void StopPulling() override {
     RtAudioDevice* self = this;
     g_pOpenDevice.compare_exchange_strong(self, nullptr);
+    if (!m_pRt) return;
     // When the JACK server goes away RtAudio closes the stream itself, from a
     // thread of its own; a second close at the same time deadlocks in libjack.
-    // A failed stream is given time to finish that close first.
+    // A failed stream is given time to finish that close; one that is still
+    // open then is left to it: the client and RtAudio are abandoned, and a
+    // callback that still comes finds no device and plays silence.
     if (m_pRt->getCurrentApi() == RtAudio::UNIX_JACK && HasFailed()) {
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
       while (m_pRt->isStreamOpen() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (m_pRt->isStreamOpen()) {
+        m_pTarget->pDevice.store(nullptr);
+        (void)m_pTarget.release();
+        (void)m_pRt.release();
+        return;
+      }
     }
     try {
       if (m_pRt->isStreamRunning()) m_pRt->abortStream();
@@ -85,8 +94,8 @@ class RtAudioDevice : public SoundDevice {
     unsigned frames = std::clamp<uint32_t>(periodFrames, 16, Mixer::kMaxBlockFrames);
     try {
       g_pOpenDevice.store(this);
-      m_pRt->openStream(&params, nullptr, RTAUDIO_FLOAT32, SampleRate(), &frames, &Callback, this,
-                        &options, &OnError);
+      m_pRt->openStream(&params, nullptr, RTAUDIO_FLOAT32, SampleRate(), &frames, &Callback,
+                        m_pTarget.get(), &options, &OnError);
       m_nPeriod = frames;
       m_pRt->startStream();
       m_lastProgress = std::chrono::steady_clock::now();
@@ -102,7 +111,7 @@ class RtAudioDevice : public SoundDevice {
   // coming for two seconds has failed: a JACK server that went away closes the
   // stream without telling us.
   bool HasFailed() const override {
-    if (SoundDevice::HasFailed()) return true;
+    if (SoundDevice::HasFailed() || !m_pRt) return true;
     try {
       if (!m_pRt->isStreamRunning()) return true;
     } catch (const RtAudioError&) {
@@ -122,7 +131,11 @@ class RtAudioDevice : public SoundDevice {
   // Real-time: RtAudio's callback thread.
   static int Callback(void* out, void*, unsigned frames, double, RtAudioStreamStatus,
                       void* user) noexcept {
-    auto* self = static_cast<RtAudioDevice*>(user);
+    RtAudioDevice* self = static_cast<CallbackTarget*>(user)->pDevice.load();
+    if (!self) {
+      std::fill_n(static_cast<float*>(out), size_t{frames} * kOutputChannels, 0.0f);
+      return 0;
+    }
     self->m_pMixer->Mix(static_cast<float*>(out), frames);
     self->m_nCallbacks.fetch_add(1, std::memory_order_relaxed);
     return 0;
@@ -133,7 +146,12 @@ class RtAudioDevice : public SoundDevice {
     if (RtAudioDevice* d = g_pOpenDevice.load()) d->MarkFailed();
   }
 
+  // What RtAudio calls back with; outlives the device when the stream is abandoned.
+  struct CallbackTarget {
+    std::atomic<RtAudioDevice*> pDevice;
+  };
   std::unique_ptr<RtAudio> m_pRt;
+  std::unique_ptr<CallbackTarget> m_pTarget = std::make_unique<CallbackTarget>(this);
   uint32_t m_nPeriod = 0;
   std::atomic<uint64_t> m_nCallbacks{0};
   mutable uint64_t m_nSeenCallbacks = 0;
