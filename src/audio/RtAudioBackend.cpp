@@ -148,6 +148,7 @@ class RtAudioDevice : public SoundDevice {
 
   // What RtAudio calls back with; outlives the device when the stream is abandoned.
   struct CallbackTarget {
+    explicit CallbackTarget(RtAudioDevice* device) : pDevice(device) {}
     std::atomic<RtAudioDevice*> pDevice;
   };
   std::unique_ptr<RtAudio> m_pRt;
