@@ -13,7 +13,7 @@
 #include "SilentUi.h"
 #include "audio/OfflineBackend.h"
 #include "drumset/CThumperDoc.h"
-#include "midi/ThumperRuntime.h"
+#include "engine/ThumperRuntime.h"
 
 namespace thumper {
 namespace {

@@ -20,7 +20,7 @@
 #include "edit/CSoundPropsDlg.h"
 #include "edit/ViewGestures.h"
 #include "midi/COptionsDlg.h"
-#include "midi/ThumperRuntime.h"
+#include "engine/ThumperRuntime.h"
 
 class QSettings;
 

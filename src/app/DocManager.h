@@ -10,7 +10,7 @@
 #include "drumset/CThumperDoc.h"
 #include "drumset/SampleListState.h"
 #include "drumset/UiServices.h"
-#include "midi/ThumperRuntime.h"
+#include "engine/ThumperRuntime.h"
 
 namespace thumper {
 

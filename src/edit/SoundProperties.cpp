@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "midi/ThumperRuntime.h"
+#include "engine/ThumperRuntime.h"
 
 namespace thumper {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "drumset/UiServices.h"
-#include "midi/ThumperRuntime.h"
+#include "engine/ThumperRuntime.h"
 #include "view/CThumperView.h"
 #include "view/ViewPointerHandler.h"
 

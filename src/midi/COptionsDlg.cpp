@@ -10,7 +10,7 @@
 
 #include "edit/DialogExchange.h"
 #include "edit/DialogUnits.h"
-#include "midi/ShowOptions.h"
+#include "engine/ShowOptions.h"
 
 namespace thumper {
 

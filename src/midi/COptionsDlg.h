@@ -8,7 +8,7 @@
 
 #include "drumset/UiServices.h"
 #include "midi/OptionsData.h"
-#include "midi/ThumperRuntime.h"
+#include "engine/ThumperRuntime.h"
 
 class QComboBox;
 class QLabel;

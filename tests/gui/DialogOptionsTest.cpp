@@ -15,9 +15,9 @@
 #include <optional>
 
 #include "edit/DialogUnits.h"
+#include "engine/OptionsTestSupport.h"
+#include "engine/ShowOptions.h"
 #include "midi/COptionsDlg.h"
-#include "midi/OptionsTestSupport.h"
-#include "midi/ShowOptions.h"
 
 namespace thumper::test {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "audio/OfflineBackend.h"
 #include "edit/SoundProperties.h"
-#include "midi/ThumperRuntime.h"
+#include "engine/ThumperRuntime.h"
 #include "support/TestSupport.h"
 
 namespace thumper::test {

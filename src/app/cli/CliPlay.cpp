@@ -12,7 +12,7 @@
 #include "app/cli/CommandLine.h"
 #include "app/cli/ConsoleUi.h"
 #include "midi/MidiInput.h"
-#include "midi/ThumperRuntime.h"
+#include "engine/ThumperRuntime.h"
 
 namespace thumper::cli {
 

@@ -13,7 +13,7 @@
 #include "app/cli/WavFileWriter.h"
 #include "audio/OfflineBackend.h"
 #include "midi/MidiFile.h"
-#include "midi/ThumperRuntime.h"
+#include "engine/ThumperRuntime.h"
 
 namespace thumper::cli {
 

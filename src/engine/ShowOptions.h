@@ -3,9 +3,9 @@
 // shown, and what its OK does to the running program. UI thread.
 
 #include "drumset/UiServices.h"
+#include "engine/ThumperRuntime.h"
 #include "midi/MidiInput.h"
 #include "midi/OptionsData.h"
-#include "midi/ThumperRuntime.h"
 
 namespace thumper {
 

@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <thread>
 
-#include "JackMidiSender.h"
-#include "OptionsTestSupport.h"
-#include "midi/ShowOptions.h"
+#include "engine/OptionsTestSupport.h"
+#include "engine/ShowOptions.h"
+#include "midi/JackMidiSender.h"
 #include "support/JackServer.h"
 
 namespace thumper::test {

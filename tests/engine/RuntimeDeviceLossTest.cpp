@@ -9,7 +9,7 @@
 #include "audio/OutputDriverList.h"
 #include "audio/SoundDevice.h"
 #include "drumset/CThumperDoc.h"
-#include "midi/ThumperRuntime.h"
+#include "engine/ThumperRuntime.h"
 #include "support/TestSupport.h"
 
 namespace thumper {

@@ -5,8 +5,8 @@
 
 #include "audio/OfflineBackend.h"
 #include "drumset/CThumperDoc.h"
+#include "engine/ThumperRuntime.h"
 #include "midi/NoteTrigger.h"
-#include "midi/ThumperRuntime.h"
 #include "support/TestSupport.h"
 
 namespace thumper {

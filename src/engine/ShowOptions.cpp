@@ -1,4 +1,4 @@
-#include "midi/ShowOptions.h"
+#include "engine/ShowOptions.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "midi/ThumperRuntime.h"
+#include "engine/ThumperRuntime.h"
 
 #include "drumset/PathNames.h"
 #include "midi/TriggerState.h"
