@@ -47,10 +47,12 @@ void AddScaled(float* __restrict acc, const int16_t* __restrict src, uint32_t sa
   for (uint32_t i = 0; i < samples; ++i) acc[i] += static_cast<float>(src[i]) * gain;
 }
 
-void AddRamp(float* __restrict acc, const int16_t* __restrict src, uint32_t frames, float gain,
+// A fade's gain depends only on the frames it has left, so a fade comes out the
+// same however the cycle around it is cut into pieces.
+void AddRamp(float* __restrict acc, const int16_t* __restrict src, uint32_t frames, uint32_t left,
              float step) noexcept {
   for (uint32_t k = 0; k < frames; ++k) {
-    const float g = gain - step * static_cast<float>(k);
+    const float g = step * static_cast<float>(left - k);
     acc[2 * k] += static_cast<float>(src[2 * k]) * g;
     acc[2 * k + 1] += static_cast<float>(src[2 * k + 1]) * g;
   }
@@ -198,17 +200,22 @@ bool Mixer::Push(const Command& c) noexcept {
 
 // Real-time: any thread.
 void Mixer::Play(BufferId id) noexcept {
-  if (IsCurrent(id)) Push({CommandType::Play, id.nSlot, id.nGen});
+  if (IsCurrent(id)) Push({CommandType::Play, id.nSlot, id.nGen, 0.0f});
+}
+
+// Real-time: any thread.
+void Mixer::Play(BufferId id, float gain) noexcept {
+  if (IsCurrent(id)) Push({CommandType::PlayWithGain, id.nSlot, id.nGen, gain});
 }
 
 // Real-time: any thread.
 void Mixer::Stop(BufferId id) noexcept {
-  if (IsCurrent(id)) Push({CommandType::Stop, id.nSlot, id.nGen});
+  if (IsCurrent(id)) Push({CommandType::Stop, id.nSlot, id.nGen, 0.0f});
 }
 
 // Real-time: any thread.
 void Mixer::StopAll() noexcept {
-  Push({CommandType::StopAll, 0, 0});
+  Push({CommandType::StopAll, 0, 0, 0.0f});
 }
 
 // Real-time: any thread.
@@ -218,8 +225,10 @@ void Mixer::SetPosition(BufferId id, uint32_t frame) noexcept {
 
 // Real-time: any thread.
 void Mixer::SetAttenuation(BufferId id, long attenuation) noexcept {
-  if (IsCurrent(id))
-    m_pSlots[id.nSlot].fGain.store(GainOfAttenuation(attenuation), std::memory_order_relaxed);
+  if (!IsCurrent(id)) return;
+  Slot& s = m_pSlots[id.nSlot];
+  s.fGain.store(GainOfAttenuation(attenuation), std::memory_order_relaxed);
+  s.nGainSeq.fetch_add(1, std::memory_order_release);
 }
 
 // --- audio thread ---
@@ -254,14 +263,17 @@ void Mixer::FadeOut(uint32_t index) noexcept {
   }
 }
 
-void Mixer::StartVoice(uint32_t slot, uint32_t gen) noexcept {
+void Mixer::StartVoice(const Command& c) noexcept {
+  const uint32_t slot = c.nSlot;
+  const uint32_t gen = c.nGen;
   Slot& s = m_pSlots[slot];
   if (s.nGen.load(std::memory_order_acquire) != gen) return;
   const SampleData* data = s.pData.load(std::memory_order_acquire);
   // Recheck: a release and re-create between the two loads would pair this
   // command with another buffer's data.
   if (!data || s.nGen.load(std::memory_order_acquire) != gen) return;
-  const uint32_t start = s.nStart.load(std::memory_order_relaxed);
+  const bool withGain = c.type == CommandType::PlayWithGain;
+  const uint32_t start = withGain ? 0 : s.nStart.load(std::memory_order_relaxed);
   const int32_t old = m_slotVoice[slot];
   if (old >= 0) FadeOut(static_cast<uint32_t>(old));  // the old sound becomes a tail
   if (start >= data->nFrames) return;
@@ -273,7 +285,8 @@ void Mixer::StartVoice(uint32_t slot, uint32_t gen) noexcept {
             start,
             slot,
             gen,
-            s.fGain.load(std::memory_order_relaxed),
+            withGain ? c.fGain : s.fGain.load(std::memory_order_relaxed),
+            s.nGainSeq.load(std::memory_order_relaxed),
             0.0f,
             0,
             true};
@@ -286,7 +299,8 @@ void Mixer::ApplyCommands() noexcept {
   for (size_t n = m_queue.Capacity(); n > 0 && m_queue.TryPop(c); --n) {
     switch (c.type) {
       case CommandType::Play:
-        StartVoice(c.nSlot, c.nGen);
+      case CommandType::PlayWithGain:
+        StartVoice(c);
         break;
       case CommandType::Stop:
         if (c.nSlot < m_nSlotCount && m_slotVoice[c.nSlot] >= 0 &&
@@ -309,11 +323,16 @@ void Mixer::RefreshVoices(uint32_t frames) noexcept {
       // fade must end within this one.
       FadeOut(index);
       if (v.nFadeLeft > frames) {
+        v.fFadeStep = v.fFadeStep * static_cast<float>(v.nFadeLeft) / static_cast<float>(frames);
         v.nFadeLeft = frames;
-        v.fFadeStep = v.fGain / static_cast<float>(frames);
       }
     } else if (v.bBound) {
-      v.fGain = s.fGain.load(std::memory_order_relaxed);
+      // A gain set on this copy after its start takes hold from this block on.
+      const uint32_t seq = s.nGainSeq.load(std::memory_order_acquire);
+      if (seq != v.nGainSeq) {
+        v.nGainSeq = seq;
+        v.fGain = s.fGain.load(std::memory_order_relaxed);
+      }
     }
   }
 }
@@ -329,9 +348,9 @@ void Mixer::MixBlock(float* acc, uint32_t frames) noexcept {
     const int16_t* src = v.pSamples + 2 * static_cast<size_t>(v.nPos);
     if (v.nFadeLeft > 0) {
       n = std::min(n, v.nFadeLeft);
-      AddRamp(acc, src, n, v.fGain, v.fFadeStep);
-      v.fGain -= v.fFadeStep * static_cast<float>(n);
+      AddRamp(acc, src, n, v.nFadeLeft, v.fFadeStep);
       v.nFadeLeft -= n;
+      v.fGain = v.fFadeStep * static_cast<float>(v.nFadeLeft);
     } else if (v.fGain > 0.0f) {
       AddScaled(acc, src, 2 * n, v.fGain);
     }
@@ -350,49 +369,87 @@ void Mixer::MixBlock(float* acc, uint32_t frames) noexcept {
 #endif
 }
 
-// Real-time: the audio callback and the offline render loop.
-void Mixer::Mix(float* out, uint32_t frames) noexcept {
-  if (!m_pReader) {
-    std::fill(out, out + 2 * static_cast<size_t>(frames), 0.0f);
-    return;
-  }
-  m_pReader->Advance();
-  DenormalGuard denormals;
-  ApplyCommands();
+void Mixer::MixTo(const MixTarget& out, uint32_t offset, uint32_t frames) noexcept {
   constexpr float kScale = 1.0f / 32768.0f;
   while (frames > 0) {
     const uint32_t n = std::min(frames, kMaxBlockFrames);
     float* acc = m_acc.data();
     MixBlock(acc, n);
-    for (uint32_t i = 0; i < 2 * n; ++i) out[i] = acc[i] * kScale;
-    out += 2 * n;
+    switch (out.kind) {
+      case MixTarget::Kind::Float: {
+        float* dst = out.pFloat + 2 * static_cast<size_t>(offset);
+        for (uint32_t i = 0; i < 2 * n; ++i) dst[i] = acc[i] * kScale;
+        break;
+      }
+      case MixTarget::Kind::Int16: {
+        int16_t* dst = out.pInt16 + 2 * static_cast<size_t>(offset);
+        for (uint32_t i = 0; i < 2 * n; ++i) {
+          float v = acc[i];
+          v = v < -32768.0f ? -32768.0f : (v > 32767.0f ? 32767.0f : v);
+          dst[i] = static_cast<int16_t>(v >= 0.0f ? v + 0.5f : v - 0.5f);
+        }
+        break;
+      }
+      case MixTarget::Kind::Planar: {
+        float* left = out.pLeft + offset;
+        float* right = out.pRight + offset;
+        for (uint32_t k = 0; k < n; ++k) {
+          left[k] = acc[2 * k] * kScale;
+          right[k] = acc[2 * k + 1] * kScale;
+        }
+        break;
+      }
+    }
+    offset += n;
     frames -= n;
   }
   m_nSounding.store(static_cast<uint32_t>(m_active.size()), std::memory_order_relaxed);
 }
 
-// Real-time: the audio callback and the offline render loop.
-void Mixer::Mix(int16_t* out, uint32_t frames) noexcept {
+// Real-time: the audio thread, at the top of each cycle.
+void Mixer::BeginCycle() noexcept {
+  if (m_pReader) m_pReader->Advance();
+}
+
+// Real-time: the audio thread, inside a cycle.
+void Mixer::MixSegment(const MixTarget& out, uint32_t offset, uint32_t frames) noexcept {
+  if (frames == 0) return;
   if (!m_pReader) {
-    std::fill(out, out + 2 * static_cast<size_t>(frames), int16_t{0});
+    // Detached: nothing may be read any more.
+    for (uint32_t k = offset; k < offset + frames; ++k) {
+      switch (out.kind) {
+        case MixTarget::Kind::Float:
+          out.pFloat[2 * k] = out.pFloat[2 * k + 1] = 0.0f;
+          break;
+        case MixTarget::Kind::Int16:
+          out.pInt16[2 * k] = out.pInt16[2 * k + 1] = 0;
+          break;
+        case MixTarget::Kind::Planar:
+          out.pLeft[k] = out.pRight[k] = 0.0f;
+          break;
+      }
+    }
     return;
   }
-  m_pReader->Advance();
   DenormalGuard denormals;
   ApplyCommands();
-  while (frames > 0) {
-    const uint32_t n = std::min(frames, kMaxBlockFrames);
-    float* acc = m_acc.data();
-    MixBlock(acc, n);
-    for (uint32_t i = 0; i < 2 * n; ++i) {
-      float v = acc[i];
-      v = v < -32768.0f ? -32768.0f : (v > 32767.0f ? 32767.0f : v);
-      out[i] = static_cast<int16_t>(v >= 0.0f ? v + 0.5f : v - 0.5f);
-    }
-    out += 2 * n;
-    frames -= n;
-  }
-  m_nSounding.store(static_cast<uint32_t>(m_active.size()), std::memory_order_relaxed);
+  MixTo(out, offset, frames);
+}
+
+// Real-time: the audio callback and the offline render loop.
+void Mixer::Mix(const MixTarget& out, uint32_t frames) noexcept {
+  BeginCycle();
+  MixSegment(out, 0, frames);
+}
+
+// Real-time: the audio callback and the offline render loop.
+void Mixer::Mix(float* out, uint32_t frames) noexcept {
+  Mix(MixTarget::Interleaved(out), frames);
+}
+
+// Real-time: the audio callback and the offline render loop.
+void Mixer::Mix(int16_t* out, uint32_t frames) noexcept {
+  Mix(MixTarget::Interleaved(out), frames);
 }
 
 }  // namespace thumper

@@ -33,6 +33,25 @@ struct SampleData {
   uint32_t nFrames = 0;
 };
 
+// Where a mix is written: interleaved stereo (float or 16-bit, as devices and
+// files take it) or two float channels (as JACK and plugin hosts take it).
+struct MixTarget {
+  enum class Kind : uint8_t { Float, Int16, Planar };
+  Kind kind = Kind::Float;
+  float* pFloat = nullptr;
+  int16_t* pInt16 = nullptr;
+  float* pLeft = nullptr;
+  float* pRight = nullptr;
+
+  static MixTarget Interleaved(float* out) { return {Kind::Float, out, nullptr, nullptr, nullptr}; }
+  static MixTarget Interleaved(int16_t* out) {
+    return {Kind::Int16, nullptr, out, nullptr, nullptr};
+  }
+  static MixTarget Planar(float* left, float* right) {
+    return {Kind::Planar, nullptr, nullptr, left, right};
+  }
+};
+
 struct BufferId {
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
   uint32_t nSlot = kNone;
@@ -87,6 +106,9 @@ class Mixer {
 
   // --- any thread; real-time safe ---
   void Play(BufferId id) noexcept;
+  // Starts the copy from its first frame at this gain: one command, so the gain
+  // cannot be mixed up with another start of the same copy from another thread.
+  void Play(BufferId id, float gain) noexcept;
   void Stop(BufferId id) noexcept;
   // Frame at which the next Play of this copy starts.
   void SetPosition(BufferId id, uint32_t frame) noexcept;
@@ -100,21 +122,31 @@ class Mixer {
   uint32_t SoundingVoices() const { return m_nSounding.load(std::memory_order_relaxed); }
 
   // --- the audio thread (one thread at a time); real-time ---
-  // Mixes frames stereo frames into out, interleaved, overwriting it.
+  // Mixes frames stereo frames into out, interleaved, overwriting it: one cycle.
   void Mix(float* out, uint32_t frames) noexcept;
   void Mix(int16_t* out, uint32_t frames) noexcept;
+  void Mix(const MixTarget& out, uint32_t frames) noexcept;
+
+  // A cycle in pieces, for hosts that apply events inside a block: BeginCycle
+  // once, then MixSegment for consecutive stretches of the cycle. Commands
+  // queued between two segments take effect at the first frame of the second.
+  void BeginCycle() noexcept;
+  // Writes frames frames at frame offset of out, overwriting them.
+  void MixSegment(const MixTarget& out, uint32_t offset, uint32_t frames) noexcept;
 
  private:
-  enum class CommandType : uint8_t { Play, Stop, StopAll };
+  enum class CommandType : uint8_t { Play, PlayWithGain, Stop, StopAll };
   struct Command {
     CommandType type;
     uint32_t nSlot;
     uint32_t nGen;
+    float fGain;  // PlayWithGain only
   };
   struct Slot {
     std::atomic<uint32_t> nGen{0};
     std::atomic<const SampleData*> pData{nullptr};
     std::atomic<float> fGain{1.0f};
+    std::atomic<uint32_t> nGainSeq{0};  // bumped by every SetAttenuation
     std::atomic<uint32_t> nStart{0};
   };
   struct SlotOwner {  // UI thread only
@@ -130,6 +162,7 @@ class Mixer {
     uint32_t nSlot;
     uint32_t nGen;
     float fGain;
+    uint32_t nGainSeq;   // the slot's gain sequence this voice's gain follows
     float fFadeStep;     // gain lost per frame while fading
     uint32_t nFadeLeft;  // frames of fade left; 0 when not fading
     bool bBound;         // still the sound of its slot (not a tail)
@@ -138,11 +171,12 @@ class Mixer {
   bool Push(const Command& c) noexcept;
   bool IsCurrent(BufferId id) const noexcept;
   void ApplyCommands() noexcept;
-  void StartVoice(uint32_t slot, uint32_t gen) noexcept;
+  void StartVoice(const Command& c) noexcept;
   void FadeOut(uint32_t voice) noexcept;
   int32_t TakeVoice() noexcept;
   void RefreshVoices(uint32_t frames) noexcept;
   void MixBlock(float* acc, uint32_t frames) noexcept;
+  void MixTo(const MixTarget& out, uint32_t offset, uint32_t frames) noexcept;
   std::shared_ptr<SampleData> Publishable(std::unique_ptr<SampleData> data);
 
   Reclaimer& m_reclaimer;

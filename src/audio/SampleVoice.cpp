@@ -44,16 +44,26 @@ void SampleVoice::SetVolume(long attenuation) noexcept {
   m_pMixer->SetAttenuation(m_pBuffer[CurrentCopy()], attenuation);
 }
 
-// Real-time: the note trigger and the UI thread.
-void SampleVoice::Play() noexcept {
-  if (!IsPlayable()) return;
+BufferId SampleVoice::ClaimCopy() noexcept {
   // Each caller claims its own copy, even when two threads play at once.
   int copy = m_nNext.load(std::memory_order_relaxed);
   while (!m_nNext.compare_exchange_weak(copy, (copy + 1) % m_nCopies, std::memory_order_relaxed)) {
   }
-  const BufferId id = m_pBuffer[copy % m_nCopies];
+  return m_pBuffer[copy % m_nCopies];
+}
+
+// Real-time: the note trigger and the UI thread.
+void SampleVoice::Play() noexcept {
+  if (!IsPlayable()) return;
+  const BufferId id = ClaimCopy();
   m_pMixer->SetPosition(id, 0);
   m_pMixer->Play(id);
+}
+
+// Real-time: the note trigger.
+void SampleVoice::PlayWithVolume(long attenuation) noexcept {
+  if (!IsPlayable()) return;
+  m_pMixer->Play(ClaimCopy(), GainOfAttenuation(attenuation));
 }
 
 // Real-time: the note trigger and the UI thread.

@@ -32,6 +32,9 @@ class SampleVoice {
   void SetVolume(long attenuation) noexcept;
   // Real-time safe, any thread: rewinds and starts the next copy, then moves on.
   void Play() noexcept;
+  // Real-time safe, any thread: SetVolume and Play as one step, so that two
+  // sources starting this voice at once each keep their own attenuation.
+  void PlayWithVolume(long attenuation) noexcept;
   // Real-time safe, any thread: stops every copy (with a 2 ms fade).
   void StopAll() noexcept;
 
@@ -45,6 +48,8 @@ class SampleVoice {
 
  private:
   int CurrentCopy() const noexcept;
+  // Claims the copy the next start uses and moves on.
+  BufferId ClaimCopy() noexcept;
   Mixer* m_pMixer = nullptr;
 };
 

@@ -72,8 +72,7 @@ void NoteTrigger::NoteOn(int s, int velocity, int channel) noexcept {
   if (slot.bSounds) {
     if (SampleVoice* voice = slot.pLayerVoice[layer]) {
       const int cv = m_nChannelVolume[channel].load(std::memory_order_relaxed);
-      voice->SetVolume(NoteAttenuation(slot.nVolume, cv, velocity));
-      voice->Play();
+      voice->PlayWithVolume(NoteAttenuation(slot.nVolume, cv, velocity));
     }
     // The cut comes after the start, so a slot that cuts itself falls silent.
     if (slot.nCutSlot >= 0) {
