@@ -7,6 +7,12 @@
 
 namespace thumper {
 
+int64_t SteadyMicros() noexcept {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 SoundDevice::SoundDevice(Reclaimer& reclaimer, uint32_t sampleRate, std::string description)
     : m_strDescription(std::move(description)) {
   Mixer::Options options;
@@ -39,13 +45,17 @@ void SilentDevice::Run() {
   using clock = std::chrono::steady_clock;
   const auto period = std::chrono::duration_cast<clock::duration>(
       std::chrono::duration<double>(static_cast<double>(m_nPeriod) / SampleRate()));
-  auto next = clock::now();
+  // Each cycle is rendered at the moment it would start on a real device, and
+  // that moment is the cycle's time: the clock inputs are stamped against.
+  auto start = clock::now();
   while (!m_bQuit.load(std::memory_order_acquire)) {
-    m_pMixer->Mix(block.data(), m_nPeriod);
-    next += period;
+    const int64_t micros =
+        std::chrono::duration_cast<std::chrono::microseconds>(start.time_since_epoch()).count();
+    RenderCycle(MixTarget::Interleaved(block.data()), m_nPeriod, {}, {micros, &SteadyMicros});
+    start += period;
     const auto now = clock::now();
-    if (next < now - 50 * period) next = now;  // after a long stall, do not race to catch up
-    std::this_thread::sleep_until(next);
+    if (start < now - 50 * period) start = now;  // after a long stall, do not race to catch up
+    std::this_thread::sleep_until(start);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "audio/BlockSource.h"
 #include "audio/Mixer.h"
 
 namespace thumper {
@@ -33,7 +34,31 @@ class SoundDevice {
   // Any thread, real-time safe.
   void MarkFailed() noexcept { m_bFailed.store(true, std::memory_order_release); }
 
+  // UI thread: what each cycle runs from now on (null: the mixer alone). The
+  // source must outlive the pulling, or be unset before it goes.
+  void SetBlockSource(BlockSource* source) { m_pSource.store(source, std::memory_order_release); }
+
+  // Whether this device reads MIDI itself (a JACK client's own MIDI port), so
+  // no other input of the same system is needed.
+  virtual bool HasOwnMidiInput() const { return false; }
+  // The name other programs see this device by (a JACK client's name); empty
+  // when it has none.
+  virtual std::string ClientName() const { return {}; }
+  // Cycles the server reported as missed (xruns); 0 where nobody counts them.
+  virtual uint64_t MissedCycles() const { return 0; }
+
  protected:
+  // Real-time: the device's audio thread. One cycle through the block source,
+  // or the mixer alone when none is set.
+  void RenderCycle(const MixTarget& out, uint32_t frames, std::span<const MidiEventAt> events,
+                   const CycleTime& time) noexcept {
+    if (BlockSource* source = m_pSource.load(std::memory_order_acquire))
+      source->RenderCycle(*m_pMixer, out, frames, events, time);
+    else
+      m_pMixer->Mix(out, frames);
+  }
+
+  std::atomic<BlockSource*> m_pSource{nullptr};
   std::unique_ptr<Mixer> m_pMixer;
   std::string m_strDescription;
   std::atomic<bool> m_bFailed{false};

@@ -4,7 +4,6 @@
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
-#include <cmath>
 #include <iostream>
 #include <mutex>
 #include <streambuf>
@@ -106,9 +105,10 @@ void MidiInCallback(double timeStamp, std::vector<unsigned char>* message, void*
   if (status < 0x80 || status >= 0xF0) return;
   const uint8_t d1 = bytes.size() > 1 ? bytes[1] : 0;
   const uint8_t d2 = bytes.size() > 2 ? bytes[2] : 0;
-  const double ms = timeStamp > 0 ? std::fmod(timeStamp * 1000.0, 4294967296.0) : 0.0;
-  source->pTrigger->OnMidiMessage(*source->pReader, PackShortMessage(status, d1, d2),
-                                  static_cast<uint32_t>(ms));
+  // RtMidi's time stamp is the time since the previous message, as its own
+  // thread saw it; the inbox stamps the arrival against the audio clock instead.
+  (void)timeStamp;
+  if (source->pInbox) source->pInbox->PostNow(PackShortMessage(status, d1, d2));
 }
 
 MidiPortList ListMidiInputPorts() {
@@ -129,10 +129,9 @@ MidiPortList ListMidiInputPorts() {
   return list;
 }
 
-MidiInput::MidiInput(NoteTrigger& trigger, Reclaimer& reclaimer, UiServices& ui)
-    : m_ui(ui), m_reclaimer(reclaimer) {
-  m_device = {&trigger, reclaimer.RegisterReader()};
-  m_virtual = {&trigger, reclaimer.RegisterReader()};
+MidiInput::MidiInput(MidiInbox& inbox, UiServices& ui) : m_ui(ui) {
+  m_device = {&inbox};
+  m_virtual = {&inbox};
 }
 
 MidiInput::~MidiInput() {
@@ -140,8 +139,6 @@ MidiInput::~MidiInput() {
   QuietRtMidi quiet;
   m_hMidiIn.reset();
   m_pVirtualIn.reset();
-  m_reclaimer.UnregisterReader(m_device.pReader);
-  m_reclaimer.UnregisterReader(m_virtual.pReader);
 }
 
 void MidiInput::Fail(const std::string& text) {
@@ -159,10 +156,6 @@ void MidiInput::MidiInOpenClose(int device, int mode) {
   if (mode == 1) {
     // A device still open from before goes first, so two never feed the trigger.
     m_hMidiIn.reset();
-    if (!m_device.pReader) {
-      Fail("The MIDI input cannot be opened: too many real-time readers.");
-      return;
-    }
     QuietRtMidi quiet;
     OpenedIn in = MakeMidiIn(kJackDeviceClientName);
     if (!in.pIn) {
@@ -208,13 +201,12 @@ void MidiInput::MidiInOpenClose(int device, int mode) {
   }
 }
 
-MidiResult MidiInput::OpenVirtualPort() {
+MidiResult MidiInput::OpenVirtualPort(bool bAllowJack) {
   if (m_pVirtualIn) return {true, {}};
-  if (!m_virtual.pReader)
-    return {false, "The MIDI input cannot be opened: too many real-time readers."};
   QuietRtMidi quiet;
   OpenedIn in = MakeMidiIn(kJackVirtualClientName);
   if (!in.pIn) return {false, in.strError};
+  if (!bAllowJack && in.strApi == "JACK") return {false, "no ALSA sequencer"};
   try {
     Connect(*in.pIn, m_virtual);
     in.pIn->openVirtualPort(kVirtualPortName);
@@ -225,12 +217,14 @@ MidiResult MidiInput::OpenVirtualPort() {
     return {false, e.getMessage()};
   }
   m_pVirtualIn = std::move(in.pIn);
+  m_strVirtualApi = in.strApi;
   if (m_strApi.empty()) m_strApi = in.strApi;
   return {true, {}};
 }
 
 void MidiInput::CloseVirtualPort() {
   m_pVirtualIn.reset();
+  m_strVirtualApi.clear();
 }
 
 }  // namespace thumper

@@ -1,8 +1,8 @@
 #pragma once
 // MIDI input: the numbered input device of the drum set, and the program's own
 // virtual input port "Thumper MIDI In" that sequencers and other programs play
-// into. Both feed the same note trigger, each from its own thread and with its
-// own reclamation reader.
+// into. Both post to the same inbox from their own threads; a JACK output
+// device has a MIDI port of its own and needs no virtual port.
 //
 // Device numbers are the input ports of the first MIDI system that works (the
 // ALSA sequencer, else JACK MIDI), in RtMidi's enumeration order. Everything
@@ -31,10 +31,35 @@ inline constexpr const char* kVirtualPortName = "Thumper MIDI In";
 // Our own end of the connection to a numbered device.
 inline constexpr const char* kDevicePortName = "Thumper Device In";
 
+// Where the inputs hand their messages: the timed-event engine, which plays
+// each a fixed time after it arrived, on the audio thread.
+class MidiInbox {
+ public:
+  virtual ~MidiInbox() = default;
+  // Any thread; real-time safe. False when the message had to be dropped.
+  virtual bool PostNow(uint32_t message) noexcept = 0;
+};
+
+// Hands every message to the trigger at once on the caller's thread, for
+// tools and tests that have no audio thread.
+class DirectMidiInbox : public MidiInbox {
+ public:
+  DirectMidiInbox(NoteTrigger& trigger, RtReader* reader) : m_trigger(trigger), m_pReader(reader) {}
+  // Real-time: the caller's thread.
+  bool PostNow(uint32_t message) noexcept override {
+    if (!m_pReader) return false;
+    m_trigger.OnMidiMessage(*m_pReader, message, 0);
+    return true;
+  }
+
+ private:
+  NoteTrigger& m_trigger;
+  RtReader* m_pReader;
+};
+
 // What one MIDI source hands to the callback.
 struct MidiSource {
-  NoteTrigger* pTrigger = nullptr;
-  RtReader* pReader = nullptr;
+  MidiInbox* pInbox = nullptr;
 };
 
 // The RtMidi input callback (RtMidiIn::setCallback, userData a MidiSource):
@@ -60,7 +85,7 @@ struct [[nodiscard]] MidiResult {
 
 class MidiInput {
  public:
-  MidiInput(NoteTrigger& trigger, Reclaimer& reclaimer, UiServices& ui);
+  MidiInput(MidiInbox& inbox, UiServices& ui);
   // Closes the device and the virtual port; no callback runs after this.
   ~MidiInput();
   MidiInput(const MidiInput&) = delete;
@@ -72,10 +97,13 @@ class MidiInput {
   // open closes whatever it had opened.
   void MidiInOpenClose(int device, int mode);
 
-  // The virtual port, open from start to exit whatever device is chosen.
-  MidiResult OpenVirtualPort();
+  // The virtual port, open from start to exit whatever device is chosen;
+  // without bAllowJack it is made on the ALSA sequencer or not at all.
+  MidiResult OpenVirtualPort(bool bAllowJack = true);
   void CloseVirtualPort();
   bool IsVirtualPortOpen() const { return m_pVirtualIn != nullptr; }
+  // "ALSA" or "JACK" while the virtual port is open.
+  const std::string& VirtualPortApi() const { return m_strVirtualApi; }
   // "ALSA" or "JACK": the system the open device or port belongs to.
   const std::string& ApiName() const { return m_strApi; }
 
@@ -87,11 +115,11 @@ class MidiInput {
   void NoSuchDevice(const std::string& text);
 
   UiServices& m_ui;
-  Reclaimer& m_reclaimer;
   MidiSource m_device;
   MidiSource m_virtual;
   std::unique_ptr<RtMidiIn> m_pVirtualIn;
   std::string m_strApi;
+  std::string m_strVirtualApi;
 };
 
 }  // namespace thumper

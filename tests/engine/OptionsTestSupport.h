@@ -50,7 +50,8 @@ class ClockedDevice : public SoundDevice {
   void Run() {
     std::vector<float> block(2 * kBlock);
     while (!m_bQuit.load()) {
-      m_pMixer->Mix(block.data(), kBlock);
+      RenderCycle(MixTarget::Interleaved(block.data()), kBlock, {},
+                  {SteadyMicros(), &SteadyMicros});
       float peak = m_fPeak.load();
       for (uint32_t i = 0; i < kBlock; ++i) peak = std::max(peak, std::abs(block[2 * i]));
       m_fPeak.store(peak);

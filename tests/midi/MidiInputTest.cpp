@@ -31,7 +31,7 @@ bool WaitFor(Pred pred, std::chrono::milliseconds limit = std::chrono::milliseco
 class MidiCallbackTest : public TriggerTest {
  protected:
   void Deliver(std::vector<unsigned char> bytes) { MidiInCallback(0.001, &bytes, &source); }
-  MidiSource source{&trigger, reader};
+  MidiSource source{&inbox};
 };
 
 TEST_F(MidiCallbackTest, ShortMessagesArePackedForTheTrigger) {
@@ -79,7 +79,7 @@ class MidiInputTest : public TriggerTest {
 };
 
 TEST_F(MidiInputTest, OpeningADeviceThatIsNotThereShowsWhyAndStaysClosed) {
-  MidiInput input(trigger, reclaimer, ui);
+  MidiInput input(inbox, ui);
   input.MidiInOpenClose(1, 1);
   // Said without a modal box, which would stop every start on such a machine.
   EXPECT_TRUE(ui.messages.empty());
@@ -97,7 +97,7 @@ TEST_F(MidiInputTest, OpeningADeviceThatIsNotThereShowsWhyAndStaysClosed) {
 }
 
 TEST_F(MidiInputTest, ClosingWhenNothingIsOpenShowsAnErrorAndKeepsTheFlag) {
-  MidiInput input(trigger, reclaimer, ui);
+  MidiInput input(inbox, ui);
   input.m_bMidiInOpen = 1;  // as after an open whose device went away
   input.MidiInOpenClose(0, 0);
   ASSERT_EQ(ui.messages.size(), 1u);
@@ -107,7 +107,7 @@ TEST_F(MidiInputTest, ClosingWhenNothingIsOpenShowsAnErrorAndKeepsTheFlag) {
 }
 
 TEST_F(MidiInputTest, TheVirtualPortReportsWhyItCannotOpen) {
-  MidiInput input(trigger, reclaimer, ui);
+  MidiInput input(inbox, ui);
   const MidiResult result = input.OpenVirtualPort();
   EXPECT_FALSE(result.bOk);
   EXPECT_EQ(result.strError,
@@ -172,7 +172,7 @@ TEST_F(MidiInputJackTest, NotesIntoTheVirtualPortPlayTheDrumSet) {
   jack_status_t status;
   jack_client_t* audio = jack_client_open("Thumper", JackNoStartServer, &status);
   ASSERT_NE(audio, nullptr);
-  MidiInput input(trigger, reclaimer, ui);
+  MidiInput input(inbox, ui);
   const MidiResult result = input.OpenVirtualPort();
   ASSERT_TRUE(result.bOk) << result.strError;
   EXPECT_EQ(input.ApiName(), "JACK");
@@ -210,7 +210,7 @@ TEST_F(MidiInputJackTest, ANumberedDeviceOpensPlaysAndCloses) {
     if (list.names[i] == sender.PortName()) device = static_cast<int>(i);
   ASSERT_GE(device, 0) << "the sender's port is not listed";
 
-  MidiInput input(trigger, reclaimer, ui);
+  MidiInput input(inbox, ui);
   const int count = static_cast<int>(list.names.size());
   input.MidiInOpenClose(count, 1);
   ASSERT_EQ(ui.notices.size(), 1u);

@@ -14,6 +14,7 @@
 #include "audio/SampleVoice.h"
 #include "audio/SoundDevice.h"
 #include "drumset/DrumSet.h"
+#include "midi/MidiInput.h"
 #include "midi/NoteTrigger.h"
 #include "midi/TriggerState.h"
 #include "support/TestSupport.h"
@@ -104,6 +105,7 @@ class TriggerTest : public ::testing::Test {
   std::array<std::unique_ptr<SampleVoice>, kLayerTotal> voices;
   NoteTrigger trigger{reclaimer};
   RtReader* reader = reclaimer.RegisterReader();
+  DirectMidiInbox inbox{trigger, reader};
 };
 
 #define EXPECT_LEVEL(actual, expected) \

@@ -12,8 +12,9 @@
 #include "app/cli/ConsoleUi.h"
 #include "app/cli/WavFileWriter.h"
 #include "audio/OfflineBackend.h"
-#include "midi/MidiFile.h"
+#include "engine/OfflineRender.h"
 #include "engine/ThumperRuntime.h"
+#include "midi/MidiFile.h"
 
 namespace thumper::cli {
 
@@ -126,72 +127,33 @@ int RunRender(const Args& args) {
     std::cerr << "thumper: render: no offline device\n";
     return kExitFile;
   }
-  Mixer& mixer = device->GetMixer();
-  RtReader* reader = runtime.m_output.GetReclaimer().RegisterReader();
-  if (!reader) {
-    std::cerr << "thumper: render: no room for the renderer\n";
-    return kExitFile;
-  }
 
   WavFileWriter writer;
   if (auto s = writer.Open(r.output, r.bFloat ? WavSampleFormat::Float32 : WavSampleFormat::Pcm16);
       !s.ok) {
     std::cerr << "thumper: " << s.message << "\n";
-    runtime.m_output.GetReclaimer().UnregisterReader(reader);
     return kExitFile;
   }
 
-  constexpr uint32_t kBlock = 1024;
+  std::vector<SongEvent> events;
+  events.reserve(midi.song.events.size());
+  for (const MidiFileEvent& e : midi.song.events) events.push_back({e.frame, e.message});
+  OfflineRender render(runtime.m_engine, device->GetMixer(), events);
+
+  constexpr uint32_t kBlock = OfflineRender::kBlockFrames;
   std::vector<float> floats(kBlock * 2);
   std::vector<int16_t> shorts(kBlock * 2);
-  int64_t frame = 0;
+  const MixTarget target =
+      r.bFloat ? MixTarget::Interleaved(floats.data()) : MixTarget::Interleaved(shorts.data());
   Progress progress(midi.song.endFrame);
-  // Mixes n frames (at most a block) and returns the number of frames mixed.
-  auto mixBlock = [&](uint32_t n) {
-    if (r.bFloat)
-      mixer.Mix(floats.data(), n);
-    else
-      mixer.Mix(shorts.data(), n);
-  };
-  auto write = [&](uint32_t n) -> bool {
+  bool ok = true;
+  for (uint32_t n; ok && (n = render.Next(target)) > 0;) {
     WavWriteStatus s = r.bFloat ? writer.Write(std::span<const float>(floats.data(), n * 2))
                                 : writer.Write(std::span<const int16_t>(shorts.data(), n * 2));
     if (!s.ok) std::cerr << "thumper: " << s.message << "\n";
-    frame += n;
-    return s.ok;
-  };
-  auto silentFrom = [&](uint32_t n) {
-    // The frame after the last one that is not silence.
-    while (n > 0) {
-      const bool quiet = r.bFloat ? floats[2 * n - 1] == 0.0f && floats[2 * n - 2] == 0.0f
-                                  : shorts[2 * n - 1] == 0 && shorts[2 * n - 2] == 0;
-      if (!quiet) break;
-      --n;
-    }
-    return n;
-  };
-
-  bool ok = true;
-  for (const MidiFileEvent& e : midi.song.events) {
-    while (ok && frame < e.frame) {
-      const auto n = static_cast<uint32_t>(std::min<int64_t>(kBlock, e.frame - frame));
-      mixBlock(n);
-      ok = write(n);
-    }
-    if (!ok) break;
-    progress.At(frame);
-    runtime.m_trigger.OnMidiMessage(*reader, e.message, 0);
+    ok = s.ok;
+    progress.At(render.Frame());
   }
-  // Then until the last sound has finished, without the silence after it.
-  while (ok) {
-    mixBlock(kBlock);
-    if (mixer.SoundingVoices() == 0) {
-      ok = write(silentFrom(kBlock));
-      break;
-    }
-    ok = write(kBlock);
-  }
-  runtime.m_output.GetReclaimer().UnregisterReader(reader);
   if (!ok) {
     writer.Discard();
     return kExitFile;

@@ -1,6 +1,8 @@
 // The trigger under load while the drum set changes: MIDI sources hammer it
 // with notes while the UI thread assigns, clears and reloads layers, retiring
-// voices and states, and an audio thread mixes. Run under ThreadSanitizer too
+// voices and states, and an audio thread mixes. In the JACK style the audio
+// thread runs the trigger itself, through the timed-event engine, as the JACK
+// client and the plugin do. Run under ThreadSanitizer too
 // (-DTHUMPER_SANITIZE=thread): no crash, no race, no lost note event.
 
 #include <atomic>
@@ -9,7 +11,8 @@
 #include <random>
 #include <thread>
 
-#include "TriggerTestSupport.h"
+#include "engine/TimedEngine.h"
+#include "midi/TriggerTestSupport.h"
 
 namespace thumper::test {
 namespace {
@@ -88,11 +91,14 @@ class TriggerStressTest : public TriggerTest {
     PublishAndRetire();
   }
 
-  void Run(bool audioThread);
+  enum class Style { UiPulls, AudioThread, JackStyle };
+  void Run(Style style);
 
   std::vector<std::unique_ptr<SampleVoice>> m_dropped;
   std::atomic<uint64_t> m_nBlocks{0};
 };
+
+uint32_t RandomMessage(uint32_t r);
 
 // A MIDI source at a steady rate: note-ons, releases and channel volume.
 struct Sender {
@@ -111,40 +117,66 @@ struct Sender {
         std::this_thread::yield();
         continue;
       }
-      const uint32_t r = rng();
-      const uint8_t note = static_cast<uint8_t>(30 + r % (kSlots + 6));
-      const uint8_t velocity = static_cast<uint8_t>(1 + (r >> 8) % 127);
-      uint32_t message = PackShortMessage(0x90, note, velocity);
-      if ((r >> 16) % 8 == 0) message = PackShortMessage(0x80, note, 0);
-      if ((r >> 16) % 64 == 1) message = PackShortMessage(0xB0, 7, velocity);
-      trigger.OnMidiMessage(*pReader, message, 0);
+      const uint32_t message = RandomMessage(rng());
+      if (pInbox)
+        pInbox->PostNow(message);  // as RtMidi's thread does with the engine
+      else
+        trigger.OnMidiMessage(*pReader, message, 0);
       if ((message & 0xF0) != 0xB0) nNoteMessages.fetch_add(1, std::memory_order_relaxed);
       ++sent;
     }
   }
+  MidiInbox* pInbox = nullptr;
 };
 
-// With audioThread false the UI thread pulls the mixer between edits; with
-// true an audio thread of its own mixes all the time.
-void TriggerStressTest::Run(bool audioThread) {
+// Note-ons, releases and channel volume on the slots the stress plays.
+uint32_t RandomMessage(uint32_t r) {
+  const uint8_t note = static_cast<uint8_t>(30 + r % (kSlots + 6));
+  const uint8_t velocity = static_cast<uint8_t>(1 + (r >> 8) % 127);
+  if ((r >> 16) % 8 == 0) return PackShortMessage(0x80, note, 0);
+  if ((r >> 16) % 64 == 1) return PackShortMessage(0xB0, 7, velocity);
+  return PackShortMessage(0x90, note, velocity);
+}
+
+// UiPulls: the UI thread pulls the mixer between edits. AudioThread: an audio
+// thread of its own mixes all the time. JackStyle: the audio thread plays the
+// notes of each cycle at their frames and the stamped ones of another input,
+// the trigger and the mixer on one thread.
+void TriggerStressTest::Run(Style style) {
+  const bool audioThread = style != Style::UiPulls;
   std::mt19937 rng(7);
   ReplaceDrumSet(rng);
 
+  TimedEngine engine(trigger, reclaimer);
   std::atomic<bool> stop{false};
   Sender device{reclaimer.RegisterReader(), 100000.0, 1};
   Sender virtualPort{reclaimer.RegisterReader(), 20000.0, 2};
   ASSERT_NE(device.pReader, nullptr);
   ASSERT_NE(virtualPort.pReader, nullptr);
-  std::thread deviceThread([&] { device.Run(trigger, stop); });
+  if (style == Style::JackStyle) virtualPort.pInbox = &engine;
+  std::thread deviceThread;
+  if (style != Style::JackStyle) deviceThread = std::thread([&] { device.Run(trigger, stop); });
   std::thread portThread([&] { virtualPort.Run(trigger, stop); });
   std::atomic<uint64_t>& blocks = m_nBlocks;
   std::vector<float> out(2 * 128);
   std::thread audio;
   if (audioThread) {
     audio = std::thread([&] {
-      std::vector<float> block(2 * 128);
+      std::vector<float> left(128), right(128);
+      std::mt19937 noteRng(11);
+      std::array<MidiEventAt, 16> events{};
       while (!stop.load(std::memory_order_relaxed)) {
-        mixer.Mix(block.data(), 128);
+        if (style == Style::JackStyle) {
+          // Events at rising frames of the cycle, as a JACK port delivers them.
+          for (size_t i = 0; i < events.size(); ++i)
+            events[i] = {static_cast<uint32_t>(i * 8 + noteRng() % 8), RandomMessage(noteRng())};
+          for (const MidiEventAt& e : events)
+            if ((e.nMessage & 0xF0) != 0xB0) device.nNoteMessages.fetch_add(1);
+          engine.RenderCycle(mixer, MixTarget::Planar(left.data(), right.data()), 128, events,
+                             {SteadyMicros(), &SteadyMicros});
+        } else {
+          mixer.Mix(MixTarget::Planar(left.data(), right.data()), 128);
+        }
         blocks.fetch_add(1, std::memory_order_relaxed);
         // Periodic like a device: a spinning thread would starve the others
         // on a small machine and hold their read sections open.
@@ -209,7 +241,7 @@ void TriggerStressTest::Run(bool audioThread) {
   }
   trigger.SetChannel(1);
   stop = true;
-  deviceThread.join();
+  if (deviceThread.joinable()) deviceThread.join();
   portThread.join();
   if (audio.joinable()) audio.join();
   NoteEvent e;
@@ -233,11 +265,15 @@ void TriggerStressTest::Run(bool audioThread) {
 }
 
 TEST_F(TriggerStressTest, NotesKeepPlayingSafelyWhileTheDrumSetChanges) {
-  Run(false);
+  Run(Style::UiPulls);
 }
 
 TEST_F(TriggerStressTest, NotesKeepPlayingSafelyWhileTheDrumSetChangesAndAudioRuns) {
-  Run(true);
+  Run(Style::AudioThread);
+}
+
+TEST_F(TriggerStressTest, NotesPlayedByTheAudioThreadItselfStaySafeWhileTheDrumSetChanges) {
+  Run(Style::JackStyle);
 }
 
 }  // namespace
