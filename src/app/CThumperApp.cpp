@@ -114,7 +114,7 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
   view->SetNoteEventSource([runtime](NoteEvent& e) { return runtime->m_trigger.PopNoteEvent(e); });
   if (m_options.bVirtualMidiPort) {
     // Other programs play into it; without a MIDI system the window still works.
-    if (MidiResult r = m_pRuntime->m_midiIn.OpenVirtualPort(); !r.bOk)
+    if (MidiResult r = m_pRuntime->OpenVirtualPort(); !r.bOk)
       std::cerr << "thumper: " << r.strError << "\n";
   }
   QObject::connect(&m_pollTimer, &QTimer::timeout, m_pMainFrame.get(), [this] {

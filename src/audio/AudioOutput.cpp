@@ -36,14 +36,21 @@ void AudioOutput::ReleaseVoicesAndClose() {
   CloseDevice();
 }
 
+void AudioOutput::SetBlockSource(BlockSource* source) {
+  m_pSource = source;
+  if (m_pDirectSound) m_pDirectSound->SetBlockSource(source);
+}
+
 bool AudioOutput::EnumerateDrivers(OutputDriverList& list) {
   return m_pBackend->Enumerate(list);
 }
 
 std::unique_ptr<SoundDevice> AudioOutput::OpenEntry(const OutputDriverList& list, int index) {
   if (index < 0 || index >= list.m_nCount) return nullptr;
-  return m_pBackend->Open(list.m_pGuid[index].get(), list.m_strDescription[index], m_reclaimer,
-                          m_nPeriod);
+  auto device = m_pBackend->Open(list.m_pGuid[index].get(), list.m_strDescription[index],
+                                 m_reclaimer, m_nPeriod);
+  if (device) device->SetBlockSource(m_pSource);
+  return device;
 }
 
 int AudioOutput::InitDirectSound(UiServices& owner, bool bSwitch) {
@@ -114,6 +121,7 @@ bool AudioOutput::Poll(UiServices& owner) {
   if (!m_pDirectSound) {
     m_pDirectSound =
         std::make_unique<SilentDevice>(m_reclaimer, kSilentDeviceDescription, m_nPeriod);
+    m_pDirectSound->SetBlockSource(m_pSource);
   }
   if (m_pResetter) m_pResetter->ResetVoices(true);
   return true;

@@ -31,6 +31,11 @@ class AudioOutput {
   // Frames per period for the devices opened from now on (JACK uses the server's).
   void SetPeriod(uint32_t frames) { m_nPeriod = frames; }
   uint32_t Period() const { return m_nPeriod; }
+  // Name and connections of a JACK client opened from now on.
+  void SetJackOptions(const JackClientOptions& options) { m_pBackend->SetJackOptions(options); }
+  // What every device opened from now on runs each cycle (the timed-event
+  // engine); it must outlive this output.
+  void SetBlockSource(BlockSource* source);
 
   // bSwitch false: open the first driver that works. bSwitch true: replace the
   // open device by driver m_nOutputDriver. Returns 0 only when a switch failed.
@@ -45,6 +50,8 @@ class AudioOutput {
   bool Poll(UiServices& owner);
 
   bool IsOpen() const { return m_pDirectSound != nullptr; }
+  // Stops and closes the device for good (teardown); every voice must be retired.
+  void Close() { CloseDevice(); }
   Reclaimer& GetReclaimer() { return m_reclaimer; }
   void Reclaim() { m_reclaimer.Reclaim(); }
 
@@ -62,6 +69,7 @@ class AudioOutput {
 
   std::unique_ptr<DriverBackend> m_pBackend;
   VoiceResetter* m_pResetter = nullptr;
+  BlockSource* m_pSource = nullptr;
   uint32_t m_nPeriod = kDefaultPeriod;
   bool m_bReloadPending = false;  // a failed switch left the voice table empty
 };

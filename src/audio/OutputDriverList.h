@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/JackClientDevice.h"
 #include "audio/SoundDevice.h"
 
 namespace thumper {
@@ -46,13 +47,16 @@ class DriverBackend {
   // does not open. UI thread.
   virtual std::unique_ptr<SoundDevice> Open(const DriverId* guid, const std::string& description,
                                             Reclaimer& reclaimer, uint32_t periodFrames) = 0;
+  // How a JACK client opened from now on is named and connected.
+  virtual void SetJackOptions(const JackClientOptions&) {}
 };
 
 inline constexpr const char* kDefaultDeviceDescription = "Default output device";
 inline constexpr const char* kSilentDeviceDescription = "No audio output";
 
 // RtAudio's output devices on every compiled API (JACK, PulseAudio, ALSA) after
-// the default device, then "No audio output".
+// the default device, then "No audio output". A JACK entry, and the default
+// device while a JACK server runs, open Thumper's own JACK client.
 std::unique_ptr<DriverBackend> MakeSystemBackend();
 
 }  // namespace thumper

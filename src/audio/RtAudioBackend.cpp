@@ -231,13 +231,23 @@ class SystemBackend : public DriverBackend {
   std::unique_ptr<SoundDevice> Open(const DriverId* guid, const std::string& description,
                                     Reclaimer& reclaimer, uint32_t periodFrames) override {
     SilenceLibraryChatter();
-    if (!guid)
+    if (!guid) {
+      // RtAudio's own default is JACK whenever a server runs; ours is our client.
+      if (auto jack = JackClientDevice::Open(reclaimer, description, m_jack)) return jack;
       return OpenRtAudio(RtAudio::UNSPECIFIED, -1, {}, description, reclaimer, periodFrames);
+    }
     if (guid->kind == DriverId::Kind::Silent)
       return std::make_unique<SilentDevice>(reclaimer, description, periodFrames);
+    if (static_cast<RtAudio::Api>(guid->nApi) == RtAudio::UNIX_JACK)
+      return JackClientDevice::Open(reclaimer, description, m_jack);
     return OpenRtAudio(static_cast<RtAudio::Api>(guid->nApi), static_cast<int>(guid->nDevice),
                        guid->strDevice, description, reclaimer, periodFrames);
   }
+
+  void SetJackOptions(const JackClientOptions& options) override { m_jack = options; }
+
+ private:
+  JackClientOptions m_jack;
 };
 
 }  // namespace

@@ -12,8 +12,10 @@ ThumperRuntime::ThumperRuntime(CThumperDoc& doc, UiServices& ui,
       m_output(std::move(backend)),
       m_reader(ui),
       m_trigger(m_output.GetReclaimer()),
-      m_midiIn(m_trigger, m_output.GetReclaimer(), ui) {
+      m_engine(m_trigger, m_output.GetReclaimer()),
+      m_midiIn(m_engine, ui) {
   m_output.SetVoiceResetter(this);
+  m_output.SetBlockSource(&m_engine);
   Publish();
 }
 
@@ -23,7 +25,8 @@ ThumperRuntime::~ThumperRuntime() {
   m_midiIn.CloseVirtualPort();
   m_output.SetVoiceResetter(nullptr);
   ReleaseAllVoices();
-  m_output.Reclaim();
+  // The device goes before the engine it pulls.
+  m_output.Close();
 }
 
 void ThumperRuntime::Publish() {
@@ -125,6 +128,7 @@ void ThumperRuntime::RebuildVoices() {
 
 void ThumperRuntime::ResetVoices(bool reload) {
   ReleaseAllVoices();
+  if (reload) (void)SyncVirtualPort();  // the device changed
   if (!reload) {
     // The device may be closed next: every voice must really be gone by then.
     m_output.GetReclaimer().ReclaimAll();
@@ -141,6 +145,7 @@ void ThumperRuntime::ResetVoices(bool reload) {
 void ThumperRuntime::UpdateStep(SampleListState& list, bool bOpenMidi) {
   list.m_nSelectedGroup = 0;
   if (!m_output.IsOpen()) m_output.InitDirectSound(m_ui, false);
+  (void)SyncVirtualPort();
   ReleaseAllVoices();
   m_search.m_strDrumSetFolder = m_doc.DrumSetFolder();
   RunMissingFilePass(m_doc, m_search, m_ui);
@@ -178,6 +183,28 @@ void ThumperRuntime::StopPreview() {
 void ThumperRuntime::Poll() {
   m_output.Poll(m_ui);
   m_output.Reclaim();
+}
+
+bool ThumperRuntime::HasDeviceMidiInput() const {
+  const SoundDevice* device = m_output.m_pDirectSound.get();
+  return device && device->HasOwnMidiInput();
+}
+
+MidiResult ThumperRuntime::OpenVirtualPort() {
+  m_bWantVirtualPort = true;
+  return SyncVirtualPort();
+}
+
+MidiResult ThumperRuntime::SyncVirtualPort() {
+  if (!m_bWantVirtualPort) return {true, {}};
+  if (HasDeviceMidiInput()) {
+    // The JACK client's own "MIDI In" replaces a JACK virtual port.
+    if (m_midiIn.IsVirtualPortOpen() && m_midiIn.VirtualPortApi() == "JACK")
+      m_midiIn.CloseVirtualPort();
+    if (!m_midiIn.IsVirtualPortOpen()) (void)m_midiIn.OpenVirtualPort(/*bAllowJack=*/false);
+    return {true, {}};
+  }
+  return m_midiIn.OpenVirtualPort();
 }
 
 }  // namespace thumper

@@ -18,6 +18,7 @@
 #include "drumset/MissingFiles.h"
 #include "drumset/SampleListState.h"
 #include "drumset/UiServices.h"
+#include "engine/TimedEngine.h"
 #include "midi/MidiInput.h"
 #include "midi/NoteTrigger.h"
 
@@ -64,6 +65,13 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   // reports a failed output device once.
   void Poll();
 
+  // The virtual MIDI input, kept open from now on whatever the output: a JACK
+  // output has its own MIDI port instead, so there the virtual port is made
+  // only on the ALSA sequencer. The result tells why a port could not be made.
+  MidiResult OpenVirtualPort();
+  // Whether MIDI reaches the trigger through the output device's own port.
+  bool HasDeviceMidiInput() const;
+
   // What a full repaint of the view does; nothing without a view.
   std::function<void()> m_onFullRepaint;
 
@@ -75,6 +83,7 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   WaveReader m_reader;
   SampleSearch m_search;  // m_strLastSampleDir lives here, for the whole run
   NoteTrigger m_trigger;
+  TimedEngine m_engine;  // every device's cycles, and the inputs' inbox
   MidiInput m_midiIn;
 
  private:
@@ -86,7 +95,11 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   std::unique_ptr<SampleVoice> MakeVoice(const std::string& path, int copies);
   void RebuildVoices();
 
+  // Opens or closes the virtual port as the output device requires.
+  MidiResult SyncVirtualPort();
+
   bool m_bBatch = false;  // inside a rebuild: publish once at its end
+  bool m_bWantVirtualPort = false;
 };
 
 }  // namespace thumper

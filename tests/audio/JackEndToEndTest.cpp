@@ -72,7 +72,7 @@ TEST_F(JackEndToEnd, AVoicePlaysThroughJackAtTheExpectedGain) {
   ASSERT_TRUE(recorder.Ok());
   ASSERT_TRUE(recorder.ConnectFrom("Thumper")) << "no Thumper output ports";
   // Connected to the system playback ports, as JACK programs are.
-  jack_port_t* out0 = jack_port_by_name(recorder.Client(), "Thumper:outport 0");
+  jack_port_t* out0 = jack_port_by_name(recorder.Client(), "Thumper:out_1");
   ASSERT_NE(out0, nullptr);
   EXPECT_TRUE(jack_port_connected_to(out0, "system:playback_1"));
 

@@ -1,5 +1,5 @@
 // `thumper play` as a drum module on a real JACK server: notes sent into its
-// virtual MIDI input come back from its audio output as the kit's samples, at
+// MIDI input come back from its audio output as the kit's samples, at
 // the levels their velocities ask for. Prints the note-to-sound latency.
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <csignal>
 #include <thread>
 
+#include "LiveClient.h"
 #include "audio/WaveFormat.h"
 #include "drumset/CThumperDoc.h"
 #include "midi/NoteTrigger.h"
@@ -21,106 +22,6 @@
 
 namespace thumper::test {
 namespace {
-
-// Plays notes into a MIDI port and records two audio ports, both stamped with
-// JACK frame times, so a recorded frame can be matched with the note that made it.
-class LiveClient {
- public:
-  static constexpr size_t kMaxFrames = 44100 * 8;
-  struct Note {
-    jack_nframes_t at;  // frame time to send at
-    uint8_t status, note, velocity;
-    std::atomic<jack_nframes_t> sent{0};
-  };
-
-  LiveClient() : m_left(kMaxFrames), m_right(kMaxFrames) {
-    m_pClient = jack_client_open("thumper-live-test", JackNoStartServer, nullptr);
-    if (!m_pClient) return;
-    m_pMidi =
-        jack_port_register(m_pClient, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    m_pIn[0] = jack_port_register(m_pClient, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-    m_pIn[1] = jack_port_register(m_pClient, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-    jack_set_process_callback(m_pClient, &LiveClient::Process, this);
-    jack_set_xrun_callback(
-        m_pClient,
-        [](void* self) {
-          static_cast<LiveClient*>(self)->m_nXruns.fetch_add(1);
-          return 0;
-        },
-        this);
-    jack_activate(m_pClient);
-  }
-  ~LiveClient() {
-    if (m_pClient) {
-      jack_deactivate(m_pClient);
-      jack_client_close(m_pClient);
-    }
-  }
-  bool Ok() const { return m_pClient != nullptr; }
-  jack_client_t* Client() const { return m_pClient; }
-
-  bool Connect(const char* from, const char* to) { return jack_connect(m_pClient, from, to) == 0; }
-  // Notes go out from the next cycle on; call before Start.
-  void Schedule(Note* notes, size_t count) {
-    m_pNotes = notes;
-    m_nNotes = count;
-  }
-  void Start() { m_bRecording.store(true); }
-  size_t Frames() const { return m_nFrames.load(); }
-  jack_nframes_t FirstFrameTime() const { return m_nFirstTime.load(); }
-  const std::vector<float>& Left() const { return m_left; }
-  // Periods the server missed while we recorded.
-  int Xruns() const { return m_nXruns.load(); }
-
- private:
-  static int Process(jack_nframes_t frames, void* self) {
-    auto* c = static_cast<LiveClient*>(self);
-    const jack_nframes_t now = jack_last_frame_time(c->m_pClient);
-    void* midi = jack_port_get_buffer(c->m_pMidi, frames);
-    jack_midi_clear_buffer(midi);
-    if (!c->m_bRecording.load()) return 0;
-    for (size_t i = 0; i < c->m_nNotes; ++i) {
-      Note& n = c->m_pNotes[i];
-      if (n.sent.load() == 0 && n.at < now + frames) {
-        const jack_nframes_t offset = n.at > now ? n.at - now : 0;
-        const uint8_t bytes[3] = {n.status, n.note, n.velocity};
-        jack_midi_event_write(midi, offset, bytes, 3);
-        n.sent.store(now + offset);
-      }
-    }
-    size_t have = c->m_nFrames.load();
-    if (have == 0) c->m_nFirstTime.store(now);
-    const auto* l = static_cast<const float*>(jack_port_get_buffer(c->m_pIn[0], frames));
-    const auto* r = static_cast<const float*>(jack_port_get_buffer(c->m_pIn[1], frames));
-    for (jack_nframes_t i = 0; i < frames && have < kMaxFrames; ++i, ++have) {
-      c->m_left[have] = l[i];
-      c->m_right[have] = r[i];
-    }
-    c->m_nFrames.store(have);
-    return 0;
-  }
-
-  jack_client_t* m_pClient = nullptr;
-  jack_port_t* m_pMidi = nullptr;
-  jack_port_t* m_pIn[2] = {nullptr, nullptr};
-  std::vector<float> m_left, m_right;
-  std::atomic<size_t> m_nFrames{0};
-  std::atomic<jack_nframes_t> m_nFirstTime{0};
-  std::atomic<bool> m_bRecording{false};
-  std::atomic<int> m_nXruns{0};
-  Note* m_pNotes = nullptr;
-  size_t m_nNotes = 0;
-};
-
-template <class Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
 
 TEST(PlayLive, NotesIntoTheVirtualInputSoundAtTheirLevels) {
   if (!JackServer::Installed()) GTEST_SKIP() << "jackd is not installed: no live test";
@@ -150,14 +51,14 @@ TEST(PlayLive, NotesIntoTheVirtualInputSoundAtTheirLevels) {
   ASSERT_TRUE(client.Ok());
   ASSERT_TRUE(WaitFor(
       [&] {
-        return jack_port_by_name(client.Client(), "Thumper MIDI:Thumper MIDI In") &&
-               jack_port_by_name(client.Client(), "Thumper:outport 1");
+        return jack_port_by_name(client.Client(), "Thumper:MIDI In") &&
+               jack_port_by_name(client.Client(), "Thumper:out_2");
       },
       std::chrono::seconds(10)))
       << play.ErrSoFar();
-  ASSERT_TRUE(client.Connect("thumper-live-test:midi_out", "Thumper MIDI:Thumper MIDI In"));
-  ASSERT_TRUE(client.Connect("Thumper:outport 0", "thumper-live-test:in_1"));
-  ASSERT_TRUE(client.Connect("Thumper:outport 1", "thumper-live-test:in_2"));
+  ASSERT_TRUE(client.Connect("thumper-live-test:midi_out", "Thumper:MIDI In"));
+  ASSERT_TRUE(client.Connect("Thumper:out_1", "thumper-live-test:in_1"));
+  ASSERT_TRUE(client.Connect("Thumper:out_2", "thumper-live-test:in_2"));
 
   const jack_nframes_t start = jack_frame_time(client.Client()) + 4410;
   LiveClient::Note notes[2];

@@ -1,18 +1,20 @@
-// thumper play KIT.drums [--driver N] [--midi N] [--channel N] [--period FRAMES]:
-// a drum module without a window. Loads the kit, opens the output driver and
-// the MIDI inputs, and plays until SIGINT or SIGTERM.
+// thumper play KIT.drums [--driver N] [--midi N] [--channel N] [--period FRAMES]
+// [--no-connect]: a drum module without a window. Loads the kit, opens the
+// output driver and the MIDI inputs, and plays until SIGINT or SIGTERM.
 
 #include <pthread.h>
 #include <signal.h>
 
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <iostream>
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/ConsoleUi.h"
-#include "midi/MidiInput.h"
+#include "audio/JackClientDevice.h"
 #include "engine/ThumperRuntime.h"
+#include "midi/MidiInput.h"
 
 namespace thumper::cli {
 
@@ -25,6 +27,7 @@ struct PlayArgs {
   int channel = 1;
   int period = static_cast<int>(AudioOutput::kDefaultPeriod);
   bool bList = false;
+  bool bConnect = true;
 };
 
 bool ParseInt(const std::string& text, int lo, int hi, int& out) {
@@ -52,6 +55,8 @@ std::optional<PlayArgs> ParsePlayArgs(const Args& args) {
     };
     if (a == "--list") {
       p.bList = true;
+    } else if (a == "--no-connect") {
+      p.bConnect = false;
     } else if (a == "--driver") {
       if (!value("a driver number from --list", 0, 1 << 20, p.driver)) return std::nullopt;
     } else if (a == "--midi") {
@@ -94,13 +99,61 @@ int ListDevices() {
   return kExitOk;
 }
 
+std::string DescribeOutput(ThumperRuntime& runtime) {
+  const SoundDevice* device = runtime.m_output.m_pDirectSound.get();
+  if (!device) return "no output";
+  const std::string client = device->ClientName();
+  if (client.empty()) return device->Description();
+  // The server may have given another name than "Thumper" when it was taken.
+  return device->Description() + " as JACK client \"" + client + "\" (" + client + ":" +
+         kJackOutPortNames[0] + ", " + client + ":" + kJackOutPortNames[1] + ")";
+}
+
+std::string DescribeInputs(ThumperRuntime& runtime, const CThumperDoc& doc) {
+  std::string text = runtime.m_midiIn.m_bMidiInOpen
+                         ? "device " + std::to_string(doc.m_nMidiInDevice)
+                         : std::string("device not open");
+  if (runtime.HasDeviceMidiInput()) {
+    const std::string client = runtime.m_output.m_pDirectSound->ClientName();
+    text += std::string(" and \"") + client + ":" + kJackMidiPortName + "\"";
+  }
+  if (runtime.m_midiIn.IsVirtualPortOpen())
+    text += std::string(" and \"") + kVirtualPortName + "\"";
+  return text;
+}
+
+// Cycles the server missed, on standard error at most once a second.
+class XrunReport {
+ public:
+  void Check(const SoundDevice* device) {
+    const uint64_t now = device ? device->MissedCycles() : 0;
+    if (device != m_pDevice) {
+      m_pDevice = device;
+      m_nReported = now;
+      return;
+    }
+    const auto t = std::chrono::steady_clock::now();
+    if (now == m_nReported || t - m_last < std::chrono::seconds(1)) return;
+    std::cerr << "thumper: " << (now - m_nReported)
+              << (now - m_nReported == 1 ? " cycle" : " cycles")
+              << " missed by the audio server (xruns: " << now << " in all)\n";
+    m_nReported = now;
+    m_last = t;
+  }
+
+ private:
+  const SoundDevice* m_pDevice = nullptr;
+  uint64_t m_nReported = 0;
+  std::chrono::steady_clock::time_point m_last{};
+};
+
 }  // namespace
 
 int RunPlay(const Args& args) {
   auto parsed = ParsePlayArgs(args);
   if (!parsed) {
     std::cerr << "thumper: usage: thumper play KIT.drums [--driver N] [--midi N] [--channel N] "
-                 "[--period FRAMES]\n"
+                 "[--period FRAMES] [--no-connect]\n"
                  "       thumper play --list\n";
     return kExitUsage;
   }
@@ -119,6 +172,9 @@ int RunPlay(const Args& args) {
   CThumperDoc doc;
   ThumperRuntime runtime(doc, ui);
   runtime.m_output.SetPeriod(static_cast<uint32_t>(p.period));
+  JackClientOptions jack;
+  jack.bConnectOutputs = p.bConnect;
+  runtime.m_output.SetJackOptions(jack);
   if (!doc.OnOpenDocument(p.kit, ui)) return kExitFile;  // the reason is on standard error
   if (p.driver >= 0) {
     runtime.m_output.m_nOutputDriver = p.driver;
@@ -127,23 +183,17 @@ int RunPlay(const Args& args) {
   }
   if (p.midi >= 0) doc.m_nMidiInDevice = p.midi;
   runtime.m_trigger.SetChannel(p.channel);
-  if (MidiResult r = runtime.m_midiIn.OpenVirtualPort(); !r.bOk)
-    std::cerr << "thumper: the virtual MIDI input is not available: " << r.strError << "\n";
   SampleListState list;
   runtime.UpdateStep(list);
+  if (MidiResult r = runtime.OpenVirtualPort(); !r.bOk)
+    std::cerr << "thumper: the virtual MIDI input is not available: " << r.strError << "\n";
 
-  std::cerr << "thumper: playing " << p.kit << " on "
-            << (runtime.m_output.m_pDirectSound ? runtime.m_output.m_pDirectSound->Description()
-                                                : std::string("no output"))
-            << ", MIDI channel " << p.channel << "; MIDI input "
-            << (runtime.m_midiIn.m_bMidiInOpen ? "device " + std::to_string(doc.m_nMidiInDevice)
-                                               : std::string("device not open"))
-            << (runtime.m_midiIn.IsVirtualPortOpen()
-                    ? std::string(" and \"") + kVirtualPortName + "\""
-                    : std::string())
+  std::cerr << "thumper: playing " << p.kit << " on " << DescribeOutput(runtime)
+            << ", MIDI channel " << p.channel << "; MIDI input " << DescribeInputs(runtime, doc)
             << ". Ctrl+C stops.\n";
 
   const timespec tick{0, 20 * 1000 * 1000};
+  XrunReport xruns;
   for (;;) {
     siginfo_t info;
     const int sig = sigtimedwait(&stop, &info, &tick);
@@ -152,6 +202,7 @@ int RunPlay(const Args& args) {
     NoteEvent event;
     while (runtime.m_trigger.PopNoteEvent(event)) {
     }
+    xruns.Check(runtime.m_output.m_pDirectSound.get());
   }
   std::cerr << "thumper: stopped\n";
   return kExitOk;

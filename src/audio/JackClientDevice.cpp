@@ -1,0 +1,185 @@
+#include "audio/JackClientDevice.h"
+
+#include <jack/midiport.h>
+
+#include <algorithm>
+
+#include "audio/LibraryChatter.h"
+
+namespace thumper {
+
+namespace {
+
+// JACK's own clock, which its cycle times are given on.
+int64_t JackMicros() noexcept {
+  return static_cast<int64_t>(jack_get_time());
+}
+
+constexpr uint32_t PackMessage(uint8_t status, uint8_t d1, uint8_t d2) {
+  return uint32_t{status} | uint32_t{d1} << 8 | uint32_t{d2} << 16;
+}
+
+}  // namespace
+
+JackClientDevice::JackClientDevice(Reclaimer& reclaimer, uint32_t rate, std::string description,
+                                   jack_client_t* client)
+    : SoundDevice(reclaimer, rate, std::move(description)),
+      m_pClient(client),
+      m_pEvents(std::make_unique<MidiEventAt[]>(kMaxCycleEvents)) {}
+
+std::unique_ptr<JackClientDevice> JackClientDevice::Open(Reclaimer& reclaimer,
+                                                         std::string description,
+                                                         const JackClientOptions& options) {
+  SilenceLibraryChatter();
+  jack_status_t status{};
+  // Without JackUseExactName the server gives the next free name ("Thumper-01")
+  // when ours is taken.
+  jack_client_t* client = jack_client_open(options.strName.c_str(), JackNoStartServer, &status);
+  if (!client) return nullptr;
+  const jack_nframes_t rate = jack_get_sample_rate(client);
+  std::unique_ptr<JackClientDevice> device(
+      new JackClientDevice(reclaimer, rate, std::move(description), client));
+  if (!device->Setup(options)) return nullptr;  // the destructor closes the client
+  return device;
+}
+
+bool JackClientDevice::Setup(const JackClientOptions& options) {
+  if (const char* name = jack_get_client_name(m_pClient)) m_strClientName = name;
+  m_pMidiIn = jack_port_register(m_pClient, kJackMidiPortName, JACK_DEFAULT_MIDI_TYPE,
+                                 JackPortIsInput | JackPortIsTerminal, 0);
+  for (int c = 0; c < 2; ++c)
+    m_pOut[c] = jack_port_register(m_pClient, kJackOutPortNames[c], JACK_DEFAULT_AUDIO_TYPE,
+                                   JackPortIsOutput | JackPortIsTerminal, 0);
+  if (!m_pMidiIn || !m_pOut[0] || !m_pOut[1]) return false;
+  m_nPeriod.store(jack_get_buffer_size(m_pClient), std::memory_order_relaxed);
+  if (jack_set_process_callback(m_pClient, &Process, this) != 0 ||
+      jack_set_buffer_size_callback(m_pClient, &BufferSize, this) != 0 ||
+      jack_set_latency_callback(m_pClient, &Latency, this) != 0 ||
+      jack_set_xrun_callback(m_pClient, &Xrun, this) != 0 ||
+      jack_set_freewheel_callback(m_pClient, &Freewheel, this) != 0)
+    return false;
+  jack_on_info_shutdown(m_pClient, &Shutdown, this);
+  if (jack_activate(m_pClient) != 0) return false;
+  m_bActive = true;
+  if (options.bConnectOutputs) ConnectOutputs();
+  return true;
+}
+
+void JackClientDevice::ConnectOutputs() {
+  const char** playback = jack_get_ports(m_pClient, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                         JackPortIsPhysical | JackPortIsInput);
+  if (!playback) return;
+  // A mono system gets both channels on its one port.
+  for (int c = 0; c < 2 && playback[0]; ++c) {
+    const char* target = playback[c == 1 && playback[1] ? 1 : 0];
+    jack_connect(m_pClient, jack_port_name(m_pOut[c]), target);
+  }
+  jack_free(playback);
+}
+
+JackClientDevice::~JackClientDevice() {
+  StopPulling();
+}
+
+void JackClientDevice::StopPulling() {
+  if (m_bClosed) return;
+  m_bClosed = true;
+  jack_client_t* client = m_pClient;  // the process callback reads it until the close
+  if (m_bServerGone.load(std::memory_order_acquire)) {
+    // The server is gone: its ports and activation are gone with it, and
+    // unregistering or deactivating them would reach into what it took along.
+    // Closing the client is the clean-up libjack documents after a shutdown.
+    jack_client_close(client);
+    return;
+  }
+  if (m_bActive) jack_deactivate(client);
+  jack_client_close(client);
+}
+
+bool JackClientDevice::HasFailed() const {
+  return SoundDevice::HasFailed() || m_bServerGone.load(std::memory_order_acquire);
+}
+
+// Real-time: JACK's process thread.
+int JackClientDevice::Process(jack_nframes_t frames, void* arg) noexcept {
+  auto* self = static_cast<JackClientDevice*>(arg);
+  auto* left = static_cast<float*>(jack_port_get_buffer(self->m_pOut[0], frames));
+  auto* right = static_cast<float*>(jack_port_get_buffer(self->m_pOut[1], frames));
+  void* midi = jack_port_get_buffer(self->m_pMidiIn, frames);
+  size_t count = 0;
+  const uint32_t n = midi ? jack_midi_get_event_count(midi) : 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    jack_midi_event_t event;
+    if (jack_midi_event_get(&event, midi, i) != 0 || event.size == 0) continue;
+    const uint8_t status = event.buffer[0];
+    // A JACK MIDI event is one whole message: no running status. System
+    // exclusive, common and real-time messages are not for the trigger.
+    if (status < 0x80 || status >= 0xF0) {
+      self->m_midi.nIgnored.fetch_add(1, std::memory_order_relaxed);
+      continue;
+    }
+    if (count == kMaxCycleEvents) {
+      self->m_midi.nDropped.fetch_add(1, std::memory_order_relaxed);
+      continue;
+    }
+    const uint8_t d1 = event.size > 1 ? event.buffer[1] : 0;
+    const uint8_t d2 = event.size > 2 ? event.buffer[2] : 0;
+    self->m_pEvents[count++] = {event.time, PackMessage(status, d1, d2)};
+  }
+  CycleTime time;
+  jack_nframes_t cycleFrames = 0;
+  jack_time_t current = 0, next = 0;
+  float periodMicros = 0;
+  if (jack_get_cycle_times(self->m_pClient, &cycleFrames, &current, &next, &periodMicros) == 0) {
+    time.nStartMicros = static_cast<int64_t>(current);
+    time.pClock = &JackMicros;
+  }
+  self->RenderCycle(MixTarget::Planar(left, right), frames, {self->m_pEvents.get(), count}, time);
+  return 0;
+}
+
+int JackClientDevice::BufferSize(jack_nframes_t frames, void* arg) noexcept {
+  // The mixer takes any cycle length in fixed steps and the event list has a
+  // fixed size, so nothing is reallocated for a new size.
+  static_cast<JackClientDevice*>(arg)->m_nPeriod.store(frames, std::memory_order_relaxed);
+  return 0;
+}
+
+void JackClientDevice::Latency(jack_latency_callback_mode_t mode, void* arg) noexcept {
+  auto* self = static_cast<JackClientDevice*>(arg);
+  // A note leaves in the cycle it came in: the ports pass latency through
+  // unchanged, as an instrument does.
+  jack_latency_range_t range;
+  if (mode == JackCaptureLatency) {
+    jack_port_get_latency_range(self->m_pMidiIn, JackCaptureLatency, &range);
+    for (jack_port_t* out : self->m_pOut)
+      jack_port_set_latency_range(out, JackCaptureLatency, &range);
+  } else {
+    jack_latency_range_t widest{0, 0};
+    for (jack_port_t* out : self->m_pOut) {
+      jack_port_get_latency_range(out, JackPlaybackLatency, &range);
+      widest.min = std::max(widest.min, range.min);
+      widest.max = std::max(widest.max, range.max);
+    }
+    jack_port_set_latency_range(self->m_pMidiIn, JackPlaybackLatency, &widest);
+  }
+}
+
+int JackClientDevice::Xrun(void* arg) noexcept {
+  static_cast<JackClientDevice*>(arg)->m_nXruns.fetch_add(1, std::memory_order_relaxed);
+  return 0;
+}
+
+void JackClientDevice::Freewheel(int starting, void* arg) noexcept {
+  static_cast<JackClientDevice*>(arg)->m_bFreewheel.store(starting != 0, std::memory_order_relaxed);
+}
+
+void JackClientDevice::Shutdown(jack_status_t, const char*, void* arg) noexcept {
+  // Async-signal context: flags only. The UI's poll sees the failure and
+  // falls back to the silent device.
+  auto* self = static_cast<JackClientDevice*>(arg);
+  self->m_bServerGone.store(true, std::memory_order_release);
+  self->MarkFailed();
+}
+
+}  // namespace thumper
