@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "audio/JackServerWatch.h"
 #include "audio/LibraryChatter.h"
 
 namespace thumper {
@@ -25,6 +26,7 @@ JackClientDevice::JackClientDevice(Reclaimer& reclaimer, uint32_t rate, std::str
                                    jack_client_t* client)
     : SoundDevice(reclaimer, rate, std::move(description)),
       m_pClient(client),
+      m_nJackGeneration(jack_watch::Generation()),
       m_pEvents(std::make_unique<MidiEventAt[]>(kMaxCycleEvents)) {}
 
 std::unique_ptr<JackClientDevice> JackClientDevice::Open(Reclaimer& reclaimer,
@@ -85,11 +87,11 @@ void JackClientDevice::StopPulling() {
   if (m_bClosed) return;
   m_bClosed = true;
   jack_client_t* client = m_pClient;  // the process callback reads it until the close
-  if (m_bServerGone.load(std::memory_order_acquire)) {
-    // The server is gone: its ports and activation are gone with it, and
-    // unregistering or deactivating them would reach into what it took along.
-    // Closing the client is the clean-up libjack documents after a shutdown.
-    jack_client_close(client);
+  // A server that died a moment ago may not have said so yet: ask it, since
+  // deactivating a client whose server is going crashes inside libjack.
+  if (m_bServerGone.load(std::memory_order_acquire) ||
+      !jack_watch::ClientUsable(m_nJackGeneration)) {
+    jack_watch::Abandon(client);
     return;
   }
   if (m_bActive) jack_deactivate(client);
@@ -179,6 +181,7 @@ void JackClientDevice::Shutdown(jack_status_t, const char*, void* arg) noexcept 
   // falls back to the silent device.
   auto* self = static_cast<JackClientDevice*>(arg);
   self->m_bServerGone.store(true, std::memory_order_release);
+  jack_watch::ReportLoss();
   self->MarkFailed();
 }
 

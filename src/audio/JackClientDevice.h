@@ -63,6 +63,7 @@ class JackClientDevice : public SoundDevice {
   static void Shutdown(jack_status_t, const char*, void* arg) noexcept;
 
   jack_client_t* m_pClient;
+  uint64_t m_nJackGeneration;  // the server's life it was made in
   std::string m_strClientName;
   jack_port_t* m_pMidiIn = nullptr;
   jack_port_t* m_pOut[2] = {nullptr, nullptr};

@@ -181,7 +181,13 @@ void ThumperRuntime::StopPreview() {
 }
 
 void ThumperRuntime::Poll() {
-  m_output.Poll(m_ui);
+  if (m_output.Poll(m_ui)) {
+    // The device failed; if it was a JACK server that went, the MIDI inputs on
+    // it went too. They are let go of and reported closed.
+    if (m_midiIn.DropLostJackInputs())
+      m_ui.Notice("The MIDI input was closed: its JACK server has gone away.", kAppName);
+    (void)SyncVirtualPort();
+  }
   m_output.Reclaim();
 }
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <streambuf>
 
+#include "audio/JackServerWatch.h"
 #include "audio/LibraryChatter.h"
 
 namespace thumper {
@@ -49,6 +50,7 @@ struct OpenedIn {
   std::unique_ptr<RtMidiIn> pIn;
   std::string strApi;
   std::string strError;
+  uint64_t nJackGeneration = 0;  // the JACK server's life it was made in
 };
 
 // An input on the first MIDI system that works: the ALSA sequencer, else JACK.
@@ -65,6 +67,7 @@ OpenedIn MakeMidiIn(const char* jackClientName) {
           api, api == RtMidi::UNIX_JACK ? jackClientName : kMidiClientName);
       result.strApi = ApiLabel(api);
       result.strError.clear();
+      result.nJackGeneration = jack_watch::Generation();
       return result;
     } catch (const RtMidiError& e) {
       if (result.strError.empty()) result.strError = e.getMessage();
@@ -85,6 +88,19 @@ bool NoJackServer(const OpenedIn& in) {
   if (!probe) return true;
   jack_client_close(probe);
   return false;
+}
+
+// The one place an RtMidi input is let go of. An input on a JACK server that
+// has gone is abandoned, not destroyed: its destructor would unregister its
+// port on the dead client, which crashes inside libjack.
+void LetGo(std::unique_ptr<RtMidiIn>& in, const std::string& api, uint64_t jackGeneration) {
+  if (!in) return;
+  if (api == "JACK" && !jack_watch::ClientUsable(jackGeneration)) {
+    jack_watch::Abandon(in.release());
+    return;
+  }
+  QuietRtMidi quiet;
+  in.reset();
 }
 
 void Connect(RtMidiIn& in, MidiSource& source) {
@@ -136,9 +152,22 @@ MidiInput::MidiInput(MidiInbox& inbox, UiServices& ui) : m_ui(ui) {
 
 MidiInput::~MidiInput() {
   // Destroying an input stops its thread: no callback runs once it is gone.
-  QuietRtMidi quiet;
-  m_hMidiIn.reset();
-  m_pVirtualIn.reset();
+  LetGo(m_hMidiIn, m_strDeviceApi, m_nDeviceJackGen);
+  LetGo(m_pVirtualIn, m_strVirtualApi, m_nVirtualJackGen);
+}
+
+bool MidiInput::DropLostJackInputs() {
+  bool dropped = false;
+  if (m_hMidiIn && m_strDeviceApi == "JACK" && !jack_watch::ClientUsable(m_nDeviceJackGen)) {
+    LetGo(m_hMidiIn, m_strDeviceApi, m_nDeviceJackGen);
+    m_bMidiInOpen = 0;
+    dropped = true;
+  }
+  if (m_pVirtualIn && m_strVirtualApi == "JACK" && !jack_watch::ClientUsable(m_nVirtualJackGen)) {
+    CloseVirtualPort();
+    dropped = true;
+  }
+  return dropped;
 }
 
 void MidiInput::Fail(const std::string& text) {
@@ -155,7 +184,7 @@ void MidiInput::NoSuchDevice(const std::string& text) {
 void MidiInput::MidiInOpenClose(int device, int mode) {
   if (mode == 1) {
     // A device still open from before goes first, so two never feed the trigger.
-    m_hMidiIn.reset();
+    LetGo(m_hMidiIn, m_strDeviceApi, m_nDeviceJackGen);
     QuietRtMidi quiet;
     OpenedIn in = MakeMidiIn(kJackDeviceClientName);
     if (!in.pIn) {
@@ -182,11 +211,18 @@ void MidiInput::MidiInOpenClose(int device, int mode) {
       return;  // in.pIn closes what was opened
     }
     m_hMidiIn = std::move(in.pIn);
-    m_strApi = in.strApi;
+    m_strApi = m_strDeviceApi = in.strApi;
+    m_nDeviceJackGen = in.nJackGeneration;
     m_bMidiInOpen = 1;
   } else if (mode == 0) {
     if (!m_hMidiIn) {
       Fail("The MIDI input cannot be closed: no MIDI input device is open.");
+      return;
+    }
+    if (m_strDeviceApi == "JACK" && !jack_watch::ClientUsable(m_nDeviceJackGen)) {
+      // Its server is gone, and the port with it: nothing to close.
+      LetGo(m_hMidiIn, m_strDeviceApi, m_nDeviceJackGen);
+      m_bMidiInOpen = 0;
       return;
     }
     try {
@@ -196,7 +232,7 @@ void MidiInput::MidiInOpenClose(int device, int mode) {
       Fail(e.getMessage());
       return;
     }
-    m_hMidiIn.reset();
+    LetGo(m_hMidiIn, m_strDeviceApi, m_nDeviceJackGen);
     m_bMidiInOpen = 0;
   }
 }
@@ -218,12 +254,13 @@ MidiResult MidiInput::OpenVirtualPort(bool bAllowJack) {
   }
   m_pVirtualIn = std::move(in.pIn);
   m_strVirtualApi = in.strApi;
+  m_nVirtualJackGen = in.nJackGeneration;
   if (m_strApi.empty()) m_strApi = in.strApi;
   return {true, {}};
 }
 
 void MidiInput::CloseVirtualPort() {
-  m_pVirtualIn.reset();
+  LetGo(m_pVirtualIn, m_strVirtualApi, m_nVirtualJackGen);
   m_strVirtualApi.clear();
 }
 

@@ -102,6 +102,9 @@ class MidiInput {
   MidiResult OpenVirtualPort(bool bAllowJack = true);
   void CloseVirtualPort();
   bool IsVirtualPortOpen() const { return m_pVirtualIn != nullptr; }
+  // Inputs whose JACK server has gone are let go of (never called again) and
+  // count as closed. True when any was. UI thread, after a device failure.
+  bool DropLostJackInputs();
   // "ALSA" or "JACK" while the virtual port is open.
   const std::string& VirtualPortApi() const { return m_strVirtualApi; }
   // "ALSA" or "JACK": the system the open device or port belongs to.
@@ -119,7 +122,10 @@ class MidiInput {
   MidiSource m_virtual;
   std::unique_ptr<RtMidiIn> m_pVirtualIn;
   std::string m_strApi;
+  std::string m_strDeviceApi;
   std::string m_strVirtualApi;
+  uint64_t m_nDeviceJackGen = 0;
+  uint64_t m_nVirtualJackGen = 0;
 };
 
 }  // namespace thumper

@@ -123,6 +123,15 @@ std::string ReadAll(const std::string& path) {
 JackServer::JackServer(int rate, int period) {
   static std::atomic<int> counter{0};
   m_strName = "thumper-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+  Start(rate, period);
+}
+
+JackServer::JackServer(int rate, int period, const std::string& name) {
+  m_strName = name;
+  Start(rate, period);
+}
+
+void JackServer::Start(int rate, int period) {
   jack_set_error_function(Quiet);
   jack_set_info_function(Quiet);
   const std::string log = "/tmp/" + m_strName + ".log";
@@ -195,6 +204,14 @@ bool JackServer::WaitReady() {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return false;
+}
+
+void JackServer::KillHard() {
+  if (m_nPid <= 0) return;
+  kill(m_nPid, SIGKILL);
+  int status = 0;
+  waitpid(m_nPid, &status, 0);
+  m_nPid = -1;
 }
 
 void JackServer::Kill() {

@@ -17,6 +17,10 @@ class JackServer {
   // until clients can connect; sets JACK_DEFAULT_SERVER for this process. The
   // server stops with the object, or with the thread that made it.
   explicit JackServer(int rate = 44100, int period = 128);
+  // With a fixed name: a server of this name that was killed outright leaves
+  // its registry entry behind, and the next one of the same name takes it back,
+  // so tests that kill servers do not fill JACK's registry of eight.
+  JackServer(int rate, int period, const std::string& name);
   ~JackServer();
   JackServer(const JackServer&) = delete;
   JackServer& operator=(const JackServer&) = delete;
@@ -28,8 +32,11 @@ class JackServer {
   const std::string& Failure() const { return m_strFailure; }
   // Stops the server now (to test a server that goes away).
   void Kill();
+  // Kills it with SIGKILL, as a crash or an impatient user would.
+  void KillHard();
 
  private:
+  void Start(int rate, int period);
   bool Launch(int rate, int period, const std::string& log);
   bool WaitReady();
 
