@@ -21,6 +21,16 @@ void PrepareOptions(ThumperRuntime& runtime, OptionsDlgData& data, const MidiPor
   if (runtime.m_output.EnumerateDrivers(drivers)) {
     data.m_nDriverCount = std::min(drivers.m_nCount, OptionsDlgData::kMaxDrivers);
     for (int i = 0; i < data.m_nDriverCount; ++i) data.m_strDriver[i] = drivers.m_strDescription[i];
+    // The list moves when a server comes or goes (a JACK server started after
+    // the fallback to "No audio output"): the driver in use keeps its entry.
+    const SoundDevice* device = runtime.m_output.m_pDirectSound.get();
+    int& inUse = runtime.m_output.m_nOutputDriver;
+    const bool stale = inUse < 0 || inUse >= drivers.m_nCount ||
+                       (device && drivers.m_strDescription[inUse] != device->Description());
+    if (device && stale) {
+      for (int i = 0; i < drivers.m_nCount; ++i)
+        if (drivers.m_strDescription[i] == device->Description()) inUse = i;
+    }
   }
   // Also when the list could not be made: OK with an empty box must not switch
   // away from the driver in use to driver 0.
