@@ -41,6 +41,12 @@ void AudioOutput::SetBlockSource(BlockSource* source) {
   if (m_pDirectSound) m_pDirectSound->SetBlockSource(source);
 }
 
+void AudioOutput::SetWakeSignals(WakeSignal* onFailure, WakeSignal* wakeFromRest) {
+  m_pFailWake = onFailure;
+  m_pRestWake = wakeFromRest;
+  if (m_pDirectSound) m_pDirectSound->SetWakeSignals(onFailure, wakeFromRest);
+}
+
 bool AudioOutput::EnumerateDrivers(OutputDriverList& list) {
   return m_pBackend->Enumerate(list);
 }
@@ -49,7 +55,10 @@ std::unique_ptr<SoundDevice> AudioOutput::OpenEntry(const OutputDriverList& list
   if (index < 0 || index >= list.m_nCount) return nullptr;
   auto device = m_pBackend->Open(list.m_pGuid[index].get(), list.m_strDescription[index],
                                  m_reclaimer, m_nPeriod);
-  if (device) device->SetBlockSource(m_pSource);
+  if (device) {
+    device->SetBlockSource(m_pSource);
+    device->SetWakeSignals(m_pFailWake, m_pRestWake);
+  }
   return device;
 }
 
@@ -122,6 +131,7 @@ bool AudioOutput::Poll(UiServices& owner) {
     m_pDirectSound =
         std::make_unique<SilentDevice>(m_reclaimer, kSilentDeviceDescription, m_nPeriod);
     m_pDirectSound->SetBlockSource(m_pSource);
+    m_pDirectSound->SetWakeSignals(m_pFailWake, m_pRestWake);
   }
   if (m_pResetter) m_pResetter->ResetVoices(true);
   return true;

@@ -36,6 +36,8 @@ class AudioOutput {
   // What every device opened from now on runs each cycle (the timed-event
   // engine); it must outlive this output.
   void SetBlockSource(BlockSource* source);
+  // Given to every device opened from now on (see SoundDevice::SetWakeSignals).
+  void SetWakeSignals(WakeSignal* onFailure, WakeSignal* wakeFromRest);
 
   // bSwitch false: open the first driver that works. bSwitch true: replace the
   // open device by driver m_nOutputDriver. Returns 0 only when a switch failed.
@@ -70,6 +72,8 @@ class AudioOutput {
   std::unique_ptr<DriverBackend> m_pBackend;
   VoiceResetter* m_pResetter = nullptr;
   BlockSource* m_pSource = nullptr;
+  WakeSignal* m_pFailWake = nullptr;
+  WakeSignal* m_pRestWake = nullptr;
   uint32_t m_nPeriod = kDefaultPeriod;
   bool m_bReloadPending = false;  // a failed switch left the voice table empty
 };

@@ -37,6 +37,7 @@ SilentDevice::~SilentDevice() {
 
 void SilentDevice::StopPulling() {
   m_bQuit.store(true);
+  if (WakeSignal* wake = m_pRestWake.load(std::memory_order_acquire)) wake->Raise();
   if (m_pThread->thread.joinable()) m_pThread->thread.join();
 }
 
@@ -48,11 +49,25 @@ void SilentDevice::Run() {
   // Each cycle is rendered at the moment it would start on a real device, and
   // that moment is the cycle's time: the clock inputs are stamped against.
   auto start = clock::now();
-  while (!m_bQuit.load(std::memory_order_acquire)) {
+  auto render = [&] {
     const int64_t micros =
         std::chrono::duration_cast<std::chrono::microseconds>(start.time_since_epoch()).count();
     RenderCycle(MixTarget::Interleaved(block.data()), m_nPeriod, {}, {micros, &SteadyMicros});
     start += period;
+  };
+  while (!m_bQuit.load(std::memory_order_acquire)) {
+    WakeSignal* wake = m_pRestWake.load(std::memory_order_acquire);
+    if (wake) wake->Clear();  // before the cycle drains the inbox: no post is missed
+    render();
+    if (wake && m_pMixer->SoundingVoices() == 0) {
+      // Nothing sounds: rest in long steps instead of a wake-up every period,
+      // until a message comes. Then the cycles rested through are rendered at
+      // once, so the clock and every stamp stay exact.
+      wake->Wait(kRestStep);
+      const auto now = clock::now();
+      if (start < now - std::chrono::seconds(2)) start = now - kRestStep;  // a stall
+      while (start + period <= now && !m_bQuit.load(std::memory_order_acquire)) render();
+    }
     const auto now = clock::now();
     if (start < now - 50 * period) start = now;  // after a long stall, do not race to catch up
     std::this_thread::sleep_until(start);

@@ -3,12 +3,14 @@
 // it (a callback stream, the silent device's clock thread, or the caller).
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "audio/BlockSource.h"
 #include "audio/Mixer.h"
+#include "audio/WakeSignal.h"
 
 namespace thumper {
 
@@ -31,8 +33,18 @@ class SoundDevice {
   // UI thread: true once the device has stopped working (the server went away,
   // the device was unplugged). Set from the audio side, read by the UI's poll.
   virtual bool HasFailed() const { return m_bFailed.load(std::memory_order_acquire); }
-  // Any thread, real-time safe.
-  void MarkFailed() noexcept { m_bFailed.store(true, std::memory_order_release); }
+  // Any thread, real-time and async-signal safe.
+  void MarkFailed() noexcept {
+    m_bFailed.store(true, std::memory_order_release);
+    if (WakeSignal* wake = m_pFailWake.load(std::memory_order_acquire)) wake->Raise();
+  }
+
+  // UI thread, right after the open: raised when the device fails; and, for a
+  // device that rests while nothing sounds, what wakes it. Both outlive it.
+  void SetWakeSignals(WakeSignal* onFailure, WakeSignal* wakeFromRest) {
+    m_pFailWake.store(onFailure, std::memory_order_release);
+    m_pRestWake.store(wakeFromRest, std::memory_order_release);
+  }
 
   // UI thread: what each cycle runs from now on (null: the mixer alone). The
   // source must outlive the pulling, or be unset before it goes.
@@ -59,6 +71,8 @@ class SoundDevice {
   }
 
   std::atomic<BlockSource*> m_pSource{nullptr};
+  std::atomic<WakeSignal*> m_pFailWake{nullptr};
+  std::atomic<WakeSignal*> m_pRestWake{nullptr};
   std::unique_ptr<Mixer> m_pMixer;
   std::string m_strDescription;
   std::atomic<bool> m_bFailed{false};
@@ -73,9 +87,12 @@ class PulledDevice : public SoundDevice {
 };
 
 // "No audio output": consumes the mix at the real-time rate on a thread of its
-// own, so voices play (and end) as they would on a real device.
+// own, so voices play (and end) as they would on a real device. While nothing
+// sounds it rests in long steps, woken by the signal it was given.
 class SilentDevice : public SoundDevice {
  public:
+  static constexpr std::chrono::milliseconds kRestStep{200};
+
   SilentDevice(Reclaimer& reclaimer, std::string description, uint32_t periodFrames);
   ~SilentDevice() override;
   uint32_t PeriodFrames() const override { return m_nPeriod; }

@@ -16,6 +16,9 @@ ThumperRuntime::ThumperRuntime(CThumperDoc& doc, UiServices& ui,
       m_midiIn(m_engine, ui) {
   m_output.SetVoiceResetter(this);
   m_output.SetBlockSource(&m_engine);
+  m_output.SetWakeSignals(&m_uiWake, &m_deviceWake);
+  m_trigger.SetWakeSignal(&m_uiWake);
+  m_engine.SetPostWake(&m_deviceWake);
   Publish();
 }
 

@@ -12,6 +12,7 @@
 #include "audio/AudioOutput.h"
 #include "audio/SampleVoice.h"
 #include "audio/VoiceResetter.h"
+#include "audio/WakeSignal.h"
 #include "audio/WaveReader.h"
 #include "drumset/CThumperDoc.h"
 #include "drumset/LayerVoiceHost.h"
@@ -71,6 +72,8 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   MidiResult OpenVirtualPort();
   // Whether MIDI reaches the trigger through the output device's own port.
   bool HasDeviceMidiInput() const;
+  // Whether retired memory still waits for a real-time thread to move on.
+  bool HasRetiredMemory() { return m_output.GetReclaimer().PendingCount() > 0; }
 
   // What a full repaint of the view does; nothing without a view.
   std::function<void()> m_onFullRepaint;
@@ -78,6 +81,10 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   CThumperDoc& m_doc;
   UiServices& m_ui;
   AudioOutput m_output;
+  // Raised when the UI has something to do: a note event, a failed device.
+  WakeSignal m_uiWake;
+  // Raised when a stamped MIDI message waits: a resting silent device wakes.
+  WakeSignal m_deviceWake;
   std::array<std::unique_ptr<SampleVoice>, kLayerTotal> m_pVoices;
   std::unique_ptr<SampleVoice> m_pPreviewVoice;
   WaveReader m_reader;

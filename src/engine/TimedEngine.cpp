@@ -34,9 +34,10 @@ bool TimedEngine::PostNow(uint32_t message) noexcept {
 
 // Real-time: any thread.
 bool TimedEngine::PostAt(uint32_t message, int64_t arrivalMicros) noexcept {
-  if (m_inbox.TryPush({arrivalMicros, message})) return true;
-  m_nDropped.fetch_add(1, std::memory_order_relaxed);
-  return false;
+  const bool posted = m_inbox.TryPush({arrivalMicros, message});
+  if (!posted) m_nDropped.fetch_add(1, std::memory_order_relaxed);
+  if (WakeSignal* wake = m_pPostWake.load(std::memory_order_acquire)) wake->Raise();
+  return posted;
 }
 
 void TimedEngine::TakeInbox(uint32_t rate, uint32_t frames, const CycleTime& time) noexcept {

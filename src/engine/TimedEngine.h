@@ -20,6 +20,7 @@
 #include "audio/BlockSource.h"
 #include "audio/CommandQueue.h"
 #include "audio/Reclaimer.h"
+#include "audio/WakeSignal.h"
 #include "midi/MidiInput.h"
 #include "midi/NoteTrigger.h"
 
@@ -45,6 +46,9 @@ class TimedEngine : public BlockSource, public MidiInbox {
   // The same with an arrival time already read from the clock of the running
   // device (see CurrentClock), for tests and benchmarks.
   bool PostAt(uint32_t message, int64_t arrivalMicros) noexcept;
+  // Raised after every post (null: none), so a device resting between cycles
+  // wakes for it. Control thread, before any input posts; it must outlive them.
+  void SetPostWake(WakeSignal* wake) { m_pPostWake.store(wake, std::memory_order_release); }
   // The clock stamps are read from: the running device's, else the steady clock.
   MicrosClock CurrentClock() const noexcept;
 
@@ -74,6 +78,7 @@ class TimedEngine : public BlockSource, public MidiInbox {
   RtReader* m_pReader;
   CommandQueue<Stamped> m_inbox;
   std::atomic<MicrosClock> m_pClock{nullptr};
+  std::atomic<WakeSignal*> m_pPostWake{nullptr};
   std::atomic<uint64_t> m_nDropped{0};
 
   // Audio-thread state.

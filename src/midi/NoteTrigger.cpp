@@ -96,6 +96,7 @@ void NoteTrigger::ShowNoteReleased(int slot) noexcept {
 
 void NoteTrigger::PushEvent(const NoteEvent& event) noexcept {
   if (!m_events.TryPush(event)) m_nDroppedEvents.fetch_add(1, std::memory_order_relaxed);
+  if (WakeSignal* wake = m_pWake.load(std::memory_order_acquire)) wake->Raise();
 }
 
 }  // namespace thumper

@@ -16,6 +16,7 @@
 
 #include "audio/CommandQueue.h"
 #include "audio/Reclaimer.h"
+#include "audio/WakeSignal.h"
 #include "midi/TriggerState.h"
 
 namespace thumper {
@@ -72,6 +73,9 @@ class NoteTrigger {
   void Publish(std::unique_ptr<TriggerState> state);
   // The state notes read now (UI thread: it alone replaces it).
   const TriggerState& Current() const { return *m_pState.load(std::memory_order_acquire); }
+  // Raised after every note event the panels are to draw (null: none). Set
+  // before any source calls in; it must outlive them.
+  void SetWakeSignal(WakeSignal* wake) { m_pWake.store(wake, std::memory_order_release); }
   // Channel 1..16; other values are ignored.
   void SetChannel(int channel);
   int Channel() const { return m_nNoteOnStatus.load(std::memory_order_relaxed) - 0x8F; }
@@ -104,6 +108,7 @@ class NoteTrigger {
   CommandQueue<NoteEvent> m_events{kEventCapacity};
   std::atomic<uint64_t> m_nDroppedEvents{0};
   std::atomic<bool> m_bMidiInLit{false};
+  std::atomic<WakeSignal*> m_pWake{nullptr};
 };
 
 }  // namespace thumper
