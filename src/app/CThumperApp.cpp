@@ -111,17 +111,27 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
   OnDocumentChanged();
 
   ThumperRuntime* runtime = m_pRuntime.get();
-  view->SetNoteEventSource([runtime](NoteEvent& e) { return runtime->m_trigger.PopNoteEvent(e); });
+  view->SetNoteEventSource([runtime](NoteEvent& e) { return runtime->m_trigger.PopNoteEvent(e); },
+                           runtime->m_uiWake.Fd(),
+                           [this] {
+                             m_pRuntime->m_uiWake.Clear();
+                             PollRuntime();
+                           });
   if (m_options.bVirtualMidiPort) {
     // Other programs play into it; without a MIDI system the window still works.
     if (MidiResult r = m_pRuntime->OpenVirtualPort(); !r.bOk)
       std::cerr << "thumper: " << r.strError << "\n";
   }
   QObject::connect(&m_pollTimer, &QTimer::timeout, m_pMainFrame.get(), [this] {
-    if (m_pRuntime) m_pRuntime->Poll();
+    PollRuntime();
     if (m_pMainFrame) m_pMainFrame->SyncWithDocument();
   });
   m_pollTimer.start(kPollIntervalMs);
+  m_reclaimTimer.setSingleShot(true);
+  QObject::connect(&m_reclaimTimer, &QTimer::timeout, m_pMainFrame.get(),
+                   [this] { PollRuntime(); });
+  // File commands change the title; they all come from the user's input.
+  qApp->installEventFilter(&m_inputWatch);
 
   m_strScreenshot = commandLine.strScreenshot;
   m_pMainFrame->show();
@@ -163,8 +173,20 @@ int CThumperApp::Run() {
   return status != 0 ? status : loop;
 }
 
+void CThumperApp::PollRuntime() {
+  if (!m_pRuntime) return;
+  m_pRuntime->Poll();
+  // Retired memory waits for the audio thread to move on: look again soon,
+  // and only while there is some.
+  if (m_pRuntime->HasRetiredMemory()) {
+    if (!m_reclaimTimer.isActive()) m_reclaimTimer.start(kReclaimRetryMs);
+  }
+}
+
 void CThumperApp::ExitInstance() {
   m_pollTimer.stop();
+  m_reclaimTimer.stop();
+  qApp->removeEventFilter(&m_inputWatch);
   m_bRunning = false;
   // The gestures hold the view and the runtime: they go first.
   m_pGestures.reset();

@@ -13,14 +13,15 @@
 
 #include "app/CMainFrame.h"
 #include "app/DocManager.h"
+#include "app/InputWatch.h"
 #include "app/QtUiServices.h"
 #include "app/RecentFileList.h"
 #include "audio/OutputDriverList.h"
 #include "drumset/CThumperDoc.h"
 #include "edit/CSoundPropsDlg.h"
 #include "edit/ViewGestures.h"
-#include "midi/COptionsDlg.h"
 #include "engine/ThumperRuntime.h"
+#include "midi/COptionsDlg.h"
 
 class QSettings;
 
@@ -28,7 +29,11 @@ namespace thumper {
 
 inline constexpr const char* kSettingsOrganisation = "Local AppWizard-Generated Applications";
 inline constexpr const char* kSettingsApplication = "Thumper";
-inline constexpr int kPollIntervalMs = 20;
+// The slow beat that remains at rest: a device that stopped calling back, the
+// frame's title after file commands. Everything else wakes the UI on demand.
+inline constexpr int kPollIntervalMs = 1000;
+// How soon retired memory is looked at again while some waits for the audio thread.
+inline constexpr int kReclaimRetryMs = 50;
 
 struct AppOptions {
   UiServices* pUi = nullptr;  // null: real dialogs
@@ -82,6 +87,9 @@ class CThumperApp {
   std::unique_ptr<QSettings> OpenSettings() const;
   void WriteRecentFiles();
   void OnDocumentChanged();
+  // Frees retired memory, reports a failed device, and comes back while
+  // retired memory still waits.
+  void PollRuntime();
 
   AppOptions m_options;
   QtUiServices m_qtUi;
@@ -94,6 +102,10 @@ class CThumperApp {
   std::unique_ptr<CMainFrame> m_pMainFrame;
   std::unique_ptr<ViewGestures> m_pGestures;
   QTimer m_pollTimer;
+  QTimer m_reclaimTimer;
+  InputWatch m_inputWatch{[this] {
+    if (m_pMainFrame) m_pMainFrame->SyncWithDocument();
+  }};
   std::string m_strScreenshot;
   bool m_bRunning = false;
 };

@@ -50,24 +50,40 @@ void CThumperView::ShowNoteReleased(int32_t slot) {
   m_face.Keyboards().ShowNoteReleased(slot);
 }
 
-void CThumperView::SetNoteEventSource(NoteEventSource source) {
+void CThumperView::SetNoteEventSource(NoteEventSource source, int wakeFd,
+                                      std::function<void()> onWake) {
   m_noteSource = std::move(source);
-  if (m_noteSource)
+  m_onWake = std::move(onWake);
+  m_pWakeNotifier.reset();
+  m_drainTimer.stop();
+  if (!m_noteSource) return;
+  if (wakeFd < 0) {
     m_drainTimer.start();
-  else
-    m_drainTimer.stop();
+    return;
+  }
+  // Woken by the trigger's first event after each drain: no timer runs while
+  // nothing plays, and a note is drawn as soon as the event loop gets to it.
+  m_pWakeNotifier = std::make_unique<QSocketNotifier>(wakeFd, QSocketNotifier::Read);
+  connect(m_pWakeNotifier.get(), &QSocketNotifier::activated, this, [this] {
+    if (m_onWake) m_onWake();  // clears the signal before the drain
+    DrainNoteEvents();
+  });
 }
 
 void CThumperView::DrainNoteEvents() {
   if (!m_noteSource) return;
   NoteEvent event;
   // Bounded, so a flood of notes cannot starve the event loop.
-  for (int i = 0; i < kMaxEventsPerDrain && m_noteSource(event); ++i) {
+  int i = 0;
+  for (; i < kMaxEventsPerDrain && m_noteSource(event); ++i) {
     if (event.kind == NoteEvent::Kind::Playing)
       ShowNotePlaying(event.nSlot, event.nLayer, event.bSounds);
     else
       ShowNoteReleased(event.nSlot);
   }
+  // Woken views get no second signal for what is left: come back at once.
+  if (i == kMaxEventsPerDrain && m_pWakeNotifier)
+    QTimer::singleShot(0, this, &CThumperView::DrainNoteEvents);
 }
 
 void CThumperView::paintEvent(QPaintEvent* event) {

@@ -5,6 +5,7 @@
 // source polled on the UI thread every few milliseconds.
 
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -43,8 +44,12 @@ class CThumperView : public QWidget {
   // Note display, on the UI thread.
   void ShowNotePlaying(int32_t slot, int32_t layer, bool bSounds);
   void ShowNoteReleased(int32_t slot);
-  void SetNoteEventSource(NoteEventSource source);
-  // Shows every event waiting in the source; the drain timer calls it.
+  // wakeFd, when given, becomes readable as events arrive (see WakeSignal):
+  // the view then drains only when woken, and sleeps while nothing plays.
+  // Without one it drains on a short timer.
+  void SetNoteEventSource(NoteEventSource source, int wakeFd = -1,
+                          std::function<void()> onWake = {});
+  // Shows every event waiting in the source.
   void DrainNoteEvents();
 
   // The mouse gestures; null restores the view's own button lighting and pair
@@ -79,6 +84,8 @@ class CThumperView : public QWidget {
   ViewPointerHandler* m_pPointerHandler = nullptr;
   NoteEventSource m_noteSource;
   QTimer m_drainTimer;
+  std::unique_ptr<QSocketNotifier> m_pWakeNotifier;
+  std::function<void()> m_onWake;
   std::optional<int> m_nForcedDepth;
   QPointer<QWidget> m_pWatchedWindow;
 };

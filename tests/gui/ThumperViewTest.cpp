@@ -2,9 +2,13 @@
 // the note events it drains.
 #include <QImage>
 #include <QTest>
+#include <chrono>
 #include <deque>
+#include <thread>
 
 #include "FaceFixture.h"
+#include "audio/CommandQueue.h"
+#include "audio/WakeSignal.h"
 #include "view/CThumperView.h"
 
 namespace thumper::test {
@@ -133,6 +137,36 @@ TEST_F(ViewTest, NoteEventsAreDrainedOnTheUiThreadWithinAFrame) {
   QTest::qWait(20);
   EXPECT_TRUE(FaceAtRest(surface(), r.CellRect(0, 11)));
   EXPECT_TRUE(FaceAtRest(surface(), {581, 440, 635, 485}));
+  view.SetNoteEventSource({});
+}
+
+// Woken by the trigger instead of a timer: after a long rest with no timer
+// running, a note pushed from another thread is drawn promptly, and its
+// release too.
+TEST_F(ViewTest, AWokenViewDrawsANoteThatComesAfterALongRest) {
+  WakeSignal wake;
+  CommandQueue<NoteEvent> queue(64);
+  view.SetNoteEventSource([&](NoteEvent& e) { return queue.TryPop(e); }, wake.Fd(),
+                          [&] { wake.Clear(); });
+  QTest::qWait(1000);  // at rest: nothing to do
+  const ViewRegions& r = view.Regions();
+  const auto sent = std::chrono::steady_clock::now();
+  std::thread audio([&] {
+    queue.TryPush({NoteEvent::Kind::Playing, 2, 1, true});
+    wake.Raise();
+  });
+  audio.join();
+  // A generous bound: the benchmark measures the real figure.
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return FaceShows(surface(), r.CellRect(0, 11), kCellSource[11].left + 500,
+                         kCellSource[11].top);
+      },
+      500));
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(500));
+  queue.TryPush({NoteEvent::Kind::Released, 2, 0, false});
+  wake.Raise();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return FaceAtRest(surface(), r.CellRect(0, 11)); }, 500));
   view.SetNoteEventSource({});
 }
 

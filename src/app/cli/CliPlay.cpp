@@ -2,8 +2,11 @@
 // [--no-connect]: a drum module without a window. Loads the kit, opens the
 // output driver and the MIDI inputs, and plays until SIGINT or SIGTERM.
 
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -19,6 +22,9 @@
 namespace thumper::cli {
 
 namespace {
+
+constexpr int kRestPollMs = 1000;
+constexpr int kReclaimRetryMs = 50;
 
 struct PlayArgs {
   std::string kit;
@@ -192,18 +198,29 @@ int RunPlay(const Args& args) {
             << ", MIDI channel " << p.channel << "; MIDI input " << DescribeInputs(runtime, doc)
             << ". Ctrl+C stops.\n";
 
-  const timespec tick{0, 20 * 1000 * 1000};
+  // The main thread sleeps until a stop signal, a note event or a failed device
+  // wakes it; at rest it looks around once a second (a device that stopped
+  // calling back, xruns), and briefly while retired memory waits.
+  const int signals = signalfd(-1, &stop, SFD_CLOEXEC);
   XrunReport xruns;
   for (;;) {
-    siginfo_t info;
-    const int sig = sigtimedwait(&stop, &info, &tick);
-    if (sig == SIGINT || sig == SIGTERM) break;
+    pollfd fds[2] = {{signals, POLLIN, 0}, {runtime.m_uiWake.Fd(), POLLIN, 0}};
+    const int timeout = runtime.HasRetiredMemory() ? kReclaimRetryMs : kRestPollMs;
+    poll(fds, 2, timeout);
+    if (fds[0].revents & POLLIN) {
+      signalfd_siginfo info;
+      if (read(signals, &info, sizeof info) == sizeof info &&
+          (info.ssi_signo == SIGINT || info.ssi_signo == SIGTERM))
+        break;
+    }
+    runtime.m_uiWake.Clear();
     runtime.Poll();
     NoteEvent event;
     while (runtime.m_trigger.PopNoteEvent(event)) {
     }
     xruns.Check(runtime.m_output.m_pDirectSound.get());
   }
+  if (signals >= 0) close(signals);
   std::cerr << "thumper: stopped\n";
   return kExitOk;
 }
