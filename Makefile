@@ -89,6 +89,7 @@ bench: deps
 	  [ -f "$$b" ] && [ -x "$$b" ] || continue; \
 	  echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b || exit 1; \
 	done
+	@echo "== bench/quiet_at_rest.sh"; bench/quiet_at_rest.sh $(BENCH_BUILD)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
