@@ -132,6 +132,8 @@ JackServer::JackServer(int rate, int period, const std::string& name) {
 }
 
 void JackServer::Start(int rate, int period) {
+  m_nRate = rate;
+  m_nPeriod = period;
   jack_set_error_function(Quiet);
   jack_set_info_function(Quiet);
   const std::string log = "/tmp/" + m_strName + ".log";
@@ -212,6 +214,7 @@ void JackServer::KillHard() {
   int status = 0;
   waitpid(m_nPid, &status, 0);
   m_nPid = -1;
+  m_bKilledHard = true;
 }
 
 void JackServer::Kill() {
@@ -232,6 +235,17 @@ void JackServer::Kill() {
 
 JackServer::~JackServer() {
   Kill();
+  if (m_bKilledHard) {
+    // A killed server leaves its entry in JACK's registry of eight; one more of
+    // the same name takes it back and, stopped cleanly, gives it up.
+    StartLock lock;
+    const std::string log = "/tmp/" + m_strName + ".reap.log";
+    if (Launch(m_nRate, m_nPeriod, log)) {
+      WaitReady();
+      Kill();
+    }
+    unlink(log.c_str());
+  }
   unsetenv("JACK_DEFAULT_SERVER");
 }
 

@@ -42,6 +42,8 @@ class JackServer {
 
   std::string m_strName;
   std::string m_strFailure;
+  int m_nRate = 44100, m_nPeriod = 128;
+  bool m_bKilledHard = false;
   int m_nPid = -1;
   bool m_bReady = false;
 };
