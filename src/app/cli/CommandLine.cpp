@@ -13,6 +13,7 @@ std::string UsageText() {
          "  thumper render KIT.drums SONG.mid -o OUT.wav [--channel N] [--float]\n"
          "                                           render a MIDI file through a drum set\n"
          "  thumper play KIT.drums [--driver N] [--midi N] [--channel N] [--period FRAMES]\n"
+         "                         [--no-connect]\n"
          "                                           play a drum set live from MIDI, without a "
          "window\n"
          "  thumper play --list                      list the audio drivers and MIDI inputs\n"
