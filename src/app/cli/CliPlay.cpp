@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 
@@ -15,6 +16,7 @@
 #include "audio/JackClientDevice.h"
 #include "engine/ThumperRuntime.h"
 #include "midi/MidiInput.h"
+#include "session/SessionLink.h"
 
 namespace thumper::cli {
 
@@ -74,7 +76,8 @@ std::optional<PlayArgs> ParsePlayArgs(const Args& args) {
       return std::nullopt;
     }
   }
-  if (p.kit.empty() && !p.bList) return std::nullopt;
+  // Under a session manager the drum set comes with the session.
+  if (p.kit.empty() && !p.bList && !std::getenv(kNsmUrlVariable)) return std::nullopt;
   return p;
 }
 
@@ -120,6 +123,12 @@ std::string DescribeInputs(ThumperRuntime& runtime, const CThumperDoc& doc) {
   if (runtime.m_midiIn.IsVirtualPortOpen())
     text += std::string(" and \"") + kVirtualPortName + "\"";
   return text;
+}
+
+void OpenVirtualPort(ThumperRuntime& runtime) {
+  if (runtime.m_midiIn.IsVirtualPortOpen()) return;
+  if (MidiResult r = runtime.OpenVirtualPort(); !r.bOk)
+    std::cerr << "thumper: the virtual MIDI input is not available: " << r.strError << "\n";
 }
 
 // Cycles the server missed, on standard error at most once a second.
@@ -175,29 +184,75 @@ int RunPlay(const Args& args) {
   JackClientOptions jack;
   jack.bConnectOutputs = p.bConnect;
   runtime.m_output.SetJackOptions(jack);
-  if (!doc.OnOpenDocument(p.kit, ui)) return kExitFile;  // the reason is on standard error
-  if (p.driver >= 0) {
-    runtime.m_output.m_nOutputDriver = p.driver;
-    if (runtime.m_output.InitDirectSound(ui, true) == 0)
-      runtime.m_output.InitDirectSound(ui, false);
-  }
-  if (p.midi >= 0) doc.m_nMidiInDevice = p.midi;
-  runtime.m_trigger.SetChannel(p.channel);
   SampleListState list;
-  runtime.UpdateStep(list);
-  if (MidiResult r = runtime.OpenVirtualPort(); !r.bOk)
-    std::cerr << "thumper: the virtual MIDI input is not available: " << r.strError << "\n";
+  std::unique_ptr<SessionLink> nsm =
+      SessionLink::Start(runtime, list, p.kit, jack, kPlayCapabilities, std::cerr);
+  if (nsm) {
+    // The driver opens once the JACK client has its session name.
+    nsm->Session().m_onNamed = [&] {
+      if (p.driver >= 0 && !runtime.m_output.IsOpen()) {
+        runtime.m_output.m_nOutputDriver = p.driver;
+        if (runtime.m_output.InitDirectSound(ui, true) == 0)
+          runtime.m_output.InitDirectSound(ui, false);
+      }
+    };
+    nsm->Session().m_onLoaded = [&] {
+      if (p.midi >= 0) doc.m_nMidiInDevice = p.midi;
+      runtime.m_trigger.SetChannel(p.channel);
+    };
+    nsm->Handlers().open = [&](const std::string& prefix, const std::string&,
+                               const std::string& id) {
+      NsmReply reply = nsm->Session().Open(prefix, id);
+      if (reply.bOk) {
+        OpenVirtualPort(runtime);
+        std::cerr << "thumper: playing " << nsm->Session().Path() << " for the session on "
+                  << DescribeOutput(runtime) << "; MIDI input " << DescribeInputs(runtime, doc)
+                  << "\n";
+      } else {
+        std::cerr << "thumper: the session's drum set: " << reply.strMessage << "\n";
+      }
+      return reply;
+    };
+    std::cerr << "thumper: waiting for the session manager to open a session\n";
+  }
 
-  std::cerr << "thumper: playing " << p.kit << " on " << DescribeOutput(runtime)
-            << ", MIDI channel " << p.channel << "; MIDI input " << DescribeInputs(runtime, doc)
-            << ". Ctrl+C stops.\n";
-
+  // Without a session: the kit from the command line, now.
+  auto startAlone = [&]() -> int {
+    if (p.kit.empty()) {
+      std::cerr << "thumper: play: no drum set to play (thumper play KIT.drums)\n";
+      return kExitUsage;
+    }
+    if (!doc.OnOpenDocument(p.kit, ui)) return kExitFile;  // the reason is on standard error
+    if (p.driver >= 0) {
+      runtime.m_output.m_nOutputDriver = p.driver;
+      if (runtime.m_output.InitDirectSound(ui, true) == 0)
+        runtime.m_output.InitDirectSound(ui, false);
+    }
+    if (p.midi >= 0) doc.m_nMidiInDevice = p.midi;
+    runtime.m_trigger.SetChannel(p.channel);
+    runtime.UpdateStep(list);
+    OpenVirtualPort(runtime);
+    std::cerr << "thumper: playing " << p.kit << " on " << DescribeOutput(runtime)
+              << ", MIDI channel " << p.channel << "; MIDI input " << DescribeInputs(runtime, doc)
+              << ". Ctrl+C stops.\n";
+    return kExitOk;
+  };
+  if (!nsm) {
+    if (const int status = startAlone(); status != kExitOk) return status;
+  }
   const timespec tick{0, 20 * 1000 * 1000};
   XrunReport xruns;
   for (;;) {
     siginfo_t info;
     const int sig = sigtimedwait(&stop, &info, &tick);
     if (sig == SIGINT || sig == SIGTERM) break;
+    if (nsm) {
+      nsm->Poll();
+      if (nsm->Client().Unavailable()) {
+        nsm.reset();
+        if (const int status = startAlone(); status != kExitOk) return status;
+      }
+    }
     runtime.Poll();
     NoteEvent event;
     while (runtime.m_trigger.PopNoteEvent(event)) {
