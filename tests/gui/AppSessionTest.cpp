@@ -25,6 +25,11 @@ class AppSession : public AppFixture {
   }
   void TearDown() override { unsetenv("NSM_URL"); }
 
+  static bool Opens(const std::string& path, CThumperDoc& doc) {
+    ScriptedUi quiet;
+    return doc.OnOpenDocument(path, quiet);
+  }
+
   static void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); }
 
   std::optional<OscMessage> Next(const std::string& path) {
@@ -92,6 +97,31 @@ TEST_F(AppSession, TheDrumSetLivesInTheSessionAndItsChangesAreReported) {
   EXPECT_TRUE(std::filesystem::exists(files / "copy.drums"));
   EXPECT_EQ(Doc().GetPathName(), prefix + ".drums");
   EXPECT_FALSE(Doc().IsModified());
+}
+
+TEST_F(AppSession, ASwitchSavesTheOldDrumSetAndOpensTheNewOne) {
+  const std::string first = files / "a/Thumper.nWIN1";
+  StartAndOpen(first, MakeDrumSet("template.drums"));
+  // An unsaved change: a group in the drum set of the first session.
+  Doc().m_pGroupNames->push_back("Toms");
+  Doc().m_pGroupList[0]->push_back(files / "tom.wav");
+  Doc().SetModifiedFlag(true);
+
+  const std::string second = files / "b/Thumper.nWIN2";
+  nsm.SendOpen(second, "Other", "nWIN2");
+  const auto reply = Answer("/nsm/client/open");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->path, "/reply");
+  CThumperDoc old;
+  ASSERT_TRUE(Opens(first + ".drums", old));
+  ASSERT_EQ(old.GroupCount(), 1);  // saved with the change
+  EXPECT_EQ(Doc().GetPathName(), second + ".drums");
+  EXPECT_EQ(Doc().GroupCount(), 0);  // the new session's drum set, from the empty template
+  EXPECT_FALSE(Doc().IsModified());
+  // File > Save now goes to the new session.
+  app->Docs().OnFileNew();
+  ASSERT_TRUE(app->Docs().OnFileSave());
+  EXPECT_EQ(Doc().GetPathName(), second + ".drums");
 }
 
 TEST_F(AppSession, ClosingHidesTheWindowAndTheManagerShowsItAgain) {
