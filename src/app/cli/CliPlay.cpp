@@ -184,17 +184,20 @@ int RunPlay(const Args& args) {
   JackClientOptions jack;
   jack.bConnectOutputs = p.bConnect;
   runtime.m_output.SetJackOptions(jack);
+  // The driver --driver names, in place of the first that works.
+  auto openDriver = [&] {
+    if (p.driver < 0) return;
+    runtime.m_output.m_nOutputDriver = p.driver;
+    if (runtime.m_output.InitDirectSound(ui, true) == 0)
+      runtime.m_output.InitDirectSound(ui, false);
+  };
   SampleListState list;
   std::unique_ptr<SessionLink> nsm =
       SessionLink::Start(runtime, list, p.kit, jack, kPlayCapabilities, std::cerr);
   if (nsm) {
     // The driver opens once the JACK client has its session name.
     nsm->Session().m_onNamed = [&] {
-      if (p.driver >= 0 && !runtime.m_output.IsOpen()) {
-        runtime.m_output.m_nOutputDriver = p.driver;
-        if (runtime.m_output.InitDirectSound(ui, true) == 0)
-          runtime.m_output.InitDirectSound(ui, false);
-      }
+      if (!runtime.m_output.IsOpen()) openDriver();
     };
     nsm->Session().m_onLoaded = [&] {
       if (p.midi >= 0) doc.m_nMidiInDevice = p.midi;
@@ -223,11 +226,7 @@ int RunPlay(const Args& args) {
       return kExitUsage;
     }
     if (!doc.OnOpenDocument(p.kit, ui)) return kExitFile;  // the reason is on standard error
-    if (p.driver >= 0) {
-      runtime.m_output.m_nOutputDriver = p.driver;
-      if (runtime.m_output.InitDirectSound(ui, true) == 0)
-        runtime.m_output.InitDirectSound(ui, false);
-    }
+    openDriver();
     if (p.midi >= 0) doc.m_nMidiInDevice = p.midi;
     runtime.m_trigger.SetChannel(p.channel);
     runtime.UpdateStep(list);
