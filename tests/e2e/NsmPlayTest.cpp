@@ -84,6 +84,15 @@ TEST_F(NsmPlay, WithoutAKitASessionStartsWithANewDrumSet) {
   ASSERT_TRUE(Opens(prefix + ".drums", made));
   EXPECT_EQ(made.GroupCount(), 0);
   EXPECT_TRUE(WaitForPort("nNEW1:out_1"));
+
+  // A save that cannot replace the file: an error that says why, and play goes on.
+  std::filesystem::remove(prefix + ".drums");
+  std::filesystem::create_directories(prefix + ".drums/in-the-way");
+  const OscMessage failed = Save();
+  EXPECT_EQ(failed.path, "/error");
+  ASSERT_GE(failed.args.size(), 3u);
+  EXPECT_NE(failed.args[2].find(prefix + ".drums"), std::string::npos) << failed.args[2];
+  EXPECT_TRUE(play->Running());
   EXPECT_EQ(play->Stop(SIGTERM).status, 0);
 }
 
