@@ -114,7 +114,11 @@ std::unique_ptr<NsmClient> NsmClient::Connect(const std::string& url,
                                               const std::string& executable, NsmHandlers handlers,
                                               std::ostream& err) {
   auto lo = std::make_unique<Lo>();
-  lo->manager = lo_address_new_from_url(url.c_str());
+  // The protocol first: liblo prints a line of its own for one it does not know.
+  char* protocol = lo_url_get_protocol(url.c_str());
+  const bool udp = protocol && std::string(protocol) == "udp";
+  std::free(protocol);
+  if (udp) lo->manager = lo_address_new_from_url(url.c_str());
   if (!lo->manager || lo_address_get_protocol(lo->manager) != LO_UDP ||
       !ValidPort(lo_address_get_port(lo->manager))) {
     err << "thumper: NSM_URL \"" << url

@@ -104,6 +104,8 @@ TEST_F(NsmPlay, ABadOrSilentManagerLeavesPlayAsWithoutASession) {
     const ProcessResult stopped = play->Stop(SIGTERM);
     EXPECT_EQ(stopped.status, 0);
     EXPECT_NE(stopped.err.find("NSM_URL"), std::string::npos) << stopped.err;
+    EXPECT_EQ(stopped.err.find("liblo"), std::string::npos)
+        << "said more than once: " << stopped.err;
   }
   EXPECT_TRUE(WaitForPort("Thumper:out_1", false));
   // Nobody answers: the same, once the announce has waited long enough.
