@@ -119,11 +119,8 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
 
   ThumperRuntime* runtime = m_pRuntime.get();
   view->SetNoteEventSource([runtime](NoteEvent& e) { return runtime->m_trigger.PopNoteEvent(e); });
-  if (m_options.bVirtualMidiPort) {
-    // Other programs play into it; without a MIDI system the window still works.
-    if (MidiResult r = m_pRuntime->OpenVirtualPort(); !r.bOk)
-      std::cerr << "thumper: " << r.strError << "\n";
-  }
+  // In a session, once the open has named the JACK client.
+  if (!m_pSession) OpenVirtualMidiPort();
   QObject::connect(&m_pollTimer, &QTimer::timeout, m_pMainFrame.get(), [this] {
     if (m_pRuntime) m_pRuntime->Poll();
     if (m_pMainFrame) m_pMainFrame->SyncWithDocument();
@@ -147,6 +144,13 @@ void CThumperApp::OnDocumentChanged() {
   WriteRecentFiles();
 }
 
+void CThumperApp::OpenVirtualMidiPort() {
+  if (!m_options.bVirtualMidiPort) return;
+  // Other programs play into it; without a MIDI system the window still works.
+  if (MidiResult r = m_pRuntime->OpenVirtualPort(); !r.bOk)
+    std::cerr << "thumper: " << r.strError << "\n";
+}
+
 bool CThumperApp::UnderSession() const {
   return m_pSession && !m_pSession->Client().Unavailable();
 }
@@ -162,7 +166,10 @@ bool CThumperApp::StartSession(const std::string& kit) {
       SessionUi::Unattended unattended(m_sessionUi);
       reply = m_pSession->Session().Open(prefix, id);
     }
-    if (reply.bOk) m_pDocs->SetSessionPath(m_pSession->Session().Path());
+    if (reply.bOk) {
+      m_pDocs->SetSessionPath(m_pSession->Session().Path());
+      if (!m_pRuntime->m_midiIn.IsVirtualPortOpen()) OpenVirtualMidiPort();
+    }
     OnDocumentChanged();
     if (!reply.bOk) std::cerr << "thumper: the session's drum set: " << reply.strMessage << "\n";
     return reply;
@@ -223,6 +230,7 @@ void CThumperApp::LeaveSession(const std::string& kit) {
     m_recent.Add(m_pDoc->GetPathName());
   else
     m_pRuntime->UpdateStep(m_list);
+  OpenVirtualMidiPort();
   OnDocumentChanged();
 }
 

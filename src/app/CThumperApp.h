@@ -92,6 +92,7 @@ class CThumperApp {
   std::unique_ptr<QSettings> OpenSettings() const;
   void WriteRecentFiles();
   void OnDocumentChanged();
+  void OpenVirtualMidiPort();
   // Announces the window to the session manager named by NSM_URL; false when
   // there is none. kit: what a session without a drum set starts from.
   bool StartSession(const std::string& kit);

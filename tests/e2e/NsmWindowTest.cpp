@@ -16,6 +16,10 @@ TEST_F(NsmWindow, OpensSavesShowsHidesAndEndsAsTheSessionAsks) {
   auto window = StartUnderNsm({m_dir / "kit.drums"}, m_nsm.Url());
   ExpectAnnounce(*window, ":switch:dirty:optional-gui:");
   EXPECT_TRUE(m_nsm.TakePath("/nsm/client/gui_is_shown", kLimit));
+  // Nothing of Thumper in the JACK graph before the session names it.
+  const char** early = jack_get_ports(m_pClient, "Thumper", nullptr, 0);
+  EXPECT_EQ(early, nullptr) << early[0];
+  jack_free(early);
 
   const std::string prefix = m_dir / "session/Thumper.nWIN2";
   const OscMessage opened = Open(prefix, "nWIN2");
