@@ -175,7 +175,12 @@ bool CThumperApp::StartSession(const std::string& kit) {
     return reply;
   };
   h.save = [this] {
-    NsmReply reply = m_pSession->Session().Save();
+    NsmReply reply;
+    {
+      // A failure is told to the manager, not in a box that would hold up its reply.
+      SessionUi::Unattended unattended(m_sessionUi);
+      reply = m_pSession->Session().Save();
+    }
     OnDocumentChanged();
     return reply;
   };

@@ -145,6 +145,18 @@ TEST_F(AppSession, ClosingHidesTheWindowAndTheManagerShowsItAgain) {
   EXPECT_TRUE(app->UnderSession());
 }
 
+TEST_F(AppSession, ASaveThatFailsIsToldToTheManagerNotOnTheScreen) {
+  const std::string prefix = files / "s/Thumper.nWIN1";
+  StartAndOpen(prefix);
+  std::filesystem::remove(prefix + ".drums");
+  std::filesystem::create_directories(prefix + ".drums/in-the-way");
+  nsm.Send("/nsm/client/save");
+  const auto reply = Answer("/nsm/client/save");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->path, "/error");
+  EXPECT_TRUE(Texts().empty());
+}
+
 TEST_F(AppSession, MissingSamplesInTheSessionAreDroppedWithoutAQuestion) {
   // A session file whose sample has gone: nobody may be at the screen.
   const std::string prefix = files / "s/Thumper.nWIN1";
