@@ -119,6 +119,11 @@ void CMainFrame::OnHelp() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (m_hideInsteadOfClose) {
+    event->ignore();
+    m_hideInsteadOfClose();
+    return;
+  }
   if (!m_docs.SaveModified()) {
     event->ignore();
     return;

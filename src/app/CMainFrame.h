@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QMainWindow>
 #include <QMenu>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,6 +41,10 @@ class CMainFrame : public QMainWindow {
 
   void OnAppAbout();
   void OnHelp();
+
+  // Under a session manager closing the window hides it: this runs instead of
+  // the close when set.
+  std::function<void()> m_hideInsteadOfClose;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QSettings>
+#include <QSocketNotifier>
 #include <filesystem>
 #include <iostream>
 
@@ -49,7 +50,9 @@ std::string FullPath(const std::string& path) {
 }
 
 CThumperApp::CThumperApp(AppOptions options)
-    : m_options(std::move(options)), m_ui(m_options.pUi ? *m_options.pUi : m_qtUi) {
+    : m_options(std::move(options)),
+      m_sessionUi(m_options.pUi ? *m_options.pUi : m_qtUi),
+      m_ui(m_sessionUi) {
   InitAppResources();
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/skin/icon.png")));
   // Lets the desktop match the window with thumper.desktop.
@@ -100,7 +103,11 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
     ShowOptions(*m_pRuntime, m_ui, run, view);
   };
 
-  if (commandLine.strFile.empty()) {
+  if (StartSession(commandLine.strFile.empty() ? "" : FullPath(commandLine.strFile))) {
+    // The drum set and the output wait for the session manager's open.
+    m_pDoc->OnNewDocument();
+    view->OnInitialUpdate();
+  } else if (commandLine.strFile.empty()) {
     m_pRuntime->NewDrumSet(m_list);
   } else if (!m_pRuntime->OpenDrumSet(FullPath(commandLine.strFile), m_list)) {
     ExitInstance();
@@ -117,14 +124,12 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
                              m_pRuntime->m_uiWake.Clear();
                              PollRuntime();
                            });
-  if (m_options.bVirtualMidiPort) {
-    // Other programs play into it; without a MIDI system the window still works.
-    if (MidiResult r = m_pRuntime->OpenVirtualPort(); !r.bOk)
-      std::cerr << "thumper: " << r.strError << "\n";
-  }
+  // In a session, once the open has named the JACK client.
+  if (!m_pSession) OpenVirtualMidiPort();
   QObject::connect(&m_pollTimer, &QTimer::timeout, m_pMainFrame.get(), [this] {
     PollRuntime();
     if (m_pMainFrame) m_pMainFrame->SyncWithDocument();
+    if (m_pSession) PollSession();
   });
   m_pollTimer.start(kPollIntervalMs);
   m_reclaimTimer.setSingleShot(true);
@@ -136,6 +141,7 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
   m_strScreenshot = commandLine.strScreenshot;
   m_pMainFrame->show();
   m_pMainFrame->View().repaint();
+  if (m_pSession) m_pSession->Client().SetGuiShown(true);
   m_bRunning = true;
   return true;
 }
@@ -146,6 +152,101 @@ void CThumperApp::OnDocumentChanged() {
   m_pMainFrame->RebuildRecentFiles();
   m_pMainFrame->SyncWithDocument();
   WriteRecentFiles();
+}
+
+void CThumperApp::OpenVirtualMidiPort() {
+  if (!m_options.bVirtualMidiPort) return;
+  // Other programs play into it; without a MIDI system the window still works.
+  if (MidiResult r = m_pRuntime->OpenVirtualPort(); !r.bOk)
+    std::cerr << "thumper: " << r.strError << "\n";
+}
+
+bool CThumperApp::UnderSession() const {
+  return m_pSession && !m_pSession->Client().Unavailable();
+}
+
+bool CThumperApp::StartSession(const std::string& kit) {
+  m_pSession = SessionLink::Start(*m_pRuntime, m_list, kit, {}, kWindowCapabilities, std::cerr);
+  if (!m_pSession) return false;
+  NsmHandlers& h = m_pSession->Handlers();
+  h.open = [this](const std::string& prefix, const std::string&, const std::string& id) {
+    NsmReply reply;
+    {
+      // Nobody need be at the screen: missing files are answered by the console policy.
+      SessionUi::Unattended unattended(m_sessionUi);
+      reply = m_pSession->Session().Open(prefix, id);
+    }
+    if (reply.bOk) {
+      m_pDocs->SetSessionPath(m_pSession->Session().Path());
+      if (!m_pRuntime->m_midiIn.IsVirtualPortOpen()) OpenVirtualMidiPort();
+    }
+    OnDocumentChanged();
+    if (!reply.bOk) std::cerr << "thumper: the session's drum set: " << reply.strMessage << "\n";
+    return reply;
+  };
+  h.save = [this] {
+    NsmReply reply;
+    {
+      // A failure is told to the manager, not in a box that would hold up its reply.
+      SessionUi::Unattended unattended(m_sessionUi);
+      reply = m_pSession->Session().Save();
+    }
+    OnDocumentChanged();
+    return reply;
+  };
+  h.showGui = [this] { ShowForSession(true); };
+  h.hideGui = [this] { ShowForSession(false); };
+  h.unavailable = [this, kit] {
+    // Not from inside the client's own poll, which is running now.
+    QTimer::singleShot(0, m_pMainFrame.get(), [this, kit] { LeaveSession(kit); });
+  };
+  m_pSessionNotifier =
+      std::make_unique<QSocketNotifier>(m_pSession->Client().Fd(), QSocketNotifier::Read);
+  QObject::connect(m_pSessionNotifier.get(), &QSocketNotifier::activated, m_pMainFrame.get(),
+                   [this] {
+                     if (m_pSession) PollSession();
+                   });
+  m_pMainFrame->m_hideInsteadOfClose = [this] {
+    if (!m_bToldHidden) {
+      m_bToldHidden = true;
+      m_ui.MessageBox(kHiddenInSession, kAppName, MsgButtons::Ok, MsgIcon::Information);
+    }
+    ShowForSession(false);
+  };
+  // Hidden is not gone: the session manager ends the program.
+  QApplication::setQuitOnLastWindowClosed(false);
+  return true;
+}
+
+void CThumperApp::PollSession() {
+  m_pSession->Poll();
+}
+
+void CThumperApp::ShowForSession(bool show) {
+  if (!m_pMainFrame || !m_pSession) return;
+  if (show) {
+    m_pMainFrame->show();
+    m_pMainFrame->raise();
+    m_pMainFrame->activateWindow();
+  } else {
+    m_pMainFrame->hide();
+  }
+  m_pSession->Client().SetGuiShown(show);
+}
+
+void CThumperApp::LeaveSession(const std::string& kit) {
+  if (!m_pSession) return;
+  m_pSessionNotifier.reset();
+  m_pSession.reset();
+  m_pMainFrame->m_hideInsteadOfClose = nullptr;
+  QApplication::setQuitOnLastWindowClosed(true);
+  if (!m_pMainFrame->isVisible()) m_pMainFrame->show();
+  if (!kit.empty() && m_pRuntime->OpenDrumSet(kit, m_list))
+    m_recent.Add(m_pDoc->GetPathName());
+  else
+    m_pRuntime->UpdateStep(m_list);
+  OpenVirtualMidiPort();
+  OnDocumentChanged();
 }
 
 bool CThumperApp::SaveScreenshot(const std::string& path) {
@@ -188,6 +289,8 @@ void CThumperApp::ExitInstance() {
   m_reclaimTimer.stop();
   qApp->removeEventFilter(&m_inputWatch);
   m_bRunning = false;
+  m_pSessionNotifier.reset();
+  m_pSession.reset();
   // The gestures hold the view and the runtime: they go first.
   m_pGestures.reset();
   if (m_pMainFrame) {

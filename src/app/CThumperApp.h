@@ -16,14 +16,17 @@
 #include "app/InputWatch.h"
 #include "app/QtUiServices.h"
 #include "app/RecentFileList.h"
+#include "app/SessionUi.h"
 #include "audio/OutputDriverList.h"
 #include "drumset/CThumperDoc.h"
 #include "edit/CSoundPropsDlg.h"
 #include "edit/ViewGestures.h"
 #include "engine/ThumperRuntime.h"
 #include "midi/COptionsDlg.h"
+#include "session/SessionLink.h"
 
 class QSettings;
+class QSocketNotifier;
 
 namespace thumper {
 
@@ -34,6 +37,10 @@ inline constexpr const char* kSettingsApplication = "Thumper";
 inline constexpr int kPollIntervalMs = 1000;
 // How soon retired memory is looked at again while some waits for the audio thread.
 inline constexpr int kReclaimRetryMs = 50;
+// Said once, the first time the window is closed under a session manager.
+inline constexpr const char* kHiddenInSession =
+    "Thumper goes on playing in the session without its window. The session manager shows "
+    "the window again, and ends Thumper when the session closes.";
 
 struct AppOptions {
   UiServices* pUi = nullptr;  // null: real dialogs
@@ -79,6 +86,9 @@ class CThumperApp {
   ThumperRuntime* Runtime() { return m_pRuntime.get(); }
   ViewGestures* Gestures() { return m_pGestures.get(); }
   UiServices& Ui() { return m_ui; }
+  // Started by a session manager (NSM_URL) that answered: the session decides
+  // what is opened and saved, and when the program ends.
+  bool UnderSession() const;
 
   // Saves a picture of the main window as it is on screen; false on failure.
   bool SaveScreenshot(const std::string& path);
@@ -90,9 +100,18 @@ class CThumperApp {
   // Frees retired memory, reports a failed device, and comes back while
   // retired memory still waits.
   void PollRuntime();
+  void OpenVirtualMidiPort();
+  // Announces the window to the session manager named by NSM_URL; false when
+  // there is none. kit: what a session without a drum set starts from.
+  bool StartSession(const std::string& kit);
+  void PollSession();
+  void ShowForSession(bool show);
+  // The manager did not answer: the program goes on as if started without it.
+  void LeaveSession(const std::string& kit);
 
   AppOptions m_options;
   QtUiServices m_qtUi;
+  SessionUi m_sessionUi;
   UiServices& m_ui;
   RecentFileList m_recent;
   SampleListState m_list;
@@ -101,10 +120,16 @@ class CThumperApp {
   std::unique_ptr<DocManager> m_pDocs;
   std::unique_ptr<CMainFrame> m_pMainFrame;
   std::unique_ptr<ViewGestures> m_pGestures;
+  std::unique_ptr<SessionLink> m_pSession;
+  std::unique_ptr<QSocketNotifier> m_pSessionNotifier;
+  bool m_bToldHidden = false;
   QTimer m_pollTimer;
   QTimer m_reclaimTimer;
+  // After the user's input: the title, and the session's dirty flag, which
+  // only edits change.
   InputWatch m_inputWatch{[this] {
     if (m_pMainFrame) m_pMainFrame->SyncWithDocument();
+    if (m_pSession) PollSession();
   }};
   std::string m_strScreenshot;
   bool m_bRunning = false;

@@ -32,6 +32,12 @@ DocManager::DocManager(CThumperDoc& doc, ThumperRuntime& runtime, SampleListStat
     : m_doc(doc), m_runtime(runtime), m_list(list), m_ui(ui), m_recent(recent) {}
 
 void DocManager::Changed() {
+  // In a session what New or Open brought in is held at the session's file,
+  // unsaved until File > Save or the session manager saves it.
+  if (!m_strSessionPath.empty() && m_doc.GetPathName() != m_strSessionPath) {
+    m_doc.SetPathName(m_strSessionPath);
+    m_doc.SetModifiedFlag(true);
+  }
   if (m_onChanged) m_onChanged();
 }
 
@@ -109,6 +115,9 @@ bool DocManager::DoSave(const std::string& path) {
   }
   if (!m_doc.OnSaveDocument(target, m_ui)) return false;
   m_recent.Add(m_doc.GetPathName());
+  // Saved elsewhere in a session: the session holds the same drum set.
+  if (!m_strSessionPath.empty() && target != m_strSessionPath)
+    (void)m_doc.OnSaveDocument(m_strSessionPath, m_ui);  // a failure leaves it modified
   Changed();
   return true;
 }

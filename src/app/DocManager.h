@@ -42,6 +42,10 @@ class DocManager {
   // Saves under path, or, with an empty path, under a name the user chooses.
   bool DoSave(const std::string& path);
 
+  // Under a session manager the drum set lives at path, whatever New, Open and
+  // Save As bring in; empty: no session.
+  void SetSessionPath(std::string path) { m_strSessionPath = std::move(path); }
+
   // Called after every step that may change the title or the recent files.
   std::function<void()> m_onChanged;
 
@@ -53,6 +57,7 @@ class DocManager {
   SampleListState& m_list;
   UiServices& m_ui;
   RecentFileList& m_recent;
+  std::string m_strSessionPath;
 };
 
 }  // namespace thumper

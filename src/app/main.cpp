@@ -44,6 +44,11 @@ int main(int argc, char** argv) {
       std::_Exit(130);
     }
     if (!app.MainFrame()) return;
+    if (app.UnderSession()) {
+      // The session manager saves when it means to; its SIGTERM ends us now.
+      QApplication::quit();
+      return;
+    }
     closing = true;
     app.MainFrame()->close();
     closing = false;

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 
@@ -18,6 +19,7 @@
 #include "audio/JackClientDevice.h"
 #include "engine/ThumperRuntime.h"
 #include "midi/MidiInput.h"
+#include "session/SessionLink.h"
 
 namespace thumper::cli {
 
@@ -80,7 +82,8 @@ std::optional<PlayArgs> ParsePlayArgs(const Args& args) {
       return std::nullopt;
     }
   }
-  if (p.kit.empty() && !p.bList) return std::nullopt;
+  // Under a session manager the drum set comes with the session.
+  if (p.kit.empty() && !p.bList && !std::getenv(kNsmUrlVariable)) return std::nullopt;
   return p;
 }
 
@@ -126,6 +129,12 @@ std::string DescribeInputs(ThumperRuntime& runtime, const CThumperDoc& doc) {
   if (runtime.m_midiIn.IsVirtualPortOpen())
     text += std::string(" and \"") + kVirtualPortName + "\"";
   return text;
+}
+
+void OpenVirtualPort(ThumperRuntime& runtime) {
+  if (runtime.m_midiIn.IsVirtualPortOpen()) return;
+  if (MidiResult r = runtime.OpenVirtualPort(); !r.bOk)
+    std::cerr << "thumper: the virtual MIDI input is not available: " << r.strError << "\n";
 }
 
 // Cycles the server missed, on standard error at most once a second.
@@ -181,32 +190,73 @@ int RunPlay(const Args& args) {
   JackClientOptions jack;
   jack.bConnectOutputs = p.bConnect;
   runtime.m_output.SetJackOptions(jack);
-  if (!doc.OnOpenDocument(p.kit, ui)) return kExitFile;  // the reason is on standard error
-  if (p.driver >= 0) {
+  // The driver --driver names, in place of the first that works.
+  auto openDriver = [&] {
+    if (p.driver < 0) return;
     runtime.m_output.m_nOutputDriver = p.driver;
     if (runtime.m_output.InitDirectSound(ui, true) == 0)
       runtime.m_output.InitDirectSound(ui, false);
-  }
-  if (p.midi >= 0) doc.m_nMidiInDevice = p.midi;
-  runtime.m_trigger.SetChannel(p.channel);
+  };
   SampleListState list;
-  runtime.UpdateStep(list);
-  if (MidiResult r = runtime.OpenVirtualPort(); !r.bOk)
-    std::cerr << "thumper: the virtual MIDI input is not available: " << r.strError << "\n";
+  std::unique_ptr<SessionLink> nsm =
+      SessionLink::Start(runtime, list, p.kit, jack, kPlayCapabilities, std::cerr);
+  if (nsm) {
+    // The driver opens once the JACK client has its session name.
+    nsm->Session().m_onNamed = [&] {
+      if (!runtime.m_output.IsOpen()) openDriver();
+    };
+    nsm->Session().m_onLoaded = [&] {
+      if (p.midi >= 0) doc.m_nMidiInDevice = p.midi;
+      runtime.m_trigger.SetChannel(p.channel);
+    };
+    nsm->Handlers().open = [&](const std::string& prefix, const std::string&,
+                               const std::string& id) {
+      NsmReply reply = nsm->Session().Open(prefix, id);
+      if (reply.bOk) {
+        OpenVirtualPort(runtime);
+        std::cerr << "thumper: playing " << nsm->Session().Path() << " for the session on "
+                  << DescribeOutput(runtime) << "; MIDI input " << DescribeInputs(runtime, doc)
+                  << "\n";
+      } else {
+        std::cerr << "thumper: the session's drum set: " << reply.strMessage << "\n";
+      }
+      return reply;
+    };
+    std::cerr << "thumper: waiting for the session manager to open a session\n";
+  }
 
-  std::cerr << "thumper: playing " << p.kit << " on " << DescribeOutput(runtime)
-            << ", MIDI channel " << p.channel << "; MIDI input " << DescribeInputs(runtime, doc)
-            << ". Ctrl+C stops.\n";
-
-  // The main thread sleeps until a stop signal, a note event or a failed device
-  // wakes it; at rest it looks around once a second (a device that stopped
-  // calling back, xruns), and briefly while retired memory waits.
+  // Without a session: the kit from the command line, now.
+  auto startAlone = [&]() -> int {
+    if (p.kit.empty()) {
+      std::cerr << "thumper: play: no drum set to play (thumper play KIT.drums)\n";
+      return kExitUsage;
+    }
+    if (!doc.OnOpenDocument(p.kit, ui)) return kExitFile;  // the reason is on standard error
+    openDriver();
+    if (p.midi >= 0) doc.m_nMidiInDevice = p.midi;
+    runtime.m_trigger.SetChannel(p.channel);
+    runtime.UpdateStep(list);
+    OpenVirtualPort(runtime);
+    std::cerr << "thumper: playing " << p.kit << " on " << DescribeOutput(runtime)
+              << ", MIDI channel " << p.channel << "; MIDI input " << DescribeInputs(runtime, doc)
+              << ". Ctrl+C stops.\n";
+    return kExitOk;
+  };
+  if (!nsm) {
+    if (const int status = startAlone(); status != kExitOk) return status;
+  }
+  // The main thread sleeps until a stop signal, a note event, a failed device
+  // or the session manager wakes it; at rest it looks around once a second (a
+  // device that stopped calling back, xruns, an unanswered announce), and
+  // briefly while retired memory waits.
   const int signals = signalfd(-1, &stop, SFD_CLOEXEC);
   XrunReport xruns;
   for (;;) {
-    pollfd fds[2] = {{signals, POLLIN, 0}, {runtime.m_uiWake.Fd(), POLLIN, 0}};
+    pollfd fds[3] = {{signals, POLLIN, 0},
+                     {runtime.m_uiWake.Fd(), POLLIN, 0},
+                     {nsm ? nsm->Client().Fd() : -1, POLLIN, 0}};
     const int timeout = runtime.HasRetiredMemory() ? kReclaimRetryMs : kRestPollMs;
-    poll(fds, 2, timeout);
+    poll(fds, 3, timeout);
     if (fds[0].revents & POLLIN) {
       signalfd_siginfo info;
       if (read(signals, &info, sizeof info) == sizeof info &&
@@ -214,6 +264,13 @@ int RunPlay(const Args& args) {
         break;
     }
     runtime.m_uiWake.Clear();
+    if (nsm) {
+      nsm->Poll();
+      if (nsm->Client().Unavailable()) {
+        nsm.reset();
+        if (const int status = startAlone(); status != kExitOk) return status;
+      }
+    }
     runtime.Poll();
     NoteEvent event;
     while (runtime.m_trigger.PopNoteEvent(event)) {
