@@ -80,7 +80,10 @@ bool ThumperRuntime::LoadLayerVoice(const std::string& path, int slot, int layer
   }
 
   auto voice = MakeVoice(found, SampleVoice::kMaxCopies);
-  if (!voice) return false;
+  if (!voice) {
+    if (m_onUnreadableSample && SampleFileOpens(found)) m_onUnreadableSample(found);
+    return false;
+  }
   const int k = LayerIndex(slot, layer);
   auto old = std::move(m_pVoices[k]);
   m_pVoices[k] = std::move(voice);

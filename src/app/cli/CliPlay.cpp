@@ -11,8 +11,8 @@
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/ConsoleUi.h"
-#include "midi/MidiInput.h"
 #include "engine/ThumperRuntime.h"
+#include "midi/MidiInput.h"
 
 namespace thumper::cli {
 
@@ -121,15 +121,22 @@ int RunPlay(const Args& args) {
   runtime.m_output.SetPeriod(static_cast<uint32_t>(p.period));
   if (!doc.OnOpenDocument(p.kit, ui)) return kExitFile;  // the reason is on standard error
   if (p.driver >= 0) {
+    // The update step below loads every sample: the switch must not load them
+    // (and name every missing one) a first time.
+    runtime.m_output.SetVoiceResetter(nullptr);
     runtime.m_output.m_nOutputDriver = p.driver;
     if (runtime.m_output.InitDirectSound(ui, true) == 0)
       runtime.m_output.InitDirectSound(ui, false);
+    runtime.m_output.SetVoiceResetter(&runtime);
   }
   if (p.midi >= 0) doc.m_nMidiInDevice = p.midi;
   runtime.m_trigger.SetChannel(p.channel);
   if (MidiResult r = runtime.m_midiIn.OpenVirtualPort(); !r.bOk)
     std::cerr << "thumper: the virtual MIDI input is not available: " << r.strError << "\n";
   SampleListState list;
+  runtime.m_onUnreadableSample = [&ui](const std::string& path) {
+    ui.ReportUnreadableSample(path);
+  };
   runtime.UpdateStep(list);
 
   std::cerr << "thumper: playing " << p.kit << " on "

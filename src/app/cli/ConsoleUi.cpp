@@ -30,4 +30,9 @@ std::optional<std::string> ConsoleUi::CreateGroupDialog(const std::string&) {
   return std::nullopt;
 }
 
+void ConsoleUi::ReportUnreadableSample(const std::string& path) {
+  m_err << "thumper: " << path << ": not a sample file that can be read; left out\n";
+  m_err.flush();
+}
+
 }  // namespace thumper::cli
