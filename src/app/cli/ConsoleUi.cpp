@@ -31,7 +31,7 @@ std::optional<std::string> ConsoleUi::CreateGroupDialog(const std::string&) {
 }
 
 void ConsoleUi::ReportUnreadableSample(const std::string& path) {
-  m_err << "thumper: " << path << ": not a sample file that can be read; left out\n";
+  m_err << "thumper: " << path << ": found, but it cannot be read as a sample; left out\n";
   m_err.flush();
 }
 
