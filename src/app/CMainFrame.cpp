@@ -1,5 +1,6 @@
 #include "app/CMainFrame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLayout>
 #include <QMenuBar>
@@ -25,11 +26,14 @@ CMainFrame::CMainFrame(CThumperDoc& doc, SampleListState& list, UiServices& ui, 
   setWindowTitle(QString::fromLatin1(kWindowTitle));
   m_pView->setObjectName(QString::fromLatin1(kViewName));
   setCentralWidget(m_pView);
+  connect(&m_placementTimer, &QTimer::timeout, this, &CMainFrame::KeepFrameAtOrigin);
   BuildMenus();
   // The view is fixed, so the window is too: no border drag, no maximising.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   move(0, 0);
   OnUpdateFrameTitle();
+  // Every modal dialog of the program, whoever opens it, closes through here.
+  qApp->installEventFilter(this);
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -124,6 +128,51 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     return;
   }
   event->accept();
+}
+
+void CMainFrame::PlaceFrameAtOrigin() {
+  // The frame is known only once the window manager has put one round the
+  // window: look until it stands at the corner, for a few seconds at most.
+  m_nPlacementChecks = kPlacementMs / kPlacementCheckMs;
+  m_nPlacementMoves = 0;
+  KeepFrameAtOrigin();
+  m_placementTimer.start(kPlacementCheckMs);
+  // Without a window manager nothing else gives a new window the keyboard.
+  activateWindow();
+}
+
+void CMainFrame::KeepFrameAtOrigin() {
+  const QWindow* window = windowHandle();
+  if (!window || --m_nPlacementChecks <= 0) {
+    m_placementTimer.stop();
+    return;
+  }
+  // With the frame known, a move places the frame, not the client area. A
+  // window manager that keeps putting the window elsewhere (a tiling one) wins.
+  if (frameGeometry().topLeft() != QPoint(0, 0)) {
+    if (++m_nPlacementMoves > kPlacementMoves)
+      m_placementTimer.stop();
+    else
+      move(0, 0);
+  } else if (!window->frameMargins().isNull())
+    m_placementTimer.stop();  // framed and in place: from now on it goes where the user puts it
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Hide && watched != this && watched->isWidgetType()) {
+    const auto* widget = static_cast<QWidget*>(watched);
+    if (widget->isWindow() && widget->isModal())
+      QTimer::singleShot(0, this, &CMainFrame::TakeFocusBack);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::TakeFocusBack() {
+  // Another dialog may have followed the first (a question, then a file dialog).
+  if (!isVisible() || QApplication::activeModalWidget() || QApplication::activePopupWidget())
+    return;
+  activateWindow();
+  m_pView->setFocus(Qt::OtherFocusReason);
 }
 
 void CMainFrame::changeEvent(QEvent* event) {

@@ -125,6 +125,7 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
 
   m_strScreenshot = commandLine.strScreenshot;
   m_pMainFrame->show();
+  m_pMainFrame->PlaceFrameAtOrigin();
   m_pMainFrame->View().repaint();
   m_bRunning = true;
   return true;

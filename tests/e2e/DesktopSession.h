@@ -1,0 +1,136 @@
+#pragma once
+// A desktop of the test's own: a virtual X display, optionally with the openbox
+// window manager on it, and xdotool / xprop / xwininfo to look at and drive the
+// windows there.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/Process.h"
+#include "support/TestSupport.h"
+
+namespace thumper::test {
+
+using namespace std::chrono_literals;
+
+inline std::string Which(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path ? path : "/usr/bin:/bin");
+  for (std::string dir; std::getline(dirs, dir, ':');)
+    if (!dir.empty() && access((dir + "/" + program).c_str(), X_OK) == 0)
+      return dir + "/" + program;
+  return {};
+}
+
+template <class Pred>
+bool WaitFor(Pred pred, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
+}
+
+// Runs an X tool (xdotool, xprop, xwininfo) on the current DISPLAY.
+inline ProcessResult XTool(const std::string& tool, const std::vector<std::string>& args) {
+  std::vector<std::string> argv{Which(tool)};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProcess(argv);
+}
+
+// A virtual X display of the test's own, 1024 x 768.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() {
+    for (int n = 300 + getpid() % 300, tries = 0; tries < 20; ++n, ++tries) {
+      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+      if (std::filesystem::exists(socket) ||
+          std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
+        continue;
+      m_pServer = std::make_unique<BackgroundProcess>(
+          std::vector<std::string>{Which("Xvfb"), ":" + std::to_string(n), "-screen", "0",
+                                   "1024x768x24", "-nolisten", "tcp"});
+      if (WaitFor([&] { return std::filesystem::exists(socket) || !m_pServer->Running(); }, 10s) &&
+          m_pServer->Running()) {
+        m_strName = ":" + std::to_string(n);
+        return;
+      }
+      m_pServer.reset();
+    }
+  }
+  ~VirtualDisplay() {
+    m_pWindowManager.reset();  // before its display goes
+  }
+  const std::string& Name() const { return m_strName; }
+
+  // Starts openbox on this display (DISPLAY must name it); true once it manages
+  // the screen (it sets _NET_SUPPORTING_WM_CHECK on the root window).
+  bool StartWindowManager() {
+    m_pWindowManager = std::make_unique<BackgroundProcess>(
+        std::vector<std::string>{Which("openbox"), "--sm-disable"});
+    return WaitFor(
+               [&] {
+                 return XTool("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"})
+                                .out.find("window id") != std::string::npos ||
+                        !m_pWindowManager->Running();
+               },
+               10s) &&
+           m_pWindowManager->Running();
+  }
+
+ private:
+  std::unique_ptr<BackgroundProcess> m_pServer;
+  std::unique_ptr<BackgroundProcess> m_pWindowManager;
+  std::string m_strName;
+};
+
+// Sets DISPLAY and a settings folder of its own for the program under test.
+class DesktopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (Which("Xvfb").empty() || Which("xdotool").empty())
+      GTEST_SKIP() << "Xvfb or xdotool is not installed: no test on a real X server";
+    display = std::make_unique<VirtualDisplay>();
+    ASSERT_FALSE(display->Name().empty()) << "Xvfb did not start";
+    setenv("DISPLAY", display->Name().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (configDir.path() / "config").c_str(), 1);
+    unsetenv("QT_QPA_PLATFORM");
+  }
+  void TearDown() override {
+    display.reset();
+    unsetenv("DISPLAY");
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("QT_SCALE_FACTOR");
+  }
+
+  ProcessResult Xdotool(const std::vector<std::string>& args) { return XTool("xdotool", args); }
+
+  // The first visible window whose name holds the text; empty when none came.
+  std::string FindWindow(const std::string& name, BackgroundProcess& program,
+                         std::chrono::milliseconds limit = 30s) {
+    std::string window;
+    WaitFor(
+        [&] {
+          const ProcessResult found = Xdotool({"search", "--onlyvisible", "--name", name});
+          window = found.out.substr(0, found.out.find('\n'));
+          return !window.empty() || !program.Running();
+        },
+        limit);
+    return window;
+  }
+
+  TempDir configDir;
+  std::unique_ptr<VirtualDisplay> display;
+};
+
+}  // namespace thumper::test
