@@ -142,20 +142,22 @@ void CMainFrame::PlaceFrameAtOrigin() {
 }
 
 void CMainFrame::KeepFrameAtOrigin() {
-  const QWindow* window = windowHandle();
+  QWindow* window = windowHandle();
   if (!window || --m_nPlacementChecks <= 0) {
     m_placementTimer.stop();
     return;
   }
-  // With the frame known, a move places the frame, not the client area. A
-  // window manager that keeps putting the window elsewhere (a tiling one) wins.
-  if (frameGeometry().topLeft() != QPoint(0, 0)) {
+  // The window's own frame margins are fresh; the widget's may lag behind.
+  const QMargins frame = window->frameMargins();
+  if (window->framePosition() != QPoint(0, 0)) {
+    // A window manager that keeps putting the window elsewhere (a tiling one) wins.
     if (++m_nPlacementMoves > kPlacementMoves)
       m_placementTimer.stop();
     else
-      move(0, 0);
-  } else if (!window->frameMargins().isNull())
+      window->setPosition(frame.left(), frame.top());
+  } else if (!frame.isNull()) {
     m_placementTimer.stop();  // framed and in place: from now on it goes where the user puts it
+  }
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
