@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "drumset/CThumperDoc.h"
 #include "support/Process.h"
 #include "support/TestSupport.h"
 
@@ -129,6 +130,23 @@ class DesktopTest : public ::testing::Test {
     return window;
   }
 
+  // A kit of one group whose samples, short WAV files, lie in files; none is on
+  // a key yet. Its path.
+  std::string MakeKit(const std::string& group, const std::vector<std::string>& samples) {
+    CThumperDoc kit;
+    kit.OnNewDocument();
+    kit.m_pGroupNames->push_back(group);
+    for (const std::string& name : samples) {
+      WriteWav(files / name, std::vector<int16_t>(2000, 3000));
+      kit.m_pGroupList[0]->push_back(files / name);
+    }
+    ScriptedUi quiet;
+    const std::string path = files / "kit.drums";
+    EXPECT_TRUE(kit.OnSaveDocument(path, quiet));
+    return path;
+  }
+
+  TempDir files;
   TempDir configDir;
   std::unique_ptr<VirtualDisplay> display;
 };

@@ -5,7 +5,6 @@
 #include <csignal>
 
 #include "DesktopSession.h"
-#include "drumset/CThumperDoc.h"
 
 namespace thumper::test {
 namespace {
@@ -33,18 +32,7 @@ std::pair<int, int> ClientPosition(const std::string& window) {
 
 class WindowDesktopTest : public DesktopTest {
  protected:
-  std::string MakeKit() {
-    CThumperDoc kit;
-    kit.OnNewDocument();
-    kit.m_pGroupNames->push_back("WWWWWWWWWWWWWWWWWWWW");
-    WriteWav(files / "tom-low-3.wav", std::vector<int16_t>(2000, 3000));
-    kit.m_pGroupList[0]->push_back(files / "tom-low-3.wav");
-    ScriptedUi quiet;
-    const std::string path = files / "kit.drums";
-    EXPECT_TRUE(kit.OnSaveDocument(path, quiet));
-    return path;
-  }
-  TempDir files;
+  std::string MakeKit() { return DesktopTest::MakeKit("WWWWWWWWWWWWWWWWWWWW", {"tom-low-3.wav"}); }
 };
 
 TEST_F(WindowDesktopTest, UnderOpenboxTheWholeFrameWithItsTitleBarIsAtTheOrigin) {

@@ -5,34 +5,15 @@
 #include <csignal>
 
 #include "DesktopSession.h"
-#include "drumset/CThumperDoc.h"
 #include "drumset/DrumsFile.h"
 
 namespace thumper::test {
 namespace {
 
-class WindowMouseTest : public DesktopTest {
- protected:
-  // A kit of one group of two samples, none on a key yet.
-  std::string MakeKit() {
-    CThumperDoc kit;
-    kit.OnNewDocument();
-    kit.m_pGroupNames->push_back("Kit");
-    for (const char* name : {"kick.wav", "snare.wav"}) {
-      WriteWav(files / name, std::vector<int16_t>(2000, 3000));
-      kit.m_pGroupList[0]->push_back(files / name);
-    }
-    ScriptedUi quiet;
-    const std::string path = files / "kit.drums";
-    EXPECT_TRUE(kit.OnSaveDocument(path, quiet));
-    return path;
-  }
-
-  TempDir files;
-};
+using WindowMouseTest = DesktopTest;
 
 TEST_F(WindowMouseTest, ASampleDraggedOntoAKeyIsSavedWithTheDrumSet) {
-  const std::string kit = MakeKit();
+  const std::string kit = MakeKit("Kit", {"kick.wav", "snare.wav"});
   const auto savedBefore = ReadFileBytes(kit);
   BackgroundProcess thumper(ThumperArgv({kit}));
 
