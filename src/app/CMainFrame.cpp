@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "app/FramePlacement.h"
 #include "app/HelpManual.h"
 #include "edit/CAboutDlg.h"
 
@@ -147,16 +148,29 @@ void CMainFrame::KeepFrameAtOrigin() {
     m_placementTimer.stop();
     return;
   }
-  // The window's own frame margins are fresh; the widget's may lag behind.
+  switch (PlaceFrameAtOriginNatively(*window)) {
+    case FramePlacement::NotFramed:
+      return;  // look again: a window manager may frame it yet
+    case FramePlacement::AtOrigin:
+      m_placementTimer.stop();  // from now on it goes where the user puts it
+      return;
+    case FramePlacement::Moved:
+      // A window manager that keeps putting the window elsewhere (a tiling one) wins.
+      if (++m_nPlacementMoves >= kPlacementMoves) m_placementTimer.stop();
+      return;
+    case FramePlacement::Unavailable:
+      break;
+  }
+  // Elsewhere through Qt, in its scaled pixels. The window's own frame margins
+  // are fresh; the widget's may lag behind.
   const QMargins frame = window->frameMargins();
   if (window->framePosition() != QPoint(0, 0)) {
-    // A window manager that keeps putting the window elsewhere (a tiling one) wins.
     if (++m_nPlacementMoves > kPlacementMoves)
       m_placementTimer.stop();
     else
       window->setPosition(frame.left(), frame.top());
   } else if (!frame.isNull()) {
-    m_placementTimer.stop();  // framed and in place: from now on it goes where the user puts it
+    m_placementTimer.stop();
   }
 }
 

@@ -35,10 +35,15 @@ class WindowDesktopTest : public DesktopTest {
   std::string MakeKit() { return DesktopTest::MakeKit("WWWWWWWWWWWWWWWWWWWW", {"tom-low-3.wav"}); }
 };
 
-TEST_F(WindowDesktopTest, UnderOpenboxTheWholeFrameWithItsTitleBarIsAtTheOrigin) {
+class FramePlacementTest : public WindowDesktopTest,
+                           public ::testing::WithParamInterface<const char*> {};
+
+// At every scale of the screen, counted in the display's own pixels.
+TEST_P(FramePlacementTest, UnderOpenboxTheWholeFrameWithItsTitleBarIsAtTheOrigin) {
   if (Which("openbox").empty() || Which("xprop").empty() || Which("xwininfo").empty())
     GTEST_SKIP() << "openbox, xprop or xwininfo is not installed";
   ASSERT_TRUE(display->StartWindowManager());
+  setenv("QT_SCALE_FACTOR", GetParam(), 1);
   BackgroundProcess thumper(ThumperArgv({MakeKit()}));
   const std::string window = FindWindow("Klonk Bammer", thumper);
   ASSERT_FALSE(window.empty()) << thumper.ErrSoFar();
@@ -66,6 +71,8 @@ TEST_F(WindowDesktopTest, UnderOpenboxTheWholeFrameWithItsTitleBarIsAtTheOrigin)
   EXPECT_EQ(client.second - extents[2], 0);
   EXPECT_EQ(thumper.Stop(SIGTERM).status, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Scales, FramePlacementTest, ::testing::Values("1", "2", "1.5"));
 
 TEST_F(WindowDesktopTest, OnABareServerTheWindowIsAtTheOrigin) {
   if (Which("xwininfo").empty()) GTEST_SKIP() << "xwininfo is not installed";
