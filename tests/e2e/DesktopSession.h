@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -49,25 +50,24 @@ inline ProcessResult XTool(const std::string& tool, const std::vector<std::strin
   return RunProcess(argv);
 }
 
-// A virtual X display of the test's own, 1024 x 768.
+// A virtual X display of the test's own, 1024 x 768. Xvfb picks a free display
+// number itself and writes it to a file (-displayfd), so tests running at the
+// same time, in this project or another, never share a server.
 class VirtualDisplay {
  public:
   VirtualDisplay() {
-    for (int n = 300 + getpid() % 300, tries = 0; tries < 20; ++n, ++tries) {
-      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-      if (std::filesystem::exists(socket) ||
-          std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
-        continue;
-      m_pServer = std::make_unique<BackgroundProcess>(
-          std::vector<std::string>{Which("Xvfb"), ":" + std::to_string(n), "-screen", "0",
-                                   "1024x768x24", "-nolisten", "tcp"});
-      if (WaitFor([&] { return std::filesystem::exists(socket) || !m_pServer->Running(); }, 10s) &&
-          m_pServer->Running()) {
-        m_strName = ":" + std::to_string(n);
-        return;
-      }
-      m_pServer.reset();
-    }
+    const std::string numberFile = m_dir / "display";
+    m_pServer = std::make_unique<BackgroundProcess>(std::vector<std::string>{
+        "/bin/sh", "-c", "exec \"$0\" -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>\"$1\"",
+        Which("Xvfb"), numberFile});
+    std::string number;
+    WaitFor(
+        [&] {
+          std::ifstream in(numberFile);
+          return (std::getline(in, number) && !number.empty()) || !m_pServer->Running();
+        },
+        10s);
+    if (!number.empty() && m_pServer->Running()) m_strName = ":" + number;
   }
   ~VirtualDisplay() {
     m_pWindowManager.reset();  // before its display goes
@@ -90,6 +90,7 @@ class VirtualDisplay {
   }
 
  private:
+  TempDir m_dir;
   std::unique_ptr<BackgroundProcess> m_pServer;
   std::unique_ptr<BackgroundProcess> m_pWindowManager;
   std::string m_strName;
