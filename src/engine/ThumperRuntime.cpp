@@ -1,6 +1,7 @@
 #include "engine/ThumperRuntime.h"
 
 #include "drumset/PathNames.h"
+#include "drumset/TextEncoding.h"
 #include "midi/TriggerState.h"
 
 namespace thumper {
@@ -63,7 +64,7 @@ bool ThumperRuntime::LoadLayerVoice(const std::string& path, int slot, int layer
 
   std::string found = path;
   if (!SampleFileOpens(path)) {
-    m_ui.MessageBox(path + " Ei auennut 1", kAppName, MsgButtons::Ok, MsgIcon::None);
+    m_ui.MessageBox(DisplayText(path) + " Ei auennut 1", kAppName, MsgButtons::Ok, MsgIcon::None);
     const std::string name = FileNameOf(path);
     const std::string besideSet = m_doc.DrumSetFolder() + name;
     const std::string inLastDir = m_search.m_strLastSampleDir + name;
