@@ -35,12 +35,7 @@ bool SampleFileOpens(const std::string& path) {
   return isFile;
 }
 
-namespace {
-
-// The file name at folder, as stored and, for a name that is not UTF-8 (a kit
-// from the original platform, whose names are Windows-1252), as that name reads
-// in UTF-8, the way the file is named here. Nothing when neither opens.
-std::optional<std::string> OpensIn(const std::string& folder, const std::string& name) {
+std::optional<std::string> SampleFileIn(const std::string& folder, const std::string& name) {
   if (SampleFileOpens(folder + name)) return folder + name;
   if (IsValidUtf8(name)) return std::nullopt;
   const std::string decoded = folder + Windows1252ToUtf8(name);
@@ -48,15 +43,13 @@ std::optional<std::string> OpensIn(const std::string& folder, const std::string&
   return std::nullopt;
 }
 
-}  // namespace
-
 std::string LocateSampleFile(const std::string& path, SampleSearch& search, UiServices& ui) {
   if (SampleFileOpens(path)) return path;
   const std::string name = FileNameOf(path);
   if (!IsValidUtf8(name))
-    if (auto found = OpensIn(FolderOf(path), name)) return *found;
-  if (auto found = OpensIn(search.m_strDrumSetFolder, name)) return *found;
-  if (auto found = OpensIn(search.m_strLastSampleDir, name)) return *found;
+    if (auto found = SampleFileIn(FolderOf(path), name)) return *found;
+  if (auto found = SampleFileIn(search.m_strDrumSetFolder, name)) return *found;
+  if (auto found = SampleFileIn(search.m_strLastSampleDir, name)) return *found;
   const std::string lastTried = search.m_strLastSampleDir + name;
 
   // The user is shown the name as text, whatever its stored bytes.

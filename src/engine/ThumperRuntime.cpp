@@ -66,14 +66,14 @@ bool ThumperRuntime::LoadLayerVoice(const std::string& path, int slot, int layer
   if (!SampleFileOpens(path)) {
     m_ui.MessageBox(DisplayText(path) + " Ei auennut 1", kAppName, MsgButtons::Ok, MsgIcon::None);
     const std::string name = FileNameOf(path);
-    const std::string besideSet = m_doc.DrumSetFolder() + name;
     const std::string inLastDir = m_search.m_strLastSampleDir + name;
-    if (SampleFileOpens(besideSet)) {
-      found = besideSet;
-    } else if (SampleFileOpens(inLastDir)) {
-      found = inLastDir;
+    if (auto besideSet = SampleFileIn(m_doc.DrumSetFolder(), name)) {
+      found = *besideSet;
+    } else if (auto inLast = SampleFileIn(m_search.m_strLastSampleDir, name)) {
+      found = *inLast;
     } else {
-      const FileDialogResult chosen = m_ui.FileDialog(WavFileDialog(inLastDir, ofn::kStandard));
+      const FileDialogResult chosen =
+          m_ui.FileDialog(WavFileDialog(DisplayText(inLastDir), ofn::kStandard));
       if (!chosen.bOk || chosen.paths.empty()) return false;
       found = chosen.Path();
       m_search.m_strLastSampleDir = FolderOf(found);

@@ -134,6 +134,21 @@ TEST_F(RuntimeTest, LoadLayerVoiceShowsThePathThenTriesTheCandidatesThenAsks) {
   EXPECT_EQ(runtime.m_search.m_strLastSampleDir, picked.path().string() + "/");
 }
 
+TEST_F(RuntimeTest, LoadLayerVoiceFindsAWindows1252NameUnderItsUtf8Name) {
+  TempDir setDir, lastDir;
+  doc.SetPathName(setDir / "a.drums");
+  runtime.m_search.m_strLastSampleDir = lastDir.path().string() + "/";
+  WriteConstantWav(lastDir / "b\xC3\xA4ss.wav", 1000);
+  EXPECT_TRUE(runtime.LoadLayerVoice("C:\\kits\\b\xE4ss.wav", 2, 0));
+  EXPECT_EQ(runtime.m_pVoices[LayerIndex(2, 0)]->m_strName, lastDir / "b\xC3\xA4ss.wav");
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "C:\\kits\\b\xC3\xA4ss.wav Ei auennut 1");  // decoded
+  WriteConstantWav(setDir / "t\xC3\xB6m.wav", 1000);
+  EXPECT_TRUE(runtime.LoadLayerVoice("/gone/t\xF6m.wav", 3, 0));
+  EXPECT_EQ(runtime.m_pVoices[LayerIndex(3, 0)]->m_strName, setDir / "t\xC3\xB6m.wav");
+  EXPECT_TRUE(ui.fileDialogs.empty());
+}
+
 TEST_F(RuntimeTest, UpdateStepRunsAfterNewAndSuccessfulLoadsOnly) {
   runtime.NewDrumSet(list);
   EXPECT_EQ(repaints, 1);
