@@ -30,6 +30,10 @@ run: build
 	  echo "make run: no display (DISPLAY and WAYLAND_DISPLAY are unset): running on a virtual X display"; \
 	  echo "make run: the window is not visible there. Stop it with Ctrl+C."; \
 	  echo "make run: 'make screenshot' writes a picture of the window to docs/screenshot.png"; \
+	  echo "make run: to hear the demo kit here: 'make demo' renders the demo groove to demo.wav,"; \
+	  echo "make run: and with a JACK server on the sound card (for example 'jackd -d alsa &')"; \
+	  echo "make run: '$(BUILD)/thumper play $(BUILD)/demo/demo.drums' plays it live from MIDI"; \
+	  echo "make run: into 'Thumper MIDI In'."; \
 	  xvfb-run -a $(BUILD)/thumper $(BUILD)/demo/demo.drums; \
 	else \
 	  echo "make run: no display (DISPLAY and WAYLAND_DISPLAY are unset) and no xvfb-run to make one" >&2; \

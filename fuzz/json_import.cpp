@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto bytes = thumper::SerializeDrumSet(set);
   auto parsed = thumper::ParseDrumSet(bytes);
   if (!parsed) std::abort();
-  // Imported strings are UTF-8, so the JSON of the file gives the same file again.
+  // Every stored string, UTF-8 or not, comes back from the JSON of the file as
+  // the same bytes, so that JSON gives the same file again.
   const auto again = thumper::SerializeDrumSet(
       thumper::DrumSetFromJson(nlohmann::json::parse(thumper::DrumSetToJson(*parsed).dump())));
   if (again != bytes) std::abort();

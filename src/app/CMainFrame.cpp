@@ -1,5 +1,6 @@
 #include "app/CMainFrame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLayout>
 #include <QMenuBar>
@@ -7,6 +8,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "app/FramePlacement.h"
 #include "app/HelpManual.h"
 #include "edit/CAboutDlg.h"
 
@@ -25,11 +27,14 @@ CMainFrame::CMainFrame(CThumperDoc& doc, SampleListState& list, UiServices& ui, 
   setWindowTitle(QString::fromLatin1(kWindowTitle));
   m_pView->setObjectName(QString::fromLatin1(kViewName));
   setCentralWidget(m_pView);
+  connect(&m_placementTimer, &QTimer::timeout, this, &CMainFrame::KeepFrameAtOrigin);
   BuildMenus();
   // The view is fixed, so the window is too: no border drag, no maximising.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   move(0, 0);
   OnUpdateFrameTitle();
+  // Every modal dialog of the program, whoever opens it, closes through here.
+  qApp->installEventFilter(this);
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -129,6 +134,66 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     return;
   }
   event->accept();
+}
+
+void CMainFrame::PlaceFrameAtOrigin() {
+  // The frame is known only once the window manager has put one round the
+  // window: look until it stands at the corner, for a few seconds at most.
+  m_nPlacementChecks = kPlacementMs / kPlacementCheckMs;
+  m_nPlacementMoves = 0;
+  KeepFrameAtOrigin();
+  m_placementTimer.start(kPlacementCheckMs);
+  // Without a window manager nothing else gives a new window the keyboard.
+  activateWindow();
+}
+
+void CMainFrame::KeepFrameAtOrigin() {
+  QWindow* window = windowHandle();
+  if (!window || --m_nPlacementChecks <= 0) {
+    m_placementTimer.stop();
+    return;
+  }
+  switch (PlaceFrameAtOriginNatively(*window)) {
+    case FramePlacement::NotFramed:
+      return;  // look again: a window manager may frame it yet
+    case FramePlacement::AtOrigin:
+      m_placementTimer.stop();  // from now on it goes where the user puts it
+      return;
+    case FramePlacement::Moved:
+      // A window manager that keeps putting the window elsewhere (a tiling one) wins.
+      if (++m_nPlacementMoves >= kPlacementMoves) m_placementTimer.stop();
+      return;
+    case FramePlacement::Unavailable:
+      break;
+  }
+  // Elsewhere through Qt, in its scaled pixels. The window's own frame margins
+  // are fresh; the widget's may lag behind.
+  const QMargins frame = window->frameMargins();
+  if (window->framePosition() != QPoint(0, 0)) {
+    if (++m_nPlacementMoves > kPlacementMoves)
+      m_placementTimer.stop();
+    else
+      window->setPosition(frame.left(), frame.top());
+  } else if (!frame.isNull()) {
+    m_placementTimer.stop();
+  }
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Hide && watched != this && watched->isWidgetType()) {
+    const auto* widget = static_cast<QWidget*>(watched);
+    if (widget->isWindow() && widget->isModal())
+      QTimer::singleShot(0, this, &CMainFrame::TakeFocusBack);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::TakeFocusBack() {
+  // Another dialog may have followed the first (a question, then a file dialog).
+  if (!isVisible() || QApplication::activeModalWidget() || QApplication::activePopupWidget())
+    return;
+  activateWindow();
+  m_pView->setFocus(Qt::OtherFocusReason);
 }
 
 void CMainFrame::changeEvent(QEvent* event) {

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QMainWindow>
 #include <QMenu>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,6 +32,13 @@ class CMainFrame : public QMainWindow {
   QMenu* FileMenu() const { return m_pFileMenu; }
   QMenu* AboutMenu() const { return m_pAboutMenu; }
 
+  // Once shown: the frame, title bar and borders included, at the screen's
+  // top-left corner, and focus to the window. (A position given before the
+  // window manager has framed the window places only the client area there,
+  // the title bar off screen.)
+  void PlaceFrameAtOrigin();
+  static constexpr int kPlacementMs = 10000, kPlacementCheckMs = 50, kPlacementMoves = 5;
+
   // The title from the drum set's title now.
   void OnUpdateFrameTitle();
   // The recent files in the File menu, or "Recent File" greyed while there are none.
@@ -48,11 +56,16 @@ class CMainFrame : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void changeEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildMenus();
+  // Focus back to the window once a modal dialog has gone: without a window
+  // manager nothing else gives it back, and the shortcuts would do nothing.
+  void TakeFocusBack();
+  void KeepFrameAtOrigin();
 
   CThumperDoc& m_doc;
   DocManager& m_docs;
@@ -63,6 +76,8 @@ class CMainFrame : public QMainWindow {
   QAction* m_pRecentEnd = nullptr;  // the separator after the recent files
   std::vector<QAction*> m_recentActions;
   std::string m_strShownTitle, m_strSeenPath;
+  QTimer m_placementTimer;  // runs until the start-up placement has settled
+  int m_nPlacementChecks = 0, m_nPlacementMoves = 0;
 };
 
 }  // namespace thumper

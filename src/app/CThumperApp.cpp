@@ -140,6 +140,7 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
 
   m_strScreenshot = commandLine.strScreenshot;
   m_pMainFrame->show();
+  m_pMainFrame->PlaceFrameAtOrigin();
   m_pMainFrame->View().repaint();
   if (m_pSession) m_pSession->Client().SetGuiShown(true);
   m_bRunning = true;

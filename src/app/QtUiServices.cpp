@@ -3,7 +3,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QMessageBox>
+#include <QScreen>
 #include <iostream>
 
 #include "edit/CCreateGroupDlg.h"
@@ -113,6 +115,26 @@ FileDialogResult FileDialogChoice(const QFileDialog& dialog, const FileDialogPar
   return result;
 }
 
+void FileDialogLayout::Apply(QFileDialog& dialog) const {
+  if (!m_state.isEmpty()) dialog.restoreState(m_state);
+  QSize size = m_size.isValid() ? m_size : QSize(kWidth, kHeight);
+  // Never larger than the screen the dialog opens on.
+  const QWidget* parent = dialog.parentWidget();
+  if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
+    const QSize room = screen->availableSize() * 9 / 10;
+    size = size.boundedTo(room);
+  }
+  dialog.resize(size);
+  // The name column takes what the others leave, so long sample names show whole.
+  if (m_state.isEmpty())
+    if (auto* header = dialog.findChild<QHeaderView*>()) header->resizeSection(0, size.width() / 2);
+}
+
+void FileDialogLayout::Remember(const QFileDialog& dialog) {
+  m_size = dialog.size();
+  m_state = dialog.saveState();
+}
+
 QtUiServices::QtUiServices() : m_console(std::cerr) {}
 
 bool QtUiServices::Unattended() const {
@@ -185,7 +207,9 @@ MsgResult QtUiServices::MessageBox(const std::string& text, const std::string& c
 FileDialogResult QtUiServices::FileDialog(const FileDialogParams& params) {
   if (Unattended()) return m_console.FileDialog(params);
   auto dialog = MakeFileDialog(params, Owner());
+  m_fileDialogLayout.Apply(*dialog);
   dialog->exec();
+  m_fileDialogLayout.Remember(*dialog);
   return FileDialogChoice(*dialog, params);
 }
 

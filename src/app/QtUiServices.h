@@ -2,7 +2,9 @@
 // UiServices with real dialogs: QMessageBox, QFileDialog and the Create Group
 // dialog, owned by the main window once it is on screen. UI thread only.
 
+#include <QByteArray>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -37,6 +39,22 @@ std::unique_ptr<QFileDialog> MakeFileDialog(const FileDialogParams& params, QWid
 // The paths a finished dialog chose, with the default extension applied.
 FileDialogResult FileDialogChoice(const QFileDialog& dialog, const FileDialogParams& params);
 
+// The size and layout (column widths, view mode, sidebar) of the file dialogs,
+// kept for the run: the first dialog opens at a size whose columns show whole
+// names, and each later one as the user left the last.
+class FileDialogLayout {
+ public:
+  static constexpr int kWidth = 860, kHeight = 540;
+  // Before the dialog is shown.
+  void Apply(QFileDialog& dialog) const;
+  // After it has closed.
+  void Remember(const QFileDialog& dialog);
+
+ private:
+  QSize m_size;
+  QByteArray m_state;
+};
+
 class QtUiServices : public UiServices {
  public:
   QtUiServices();
@@ -58,6 +76,7 @@ class QtUiServices : public UiServices {
  private:
   QPointer<QWidget> m_pOwner;
   cli::ConsoleUi m_console;
+  FileDialogLayout m_fileDialogLayout;
 };
 
 }  // namespace thumper

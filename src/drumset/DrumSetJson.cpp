@@ -33,9 +33,25 @@ int32_t ReadInt(const json& value, const std::string& where) {
   Fail(where, "expected a whole number");
 }
 
+// A stored string: plain JSON text when its bytes are UTF-8, otherwise (a kit
+// from the original platform) {"bytes-cp1252": TEXT}, the bytes read as
+// Windows-1252, which gives every byte back on import.
+ordered_json StoredString(const std::string& bytes) {
+  if (IsValidUtf8(bytes)) return bytes;
+  ordered_json object;
+  object[kCp1252Key] = Windows1252ToUtf8(bytes);
+  return object;
+}
+
 std::string ReadString(const json& value, const std::string& where) {
-  if (!value.is_string()) Fail(where, "expected a string");
-  return value.get<std::string>();
+  if (value.is_string()) return value.get<std::string>();
+  if (value.is_object() && value.size() == 1 && value.contains(kCp1252Key)) {
+    const json& text = value[kCp1252Key];
+    if (!text.is_string()) Fail(where + "." + kCp1252Key, "expected a string");
+    if (auto bytes = Windows1252Bytes(text.get<std::string>())) return *bytes;
+    Fail(where + "." + kCp1252Key, "holds a character that Windows-1252 does not have");
+  }
+  Fail(where, std::string("expected a string or {\"") + kCp1252Key + "\": ...}");
 }
 
 const json& ExpectArray(const json& value, const std::string& where, size_t maxSize) {
@@ -64,10 +80,10 @@ ordered_json DrumSetToJson(const DrumSet& set) {
   ordered_json groups = ordered_json::array();
   for (int g = 0; g < set.GroupCount(); ++g) {
     ordered_json group;
-    group["name"] = DisplayText((*set.m_pGroupNames)[g]);
+    group["name"] = StoredString((*set.m_pGroupNames)[g]);
     ordered_json samples = ordered_json::array();
     if (set.m_pGroupList[g])
-      for (const auto& path : *set.m_pGroupList[g]) samples.push_back(DisplayText(path));
+      for (const auto& path : *set.m_pGroupList[g]) samples.push_back(StoredString(path));
     group["samples"] = std::move(samples);
     groups.push_back(std::move(group));
   }

@@ -8,8 +8,12 @@
 
 namespace thumper {
 
-// The whole drum set; strings as UTF-8 (bytes that are not UTF-8 decoded as
-// Windows-1252). Keys in the order a reader expects them.
+// The key of a stored string whose bytes are not UTF-8: {"bytes-cp1252": TEXT}
+// holds the bytes read as Windows-1252, so they come back byte for byte.
+inline constexpr const char* kCp1252Key = "bytes-cp1252";
+
+// The whole drum set; strings as UTF-8 text, or as {"bytes-cp1252": TEXT}
+// where the stored bytes are not UTF-8. Keys in the order a reader expects them.
 nlohmann::ordered_json DrumSetToJson(const DrumSet& set);
 
 // The drum set a JSON describes. Missing keys, and missing trailing slots,

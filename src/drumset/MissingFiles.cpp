@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "drumset/CThumperDoc.h"
 #include "drumset/PathNames.h"
+#include "drumset/TextEncoding.h"
 
 namespace thumper {
 
@@ -33,20 +35,31 @@ bool SampleFileOpens(const std::string& path) {
   return isFile;
 }
 
+std::optional<std::string> SampleFileIn(const std::string& folder, const std::string& name) {
+  if (SampleFileOpens(folder + name)) return folder + name;
+  if (IsValidUtf8(name)) return std::nullopt;
+  const std::string decoded = folder + Windows1252ToUtf8(name);
+  if (SampleFileOpens(decoded)) return decoded;
+  return std::nullopt;
+}
+
 std::string LocateSampleFile(const std::string& path, SampleSearch& search, UiServices& ui) {
   if (SampleFileOpens(path)) return path;
   const std::string name = FileNameOf(path);
-  const std::string besideSet = search.m_strDrumSetFolder + name;
-  if (SampleFileOpens(besideSet)) return besideSet;
+  if (!IsValidUtf8(name))
+    if (auto found = SampleFileIn(FolderOf(path), name)) return *found;
+  if (auto found = SampleFileIn(search.m_strDrumSetFolder, name)) return *found;
+  if (auto found = SampleFileIn(search.m_strLastSampleDir, name)) return *found;
   const std::string lastTried = search.m_strLastSampleDir + name;
-  if (SampleFileOpens(lastTried)) return lastTried;
 
-  if (ui.MessageBox("Do you want to locate file " + lastTried + " it? (Yes recommended)",
-                    "File " + lastTried + " has not been found", MsgButtons::YesNo,
+  // The user is shown the name as text, whatever its stored bytes.
+  const std::string shown = DisplayText(lastTried);
+  if (ui.MessageBox("Do you want to locate file " + shown + " it? (Yes recommended)",
+                    "File " + shown + " has not been found", MsgButtons::YesNo,
                     MsgIcon::Question) != MsgResult::Yes)
     return MissingFileMarker;
 
-  const FileDialogResult chosen = ui.FileDialog(WavFileDialog(lastTried, ofn::kMustExist));
+  const FileDialogResult chosen = ui.FileDialog(WavFileDialog(shown, ofn::kMustExist));
   if (!chosen.bOk || chosen.paths.empty()) return MissingFileMarker;
   search.m_strLastSampleDir = FolderOf(chosen.Path());
   return chosen.Path();

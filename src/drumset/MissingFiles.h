@@ -1,6 +1,7 @@
 #pragma once
 // Finding sample files that are no longer at their stored paths. UI thread only.
 
+#include <optional>
 #include <string>
 
 #include "drumset/UiServices.h"
@@ -27,6 +28,11 @@ FileDialogParams WavFileDialog(const std::string& initialName, uint32_t flags);
 
 // True when the path names a file that can be opened for reading.
 bool SampleFileOpens(const std::string& path);
+
+// folder + name when that file opens; for a name that is not UTF-8 (a kit from
+// the original platform, whose names are Windows-1252) also folder + the name as
+// it reads in UTF-8, the way the file is named here. Nothing when neither opens.
+std::optional<std::string> SampleFileIn(const std::string& folder, const std::string& name);
 
 // The path of the sample, found at its stored path, next to the drum set, in
 // the folder the user last chose, or chosen by the user; MissingFileMarker when

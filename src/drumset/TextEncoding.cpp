@@ -1,6 +1,8 @@
 #include "drumset/TextEncoding.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 namespace thumper {
 
@@ -66,8 +68,7 @@ bool IsValidUtf8(std::string_view bytes) {
   return true;
 }
 
-std::string DisplayText(std::string_view bytes) {
-  if (IsValidUtf8(bytes)) return std::string(bytes);
+std::string Windows1252ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() * 2);
   for (char ch : bytes) {
@@ -76,6 +77,32 @@ std::string DisplayText(std::string_view bytes) {
       AppendUtf8(out, kCp1252High[b - 0x80]);
     else
       AppendUtf8(out, b);
+  }
+  return out;
+}
+
+std::string DisplayText(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  return Windows1252ToUtf8(bytes);
+}
+
+std::optional<std::string> Windows1252Bytes(std::string_view utf8) {
+  if (!IsValidUtf8(utf8)) return std::nullopt;
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<uint8_t>(utf8[i]);
+    const int length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    char32_t cp = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
+    for (int k = 1; k < length; ++k) cp = (cp << 6) | (static_cast<uint8_t>(utf8[i + k]) & 0x3F);
+    i += length;
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      out.push_back(static_cast<char>(cp));
+      continue;
+    }
+    const char32_t* high = std::find(std::begin(kCp1252High), std::end(kCp1252High), cp);
+    if (high == std::end(kCp1252High)) return std::nullopt;
+    out.push_back(static_cast<char>(0x80 + (high - std::begin(kCp1252High))));
   }
   return out;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "drumset/MissingFiles.h"
 #include "drumset/TextEncoding.h"
 #include "view/ViewCursors.h"
 
@@ -183,9 +184,10 @@ void ViewGestures::StartPreview(int row) {
                       kSaveUnderStrip.x, kSaveUnderStrip.y);
   surface.TextInRect(Surface::Target::Window, m_rcPreviewRow,
                      QString::fromStdString(DisplayText(*path)), kPreviewTextColour, 0xff000000u);
-  // A file that cannot be read has been reported by the reader; the path stays
-  // shown until the release puts the row back.
-  m_runtime.PlayPreview(*path);
+  // A file that is found but cannot be read plays nothing; its path stays shown
+  // until the release puts the row back. A file that is gone was reported in a
+  // box, which took the release with it: the row is put back now instead.
+  if (!m_runtime.PlayPreview(*path) && !SampleFileOpens(*path)) OnRightReleased(0, 0);
 }
 
 void ViewGestures::OnRightReleased(int, int) {

@@ -1,6 +1,7 @@
 #include "engine/ThumperRuntime.h"
 
 #include "drumset/PathNames.h"
+#include "drumset/TextEncoding.h"
 #include "midi/TriggerState.h"
 
 namespace thumper {
@@ -69,16 +70,16 @@ bool ThumperRuntime::LoadLayerVoice(const std::string& path, int slot, int layer
 
   std::string found = path;
   if (!SampleFileOpens(path)) {
-    m_ui.MessageBox(path + " Ei auennut 1", kAppName, MsgButtons::Ok, MsgIcon::None);
+    m_ui.MessageBox(DisplayText(path) + " Ei auennut 1", kAppName, MsgButtons::Ok, MsgIcon::None);
     const std::string name = FileNameOf(path);
-    const std::string besideSet = m_doc.DrumSetFolder() + name;
     const std::string inLastDir = m_search.m_strLastSampleDir + name;
-    if (SampleFileOpens(besideSet)) {
-      found = besideSet;
-    } else if (SampleFileOpens(inLastDir)) {
-      found = inLastDir;
+    if (auto besideSet = SampleFileIn(m_doc.DrumSetFolder(), name)) {
+      found = *besideSet;
+    } else if (auto inLast = SampleFileIn(m_search.m_strLastSampleDir, name)) {
+      found = *inLast;
     } else {
-      const FileDialogResult chosen = m_ui.FileDialog(WavFileDialog(inLastDir, ofn::kStandard));
+      const FileDialogResult chosen =
+          m_ui.FileDialog(WavFileDialog(DisplayText(inLastDir), ofn::kStandard));
       if (!chosen.bOk || chosen.paths.empty()) return false;
       found = chosen.Path();
       m_search.m_strLastSampleDir = FolderOf(found);
@@ -86,7 +87,10 @@ bool ThumperRuntime::LoadLayerVoice(const std::string& path, int slot, int layer
   }
 
   auto voice = MakeVoice(found, SampleVoice::kMaxCopies);
-  if (!voice) return false;
+  if (!voice) {
+    if (m_onUnreadableSample && SampleFileOpens(found)) m_onUnreadableSample(found);
+    return false;
+  }
   const int k = LayerIndex(slot, layer);
   auto old = std::move(m_pVoices[k]);
   m_pVoices[k] = std::move(voice);

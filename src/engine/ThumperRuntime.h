@@ -77,6 +77,10 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
 
   // What a full repaint of the view does; nothing without a view.
   std::function<void()> m_onFullRepaint;
+  // Told the path of a layer's sample file that opened but could not be read
+  // as a sample (the reader itself names only files that do not open). The
+  // command line names them; the window, like the module, stays quiet.
+  std::function<void(const std::string&)> m_onUnreadableSample;
 
   CThumperDoc& m_doc;
   UiServices& m_ui;

@@ -17,15 +17,20 @@ SampleVoice* Usable(SampleVoice* voice) {
 }
 
 // The layer whose voice velocity layer sounds: its source when that has a
-// voice, else the nearest louder layer with one (below the source, or below
-// the layer itself when the source names no layer). -1 when none has a voice.
+// voice, else the nearest louder layer with one, else the nearest softer one
+// (counted from the source, or from the layer itself when the source names no
+// layer, a value only a damaged file holds). So one broken sample never
+// silences the layers around it. -1 when no layer of the slot has a voice.
 int ResolveLayer(int layer, int32_t source, const std::array<SampleVoice*, kLayerCount>& usable) {
-  int from = layer - 1;
+  int louder = layer - 1, softer = layer;
   if (IsLayer(source)) {
     if (usable[source]) return source;
-    from = source - 1;
+    louder = source - 1;
+    softer = source + 1;
   }
-  for (int k = from; k >= 0; --k)
+  for (int k = louder; k >= 0; --k)
+    if (usable[k]) return k;
+  for (int k = softer; k < kLayerCount; ++k)
     if (usable[k]) return k;
   return -1;
 }
@@ -53,8 +58,8 @@ std::unique_ptr<TriggerState> BuildTriggerState(const DrumSet& set,
       slot.pOwnVoice[l] = voices[LayerIndex(s, l)];
       usable[l] = Usable(slot.pOwnVoice[l]);
     }
-    // The trigger looks only at layer 0's source to tell a silent slot; a
-    // layer 0 that resolves to no voice keeps the whole slot silent.
+    // Layer 0's source tells a silent slot; a slot that is not silent sounds
+    // as long as any of its layers has a voice.
     const int32_t source0 = set.m_nLayerSource[LayerIndex(s, 0)];
     if (source0 == -1 || ResolveLayer(0, source0, usable) < 0) continue;
     slot.bSounds = true;

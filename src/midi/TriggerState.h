@@ -21,8 +21,8 @@ namespace thumper {
 class SampleVoice;
 
 struct TriggerSlot {
-  // Per velocity layer, the voice it sounds (its own or the nearest louder
-  // one's); all null when the slot is silent.
+  // Per velocity layer, the voice it sounds (its own, else the nearest louder
+  // one's, else the nearest softer one's); all null when the slot is silent.
   std::array<SampleVoice*, kLayerCount> pLayerVoice{};
   // The layer whose voice pLayerVoice plays; -1 where none.
   std::array<int8_t, kLayerCount> nSoundingLayer{-1, -1, -1, -1, -1};
@@ -35,7 +35,7 @@ struct TriggerSlot {
   // The slot whose voices this one stops; -1 for none (also for any stored
   // value outside 0..127).
   int32_t nCutSlot = -1;
-  // Layer 0 has a source and it resolves to a voice.
+  // Layer 0 has a source and some layer of the slot has a voice.
   bool bSounds = false;
 };
 

@@ -35,6 +35,8 @@ int CThumperView::ColourDepth() const {
 }
 
 void CThumperView::OnInitialUpdate() {
+  // The screen's scaling is known once the window exists; the first load fixes it.
+  m_face.SetScale(SkinnedFace::ScaleForRatio(devicePixelRatioF()));
   if (m_face.LoadSkin(ColourDepth()) == SkinLoad::Failed) {
     close();
     return;
@@ -89,7 +91,12 @@ void CThumperView::DrainNoteEvents() {
 void CThumperView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   const QRect area = event->rect();
-  painter.drawImage(area.topLeft(), m_face.GetSurface().Face(), area);
+  const Surface& surface = m_face.GetSurface();
+  const int s = surface.Scale();
+  // A face drawn at 2 for a screen at 1.5 is shown smaller, smoothly.
+  if (s != devicePixelRatioF()) painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(QRectF(area), surface.Face(),
+                    QRectF(area.x() * s, area.y() * s, area.width() * s, area.height() * s));
 }
 
 void CThumperView::mousePressEvent(QMouseEvent* event) {

@@ -14,7 +14,8 @@ constexpr int kTrackTop = 41;
 constexpr int kTrackBottom = 207;
 constexpr int kTrackRowsArea = 2656;  // 166 pixels of track for 16 visible rows
 constexpr int kVisibleRows = 16;
-constexpr Rect kSampleBuffer{7, 360, 508, 553};  // the sheet's drawing buffer of the column
+constexpr Rect kSampleBuffer{7, 360, 508, 553};   // the sheet's drawing buffer of the column
+constexpr Rect kFreeMemoryBox{350, 13, 475, 33};  // 125 x 20
 
 QString FromStored(std::string_view bytes) {
   return QString::fromStdString(DisplayText(bytes));
@@ -96,7 +97,7 @@ void SampleListPanel::DrawSampleListPanel(bool bSkipThumb) {
     const QString name = GroupDisplayName(names[i]);
     m_surface.TextAt(Target::Window, 10, 28 + 12 * i, name, int(name.size()),
                      i == m_list.m_nSelectedGroup ? kHighlightColour : kGroupNameColour, true,
-                     kListBackground);
+                     kListBackground, m_regions.m_rcGroupRow[i]);
   }
   DrawFreeMemory();
 
@@ -149,8 +150,10 @@ void SampleListPanel::DragScrollThumb(int x, int y) {
 void SampleListPanel::DrawFreeMemory() {
   const QString text = FreeMemoryText(m_availableMemory ? m_availableMemory() : 0);
   m_surface.CopyFromSheet(350, 345, 125, 20, 350, 13);
+  // Only the box is restored before each read-out, so nothing may be drawn past it.
   m_surface.TextAt(Surface::Target::Window, 350, 13, text, int(text.size()),
-                   m_bPaletteMode ? kFreeMemoryPaletteColour : kFreeMemoryColour, false);
+                   m_bPaletteMode ? kFreeMemoryPaletteColour : kFreeMemoryColour, false,
+                   kListBackground, kFreeMemoryBox);
 }
 
 void SampleListPanel::SetThumb(int top, int bottom) {

@@ -2,6 +2,8 @@
 
 #include <QImage>
 #include <QImageReader>
+#include <algorithm>
+#include <cmath>
 
 // The view's pictures live in a static library: referencing the resource
 // initialiser keeps the linker from dropping them.
@@ -12,12 +14,17 @@ static void InitViewResources() {
 namespace thumper {
 
 QFont ListFont() {
-  // DejaVu Sans at 10 pixels fills the 12-pixel rows like a small system font;
-  // hinted and without smoothing it stays crisp on the black list, and every
-  // text pixel has exactly the colour asked for.
-  QFont font(QStringLiteral("DejaVu Sans"));
+  // Inconsolata at 10 pixels: every character is exactly 5 pixels wide at any
+  // scale, so any 20 characters of a group name (100 pixels from x 10) end
+  // left of the sample column at 118, and the free-memory read-out fits its
+  // 125-pixel box for any amount of memory up to a terabyte. Its 10-pixel line
+  // leaves the 12-pixel rows apart. Without smoothing at scale 1 every text
+  // pixel has exactly the colour asked for.
+  QFont font(QStringLiteral("Inconsolata"));
   font.setPixelSize(10);
   font.setWeight(QFont::Normal);
+  font.setFixedPitch(true);
+  font.setStyleHint(QFont::Monospace);
   font.setHintingPreference(QFont::PreferFullHinting);
   font.setStyleStrategy(QFont::NoAntialias);
   return font;
@@ -38,10 +45,25 @@ void SkinnedFace::SetSheetNames(QString sheet24, QString sheet8) {
   m_strSheet8 = std::move(sheet8);
 }
 
+int SkinnedFace::ScaleForRatio(double ratio) {
+  return std::clamp(static_cast<int>(std::ceil(ratio - 0.01)), 1, 3);
+}
+
+void SkinnedFace::SetScale(int scale) {
+  if (!m_bSkinLoaded) m_surface.SetScale(scale);
+}
+
 SkinLoad SkinnedFace::LoadSkin(int depth) {
   if (m_bSkinLoaded) return SkinLoad::AlreadyLoaded;
   if (depth >= 16) {
-    QImage sheet(m_strSheet24);
+    QImage sheet;
+    if (const int scale = m_surface.Scale(); scale > 1 && m_strSheet24.endsWith(".png")) {
+      QString large = m_strSheet24;
+      large.insert(large.size() - 4, QStringLiteral("@%1x").arg(scale));
+      sheet = QImage(large);
+      sheet.setDevicePixelRatio(scale);
+    }
+    if (sheet.isNull()) sheet = QImage(m_strSheet24);
     if (sheet.isNull()) return SkinLoad::Failed;
     m_surface.SetSheet(sheet);
     m_bSkinLoaded = true;

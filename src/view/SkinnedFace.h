@@ -47,8 +47,16 @@ class SkinnedFace {
   int32_t m_nHoverButton = kNoButton;
   QList<QRgb> m_palSkin;  // the 8-bit sheet's colour table; only in palette mode
 
-  // Chooses and loads the sheet by the display's colour depth in bits per pixel.
-  // The sheet names can be replaced for tests.
+  // Device pixels per face pixel for a screen's device pixel ratio: 1 to 3,
+  // rounded up (a screen at 1.5 gets the face drawn at 2 and shown smaller).
+  static int ScaleForRatio(double ratio);
+  // Before the skin is loaded: the face is drawn at this scale from then on.
+  void SetScale(int scale);
+
+  // Chooses and loads the sheet by the display's colour depth in bits per pixel;
+  // at a scale above 1 the sheet painted at that scale where there is one
+  // (the 24-bit name with "@2x" or "@3x" before ".png"). The sheet names can be
+  // replaced for tests.
   SkinLoad LoadSkin(int depth);
   void SetSheetNames(QString sheet24, QString sheet8);
   // Reads an 8-bit sheet and builds m_palSkin from its colour table: 256

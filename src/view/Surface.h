@@ -4,6 +4,10 @@
 // (absent until the skin is loaded, and then every copy from it draws nothing).
 // Each primitive that changes the face reports the changed rectangle, so the
 // widget repaints just that. UI thread only.
+//
+// On a screen that scales windows, both images are held at 2 or 3 device pixels
+// per face pixel, so pictures and text are sharp there; every coordinate, here
+// and in every caller, stays in face pixels.
 
 #include <QFont>
 #include <QImage>
@@ -24,7 +28,13 @@ class Surface {
 
   void SetChangeHandler(ChangeFn onChange) { m_onChange = std::move(onChange); }
 
-  // The sheet is held in 32-bit RGB whatever its stored depth.
+  // Device pixels per face pixel, 1 to 3. The face starts black again; set it
+  // before the sheet.
+  void SetScale(int scale);
+  int Scale() const { return m_nScale; }
+
+  // The sheet is held in 32-bit RGB whatever its stored depth. A sheet of face
+  // pixels is enlarged to the scale; one made at the scale is taken as it is.
   void SetSheet(const QImage& sheet);
   bool HasSheet() const { return !m_sheet.isNull(); }
   const QImage& Face() const { return m_face; }
@@ -44,12 +54,13 @@ class Surface {
   void TextInRect(Target target, const Rect& rc, const QString& text, QRgb textColour,
                   QRgb background);
   // The first n characters with their top-left corner at (x, y); the background
-  // is left as it is when bOpaque is false.
+  // is left as it is when bOpaque is false. Nothing is drawn outside clip (when
+  // it is not empty): a text too wide for its column or box stops at its edge.
   void TextAt(Target target, int x, int y, const QString& text, int n, QRgb textColour,
-              bool bOpaque, QRgb background = 0xff000000u);
+              bool bOpaque, QRgb background = 0xff000000u, const Rect& clip = {});
 
-  // The face's pixel, for tests and screenshots.
-  QRgb FacePixel(int x, int y) const { return m_face.pixel(x, y); }
+  // The face's pixel (its top-left device pixel), for tests and screenshots.
+  QRgb FacePixel(int x, int y) const { return m_face.pixel(x * m_nScale, y * m_nScale); }
 
  private:
   QImage* TargetImage(Target target);
@@ -57,6 +68,7 @@ class Surface {
 
   QImage m_face;
   QImage m_sheet;
+  int m_nScale = 1;
   QFont m_font;
   ChangeFn m_onChange;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "drumset/DrumsFile.h"
@@ -95,17 +96,45 @@ TEST(CliInfo, PrintsTheDocumentedShape) {
   EXPECT_LT(info.out.find("\"slots\""), info.out.find("\"velocityThresholds\""));
 }
 
-TEST(CliInfo, TextThatIsNotUtf8IsShownAsWindows1252) {
+TEST(CliInfo, TextThatIsNotUtf8KeepsItsBytesAndReadsAsWindows1252) {
   TempDir dir;
   DrumSet set;
   set.m_pGroupNames->push_back("Caf\xE9 \x80");
+  set.m_pGroupNames->push_back("Plain \xC3\xA9");
   set.m_pGroupList[0]->push_back("C:\\t\xF6ne\\\x93kick\x94.wav");
-  WriteFileBytes(dir / "kit.drums", SerializeDrumSet(set));
+  // Every byte value, the five Windows-1252 leaves unassigned included.
+  std::string all;
+  for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+  set.m_pGroupList[0]->push_back(all);
+  set.m_pGroupList[1] = std::make_unique<StringList>(StringList{"/k/b\xC3\xA4ss.wav"});
+  const auto original = SerializeDrumSet(set);
+  WriteFileBytes(dir / "kit.drums", original);
   auto info = RunThumper({"info", dir / "kit.drums"});
   ASSERT_EQ(info.status, 0) << info.err;
   auto j = nlohmann::json::parse(info.out);
-  EXPECT_EQ(j["groups"][0]["name"], "Caf\xC3\xA9 \xE2\x82\xAC");
-  EXPECT_EQ(j["groups"][0]["samples"][0], "C:\\t\xC3\xB6ne\\\xE2\x80\x9Ckick\xE2\x80\x9D.wav");
+  EXPECT_EQ(j["groups"][0]["name"]["bytes-cp1252"], "Caf\xC3\xA9 \xE2\x82\xAC");
+  EXPECT_EQ(j["groups"][0]["samples"][0]["bytes-cp1252"],
+            "C:\\t\xC3\xB6ne\\\xE2\x80\x9Ckick\xE2\x80\x9D.wav");
+  // Valid UTF-8 stays a plain string.
+  EXPECT_EQ(j["groups"][1]["name"], "Plain \xC3\xA9");
+  EXPECT_EQ(j["groups"][1]["samples"][0], "/k/b\xC3\xA4ss.wav");
+
+  auto imp = RunThumper({"import", "-", "-o", dir / "copy.drums"}, info.out);
+  ASSERT_EQ(imp.status, 0) << imp.err;
+  EXPECT_EQ(ReadFileBytes(dir / "copy.drums"), original);
+}
+
+TEST(CliImport, Windows1252TextMustBeAStringOfItsCharacters) {
+  TempDir dir;
+  for (const char* bad :
+       {R"({"groups":[{"name":{"bytes-cp1252":"\u4e2d"}}]})",
+        R"({"groups":[{"name":{"bytes-cp1252":7}}]})", R"({"groups":[{"name":{"utf16":"x"}}]})"}) {
+    WriteTextFile(dir / "bad.json", bad);
+    auto r = RunThumper({"import", dir / "bad.json", "-o", dir / "bad.drums"});
+    EXPECT_EQ(r.status, 2) << bad;
+    EXPECT_NE(r.err.find("groups[0].name"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "bad.drums"));
+  }
 }
 
 TEST(CliInfo, AZeroLengthFileLoadsNothing) {
@@ -200,6 +229,26 @@ TEST(CliVersion, HelpAndVersion) {
   auto h = RunThumper({"--help"});
   EXPECT_EQ(h.status, 0);
   EXPECT_NE(h.out.find("thumper info KIT.drums"), std::string::npos);
+  EXPECT_NE(h.out.find("bytes-cp1252"), std::string::npos);
+}
+
+TEST(CliVersion, EverySubcommandHasItsOwnHelp) {
+  for (const std::string command : {"info", "import", "render", "play"}) {
+    for (const char* flag : {"--help", "-h"}) {
+      auto h = RunThumper({command, flag});
+      EXPECT_EQ(h.status, 0) << command << " " << h.err;
+      EXPECT_TRUE(h.err.empty()) << h.err;
+      EXPECT_EQ(h.out.rfind("Usage:\n  thumper " + command + " ", 0), 0u) << h.out;
+      // Only its own lines.
+      for (const std::string other : {"info", "import", "render", "play"})
+        if (other != command)
+          EXPECT_EQ(h.out.find("thumper " + other + " "), std::string::npos) << h.out;
+    }
+  }
+  auto play = RunThumper({"play", "kit.drums", "--help"});
+  EXPECT_EQ(play.status, 0);
+  EXPECT_NE(play.out.find("--driver N"), std::string::npos);
+  EXPECT_NE(play.out.find("thumper play --list"), std::string::npos);
 }
 
 }  // namespace

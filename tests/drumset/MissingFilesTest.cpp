@@ -83,6 +83,57 @@ TEST(LocateSampleFile, NoOrCancelGiveTheMarker) {
   EXPECT_EQ(LocateSampleFile(dir.path().string(), search, ui), MissingFileMarker);
 }
 
+TEST(LocateSampleFile, AWindows1252NameFindsItsUtf8FileAtEveryPlace) {
+  TempDir set, last, stored;
+  // "b\xe4ss.wav" from a kit made on Windows; the file here is named in UTF-8.
+  const std::string cp1252 = "b\xE4ss.wav", utf8 = "b\xC3\xA4ss.wav";
+  ScriptedUi ui;
+  SampleSearch search{set.path().string() + "/", last.path().string() + "/"};
+  WriteTextFile(last / utf8, "x");
+  EXPECT_EQ(LocateSampleFile("C:\\kits\\" + cp1252, search, ui), last / utf8);
+  WriteTextFile(set / utf8, "x");
+  EXPECT_EQ(LocateSampleFile("C:\\kits\\" + cp1252, search, ui), set / utf8);
+  // At its stored folder too.
+  WriteTextFile(stored / utf8, "x");
+  EXPECT_EQ(LocateSampleFile(stored / cp1252, search, ui), stored / utf8);
+  EXPECT_TRUE(ui.messages.empty());
+  // A name that is valid UTF-8 is not read as Windows-1252: "\xC3\xA4" stays itself.
+  WriteTextFile(set / "t\xC3\x83\xC2\xA4m.wav", "x");
+  ui.messageAnswers = {MsgResult::No};
+  EXPECT_EQ(LocateSampleFile("/gone/t\xC3\xA4m.wav", search, ui), MissingFileMarker);
+}
+
+TEST(LocateSampleFile, TheQuestionAndTheDialogShowAWindows1252NameDecoded) {
+  TempDir last;
+  ScriptedUi ui;
+  SampleSearch search{"", last.path().string() + "/"};
+  ui.messageAnswers = {MsgResult::Yes};
+  EXPECT_EQ(LocateSampleFile("C:\\kits\\b\xE4ss.wav", search, ui), MissingFileMarker);
+  const std::string shown = last / "b\xC3\xA4ss.wav";
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "Do you want to locate file " + shown + " it? (Yes recommended)");
+  EXPECT_EQ(ui.messages[0].caption, "File " + shown + " has not been found");
+  ASSERT_EQ(ui.fileDialogs.size(), 1u);
+  EXPECT_EQ(ui.fileDialogs[0].strInitialName, shown);
+}
+
+TEST(MissingFilePass, AWindowsKitWithANonAsciiNameKeepsItsEntry) {
+  TempDir dir;
+  WriteTextFile(dir / "b\xC3\xA4ss.wav", "x");
+  CThumperDoc doc;
+  doc.OnNewDocument();
+  doc.m_pGroupNames->push_back("Kit");
+  doc.m_pGroupList[0]->push_back("C:\\Drums\\b\xE4ss.wav");
+  GiveSlot(doc, 0, 0, 0);
+  ScriptedUi ui;
+  SampleSearch search{dir.path().string() + "/", ""};
+  RunMissingFilePass(doc, search, ui);
+  EXPECT_TRUE(ui.messages.empty());
+  ASSERT_EQ(doc.m_pGroupList[0]->size(), 1u);
+  EXPECT_EQ((*doc.m_pGroupList[0])[0], dir / "b\xC3\xA4ss.wav");
+  EXPECT_EQ(doc.m_layerSample[LayerIndex(0, 0)], (LayerSampleRef{0, 0}));
+}
+
 TEST(MissingFilePass, AKitMovedWithItsSamplesIsRelocatedWithoutAQuestion) {
   TempDir dir;
   WriteTextFile(dir / "kick.wav", "x");

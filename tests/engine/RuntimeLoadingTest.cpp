@@ -134,6 +134,21 @@ TEST_F(RuntimeTest, LoadLayerVoiceShowsThePathThenTriesTheCandidatesThenAsks) {
   EXPECT_EQ(runtime.m_search.m_strLastSampleDir, picked.path().string() + "/");
 }
 
+TEST_F(RuntimeTest, LoadLayerVoiceFindsAWindows1252NameUnderItsUtf8Name) {
+  TempDir setDir, lastDir;
+  doc.SetPathName(setDir / "a.drums");
+  runtime.m_search.m_strLastSampleDir = lastDir.path().string() + "/";
+  WriteConstantWav(lastDir / "b\xC3\xA4ss.wav", 1000);
+  EXPECT_TRUE(runtime.LoadLayerVoice("C:\\kits\\b\xE4ss.wav", 2, 0));
+  EXPECT_EQ(runtime.m_pVoices[LayerIndex(2, 0)]->m_strName, lastDir / "b\xC3\xA4ss.wav");
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "C:\\kits\\b\xC3\xA4ss.wav Ei auennut 1");  // decoded
+  WriteConstantWav(setDir / "t\xC3\xB6m.wav", 1000);
+  EXPECT_TRUE(runtime.LoadLayerVoice("/gone/t\xF6m.wav", 3, 0));
+  EXPECT_EQ(runtime.m_pVoices[LayerIndex(3, 0)]->m_strName, setDir / "t\xC3\xB6m.wav");
+  EXPECT_TRUE(ui.fileDialogs.empty());
+}
+
 TEST_F(RuntimeTest, UpdateStepRunsAfterNewAndSuccessfulLoadsOnly) {
   runtime.NewDrumSet(list);
   EXPECT_EQ(repaints, 1);
@@ -182,10 +197,14 @@ TEST_F(RuntimeTest, AFileThatIsNotASampleKeepsItsPlaceButGetsNoVoice) {
   const TriggerSlot& slot2 = runtime.m_trigger.Current().m_slot[2];
   EXPECT_EQ(slot2.pLayerVoice[2], runtime.m_pVoices[LayerIndex(2, 0)].get());
   EXPECT_TRUE(slot2.bSounds);
-  // A slot whose layer 0 has no voice is silent, whatever its other layers hold.
-  EXPECT_FALSE(runtime.m_trigger.Current().m_slot[3].bSounds);
-  EXPECT_EQ(LevelOfNote(39), 0.0);
-  EXPECT_GT(LevelOfNote(38), 100.0);
+  // A broken loudest layer does not silence the key: it borrows the softer sample.
+  const TriggerSlot& slot3 = runtime.m_trigger.Current().m_slot[3];
+  EXPECT_TRUE(slot3.bSounds);
+  EXPECT_EQ(slot3.pLayerVoice[0], runtime.m_pVoices[LayerIndex(3, 1)].get());
+  EXPECT_EQ(doc.m_layerSample[LayerIndex(3, 0)], (LayerSampleRef{0, 1}));
+  const double loud = LevelOfNote(38), soft = LevelOfNote(39);
+  EXPECT_GT(loud, 100.0);
+  EXPECT_NEAR(soft, 3.0 * loud, 2.0);  // soft.wav holds three times loud.wav's value
   // Saving gives back the same file: nothing the user saved was lost.
   ASSERT_TRUE(doc.OnSaveDocument(dir / "again.drums", ui));
   EXPECT_EQ(test::ReadFileBytes(dir / "again.drums"), saved);

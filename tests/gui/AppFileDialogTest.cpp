@@ -3,6 +3,8 @@
 // wait for a user on a platform nobody can see.
 #include <gtest/gtest.h>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
 
 #include "app/DocManager.h"
@@ -104,6 +106,23 @@ TEST(QtUiServicesTest, UnseenPlatformAnswersWithoutWaiting) {
   EXPECT_EQ(ui.MessageBox("Note", "", MsgButtons::Ok), MsgResult::Ok);
   EXPECT_FALSE(ui.FileDialog(Params(true, ofn::kStandard)).bOk);
   EXPECT_FALSE(ui.CreateGroupDialog("Group..").has_value());
+}
+
+TEST(FileDialogLayoutTest, OpensRoomyAndThenAsTheUserLeftIt) {
+  FileDialogLayout layout;
+  auto first = MakeFileDialog(Params(true, ofn::kStandard), nullptr);
+  layout.Apply(*first);
+  const QSize room = QGuiApplication::primaryScreen()->availableSize();
+  EXPECT_GE(first->width(), std::min(FileDialogLayout::kWidth, room.width() * 9 / 10));
+  EXPECT_LE(first->width(), room.width());
+  EXPECT_LE(first->height(), room.height());
+  EXPECT_GT(first->width(), QFileDialog().sizeHint().width());
+
+  first->resize(610, 430);
+  layout.Remember(*first);
+  auto second = MakeFileDialog(Params(false, ofn::kStandard, ".slist"), nullptr);
+  layout.Apply(*second);
+  EXPECT_EQ(second->size(), QSize(610, 430));
 }
 
 }  // namespace

@@ -140,6 +140,57 @@ TEST_F(ListTest, TwentyFiveCharacterGroupNamesDrawTwentyCharacters) {
           << x << "," << y;
 }
 
+TEST_F(ListTest, TwentyWideCharactersOfAGroupNameEndLeftOfTheSampleColumn) {
+  doc.m_pGroupNames->push_back("WWWWWWWWWWWWWWWWWWWW");
+  doc.m_pGroupNames->push_back("MMMMMMMMMMMMMMMMMMMM@@@@");
+  doc.m_pGroupList[1] = std::make_unique<StringList>();
+  *doc.m_pGroupList[0] = {"/k/kick-2.wav"};
+  Load();
+  const ViewRegions& r = face->Regions();
+  for (int row = 0; row < 2; ++row) {
+    const Rect name = r.m_rcGroupRow[row];
+    const QRgb colour = row == 0 ? kHighlightColour : kGroupNameColour;
+    EXPECT_GT(CountPixels(surface(), {100, name.top, 118, name.bottom}, colour), 5) << row;
+    EXPECT_EQ(CountPixels(surface(), {118, name.top, 140, name.bottom}, colour), 0) << row;
+  }
+  // The sample beside them keeps its own name.
+  EXPECT_GT(CountPixels(surface(), r.m_rcSampleRow[0], kSampleNameColour), 20);
+  EXPECT_EQ(CountPixels(surface(), {120, 28, 509, 40}, kHighlightColour), 0);
+}
+
+TEST_F(ListTest, ANameWiderThanItsRowStopsAtTheRowsEdge) {
+  // Characters the list font lacks come from wider fonts: clipped, never spilled.
+  doc.m_pGroupNames->push_back(
+      "\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2"
+      "\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97"
+      "\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2"
+      "\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97");
+  Load();
+  const QImage before = surface().Face().copy(118, 0, 10, 487);
+  face->SampleList().DrawSampleListPanel(false);
+  EXPECT_EQ(surface().Face().copy(118, 0, 10, 487), before);
+  EXPECT_TRUE(FaceAtRest(surface(), {118, 28, 120, 40}));
+}
+
+TEST_F(ListTest, TheFreeMemoryReadOutStaysInsideItsBox) {
+  WithSamples(0);
+  const QImage before = surface().Face();
+  const Rect box{350, 13, 475, 33};
+  for (uint64_t bytes : {uint64_t{0}, uint64_t{24'554'684'416}, ~uint64_t{0}}) {
+    availableBytes = bytes;
+    panel().DrawFreeMemory();
+    for (int y = 0; y < kFaceHeight; ++y)
+      for (int x = 0; x < kFaceWidth; ++x)
+        if (!box.Contains(x, y))
+          ASSERT_EQ(surface().FacePixel(x, y), before.pixel(x, y))
+              << bytes << " at " << x << "," << y;
+  }
+  // A terabyte still shows whole, ending inside the box.
+  availableBytes = uint64_t{999'999} * 1'024'000;
+  panel().DrawFreeMemory();
+  EXPECT_GT(CountPixels(surface(), {462, 13, 475, 33}, kFreeMemoryColour), 3);
+}
+
 TEST_F(ListTest, GroupsBeyondTheSixteenRowsAreNotDrawnBelowTheList) {
   for (int g = 0; g < 20; ++g) AddGroup("Group " + std::to_string(g), 0);
   Load();

@@ -107,6 +107,28 @@ TEST(SkinFiles, StoredFormatsAreTwentyFourBitAndIndexedWith256Colours) {
   EXPECT_EQ(indexed.colorTable().size(), 256);
 }
 
+TEST(SkinFiles, LargerSheetsKeepTheLayoutAtTwoAndThreeTimesTheSize) {
+  const QImage one = CommittedSheet();
+  for (int scale : {2, 3}) {
+    const QImage large =
+        QImage(QString(":/skin/skin@%1x.png").arg(scale)).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(large.size(), QSize(kSheetWidth, kSheetHeight) * scale) << scale;
+    // Shrunk to face pixels, the picture is the same art in the same places:
+    // each region's average colour stays close to the 1x sheet's.
+    const QImage shrunk = large.scaled(one.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    for (const QRect area : {QRect(0, kBackgroundY, kFaceWidth, kFaceHeight),    // the face
+                             QRect(551, 456, 120, 101),                          // button block
+                             QRect(0, 196, 60, 19), QRect(500, 280, 54, 45)}) {  // lit pieces
+      double diff = 0;
+      for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+          diff += std::abs(qGray(shrunk.pixel(x, y)) - qGray(one.pixel(x, y)));
+      EXPECT_LT(diff / (area.width() * area.height()), 12.0)
+          << scale << " in " << area.x() << "," << area.y();
+    }
+  }
+}
+
 TEST(SkinFiles, AboutPictureAndCursorsArePresent) {
   const QImage about(":/skin/about.png");
   EXPECT_EQ(about.size(), QSize(236, 280));

@@ -185,14 +185,27 @@ TEST_F(CommandTest, RightPressOnARowShowsItsPathAndPlaysItUntilTheRelease) {
   EXPECT_EQ(SampleColumn(), before);
 }
 
-TEST_F(CommandTest, APreviewOfAFileThatIsGoneKeepsThePathUntilTheRelease) {
-  const auto paths = AddGroupOfSamples(1);
+TEST_F(CommandTest, APreviewOfAFileThatIsGoneRestoresTheRowAfterItsBox) {
+  const auto paths = AddGroupOfSamples(2);
   std::filesystem::remove(paths[0]);
+  WriteTextFile(paths[1], "found, but no sample");
   const QImage before = SampleColumn();
+  ui.messages.clear();
+  // The box about the missing file takes the release: the row is put back at once.
   Press(SampleRow(0), Qt::RightButton);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "Could not OpenFile");
   EXPECT_EQ(Runtime().m_pPreviewVoice, nullptr);
-  EXPECT_NE(SampleColumn(), before);
+  EXPECT_EQ(Gestures().m_rcPreviewRow, Rect{});
+  EXPECT_EQ(SampleColumn(), before);
   Release(SampleRow(0), Qt::RightButton);
+  EXPECT_EQ(SampleColumn(), before);
+
+  // A file that opens but is no sample shows its path until the release.
+  Press(SampleRow(1), Qt::RightButton);
+  EXPECT_EQ(ui.messages.size(), 1u);
+  EXPECT_NE(SampleColumn(), before);
+  Release(SampleRow(1), Qt::RightButton);
   EXPECT_EQ(SampleColumn(), before);
 }
 

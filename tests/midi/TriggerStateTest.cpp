@@ -38,20 +38,42 @@ TEST_F(TriggerStateTest, ALayerWhoseVoiceFailedSoundsTheNearestLouderVoice) {
   EXPECT_TRUE(state->m_slot[0].bSounds);
 }
 
-TEST_F(TriggerStateTest, ASlotWhoseLayerZeroHasNoVoiceIsSilent) {
+TEST_F(TriggerStateTest, ABrokenLoudestLayerBorrowsTheNearestSofterVoice) {
+  GiveOwnLayers(0, {0, 2, 4});
+  voices[LayerIndex(0, 0)].reset();  // layer 0's sample did not load
+  auto state = Build();
+  const TriggerSlot& slot = state->m_slot[0];
+  EXPECT_TRUE(slot.bSounds);
+  // Layer 1 borrows layer 0, which has nothing: the nearest softer voice is 2's.
+  EXPECT_EQ(slot.nSoundingLayer, (Layers{2, 2, 2, 2, 4}));
+  EXPECT_EQ(slot.pLayerVoice[0], voices[LayerIndex(0, 2)].get());
+  EXPECT_EQ(slot.pOwnVoice[0], nullptr);
+  // Louder comes first: with layer 2 gone, layers 2 and 3 sound 0, not the nearer 4.
+  GiveOwnLayers(1, {0, 2, 4});
+  SetSources(1, {0, 0, 2, 2, 4});
+  voices[LayerIndex(1, 2)].reset();
+  auto second = Build();
+  EXPECT_EQ(second->m_slot[1].nSoundingLayer, (Layers{0, 0, 0, 0, 4}));
+}
+
+TEST_F(TriggerStateTest, ASlotWithoutAnyVoiceIsSilentButItsCutTargetsStay) {
   GiveOwnLayers(0, {0, 2});
   voices[LayerIndex(0, 0)].reset();
+  voices[LayerIndex(0, 2)].reset();
   // A voice whose buffer could not be made counts as none.
   GiveOwnLayers(1, {0});
   PulledDevice* none = nullptr;
   const auto bytes = ConstantSample(100, 1);
   voices[LayerIndex(1, 0)] =
       std::make_unique<SampleVoice>(ui, none, bytes.data(), 400, 16, OutputFormat(), "broken.wav");
+  // Layer 0 without a source: silent, whatever the other layers hold.
+  GiveOwnLayers(2, {1});
   auto state = Build();
   EXPECT_FALSE(state->m_slot[0].bSounds);
   EXPECT_EQ(state->m_slot[0].pLayerVoice, (std::array<SampleVoice*, 5>{}));
-  EXPECT_EQ(state->m_slot[0].pOwnVoice[2], voices[2].get());  // still stopped by a cut
   EXPECT_FALSE(state->m_slot[1].bSounds);
+  EXPECT_FALSE(state->m_slot[2].bSounds);
+  EXPECT_EQ(state->m_slot[2].pOwnVoice[1], voices[LayerIndex(2, 1)].get());  // still cut
 }
 
 TEST_F(TriggerStateTest, DamagedSourcesSchemesAndCutsAreBounded) {
@@ -73,7 +95,9 @@ TEST_F(TriggerStateTest, DamagedSourcesSchemesAndCutsAreBounded) {
   EXPECT_EQ(state->m_slot[0].nCutSlot, -1);
   EXPECT_EQ(state->m_slot[1].nThreshold, (std::array<int32_t, 4>{1, 2, 3, 4}));
   EXPECT_EQ(state->m_slot[1].nCutSlot, 127);
-  EXPECT_FALSE(state->m_slot[2].bSounds);  // layer 0 resolves to nothing
+  // Only -1 marks a silent slot: a damaged source finds the layer's own voice.
+  EXPECT_TRUE(state->m_slot[2].bSounds);
+  EXPECT_EQ(state->m_slot[2].nSoundingLayer, (Layers{0, 0, 0, 0, 0}));
   EXPECT_EQ(state->m_slot[2].nCutSlot, -1);
 }
 

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -81,10 +82,22 @@ BackgroundProcess::~BackgroundProcess() {
   std::filesystem::remove_all(m_dir, ec);
 }
 
+namespace {
+
+int StatusOf(int wstatus) {
+  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+}
+
+}  // namespace
+
 bool BackgroundProcess::Running() {
   if (m_pid <= 0) return false;
   int wstatus = 0;
-  return waitpid(m_pid, &wstatus, WNOHANG) == 0;
+  if (waitpid(m_pid, &wstatus, WNOHANG) == 0) return true;
+  // Reaped here, so Stop must not wait for it again.
+  m_nStatus = StatusOf(wstatus);
+  m_pid = -1;
+  return false;
 }
 
 std::string BackgroundProcess::ErrSoFar() const {
@@ -93,12 +106,14 @@ std::string BackgroundProcess::ErrSoFar() const {
 
 ProcessResult BackgroundProcess::Stop(int signal) {
   ProcessResult result;
+  result.status = m_nStatus;
   if (m_pid > 0) {
     kill(m_pid, signal);
     int wstatus = 0;
-    while (waitpid(m_pid, &wstatus, 0) < 0) {
+    pid_t got;
+    while ((got = waitpid(m_pid, &wstatus, 0)) < 0 && errno == EINTR) {
     }
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    result.status = got == m_pid ? StatusOf(wstatus) : -1;
     m_pid = -1;
   }
   result.out = Slurp(m_outPath);

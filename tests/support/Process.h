@@ -30,6 +30,7 @@ class BackgroundProcess {
 
  private:
   int m_pid = -1;
+  int m_nStatus = -1;  // the exit status once Running() has seen the end
   std::string m_dir, m_outPath, m_errPath;
 };
 

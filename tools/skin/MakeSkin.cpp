@@ -1,6 +1,8 @@
 // Draws Thumper's pictures: the skin sheet in 24-bit and 8-bit indexed form, the
-// About picture and the two drag cursors. Everything is painted here from
-// scratch; the output is committed under resources/skin/.
+// same sheet at 2 and 3 times the size for screens that scale windows
+// (skin@2x.png, skin@3x.png), the About picture and the two drag cursors.
+// Everything is painted here from scratch; the output is committed under
+// resources/skin/.
 //
 // Regenerate (from the repository root, after building the target make_skin):
 //   QT_QPA_PLATFORM=offscreen build-view/tools/skin/make_skin resources/skin
@@ -30,33 +32,37 @@ using namespace thumper::skin;
 
 namespace {
 
+// Rectangles in face pixels, whatever the images' scale.
 void Blit(QImage& dst, int dx, int dy, const QImage& src, int sx, int sy, int w, int h) {
+  const int s = ArtScale(src);
   QPainter p(&dst);
   p.setCompositionMode(QPainter::CompositionMode_Source);
-  p.drawImage(QPoint(dx, dy), src, QRect(sx, sy, w, h));
+  p.drawImage(QPointF(dx, dy), src, QRectF(sx * s, sy * s, w * s, h * s));
 }
 
-QImage BuildSheet() {
-  QImage sheet(kSheetWidth, kSheetHeight, QImage::Format_RGB32);
+// The sheet at scale 1, or at 2 or 3 device pixels per face pixel for screens
+// that scale the window: the same layout, every rectangle multiplied.
+QImage BuildSheet(int scale) {
+  QImage sheet = ArtImage(kSheetWidth, kSheetHeight, scale);
   sheet.fill(QColor(24, 25, 28));
 
   // The three key image sets.
   for (auto [x, look] : {std::pair{kKeyImagePressedX, KeyLook::Pressed},
                          std::pair{kKeyImageAssignedX, KeyLook::Assigned},
                          std::pair{kKeyImagePlayingX, KeyLook::Playing}}) {
-    QImage keys(250, 196, QImage::Format_RGB32);
+    QImage keys = ArtImage(250, 196, scale);
     PaintKeyboard(keys, look);
     Blit(sheet, x, 0, keys, 0, 0, 250, 196);
   }
 
   FaceLook rest;
-  const QImage face = PaintFace(rest);
+  const QImage face = PaintFace(rest, scale);
   Blit(sheet, 0, kBackgroundY, face, 0, 0, kFaceWidth, kFaceHeight);
 
   // Lit buttons: the lit face's block, piece by piece where the view takes them.
   FaceLook lit;
   lit.bButtonsLit = true;
-  const QImage litFace = PaintFace(lit);
+  const QImage litFace = PaintFace(lit, scale);
   for (const ButtonArt& art : kButtons)
     Blit(sheet, art.ptLitSource.x, art.ptLitSource.y, litFace, art.ptLitDest.x, art.ptLitDest.y,
          art.nWidth, art.nHeight);
@@ -67,29 +73,29 @@ QImage BuildSheet() {
   for (int i = 0; i < 3; ++i) {
     FaceLook pair;
     pair.nLitPair = i;
-    const QImage pairFace = PaintFace(pair);
+    const QImage pairFace = PaintFace(pair, scale);
     Blit(sheet, 130, pairSheetY[i], pairFace, 558, pairDestY[i], 105, 34);
   }
 
   // Octave labels in the order 1, 2, 3 (x 250) and 4, 5, 6 (x 353).
   for (int n = 1; n <= 6; ++n) {
-    QImage label(103, 42, QImage::Format_RGB32);
     const int x = n <= 3 ? 250 : 353;
     const int y = 196 + 42 * ((n - 1) % 3);
-    label = face.copy(n <= 3 ? 11 : 278, 242, 103, 42);
+    QImage label = face.copy((n <= 3 ? 11 : 278) * scale, 242 * scale, 103 * scale, 42 * scale);
+    label.setDevicePixelRatio(scale);
     PaintOctaveLabel(label, n);
     Blit(sheet, x, y, label, 0, 0, 103, 42);
   }
 
   FaceLook trash;
   trash.bTrashLit = true;
-  Blit(sheet, 500, 200, PaintFace(trash), 659, 421, 66, 65);
+  Blit(sheet, 500, 200, PaintFace(trash, scale), 659, 421, 66, 65);
 
   // The MIDI IN light: the background's 54 x 45, with only the inner block lit,
   // because the light is put out by restoring that block alone.
   FaceLook midi;
   midi.bMidiInLit = true;
-  const QImage midiFace = PaintFace(midi);
+  const QImage midiFace = PaintFace(midi, scale);
   Blit(sheet, 500, 280, face, 581, 440, 54, 45);
   Blit(sheet, 510, 282, midiFace, 591, 442, 34, 39);
   return sheet;
@@ -114,9 +120,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   const QString out = QString::fromLocal8Bit(argv[1]);
-  const QImage sheet = BuildSheet();
+  const QImage sheet = BuildSheet(1);
   bool ok = Save(sheet.convertToFormat(QImage::Format_RGB888), out + "/skin.png");
   ok = Save(ToIndexed8(sheet), out + "/skin8.png") && ok;
+  for (int scale : {2, 3}) {
+    const QImage large = BuildSheet(scale).convertToFormat(QImage::Format_RGB888);
+    ok = Save(large, out + QString("/skin@%1x.png").arg(scale)) && ok;
+  }
   ok = Save(PaintAbout(), out + "/about.png") && ok;
   ok = Save(PaintAppIcon(), out + "/icon.png") && ok;
   ok = Save(PaintArrowCursor(), out + "/cursor-arrow.png") && ok;

@@ -33,14 +33,18 @@ int Clamp8(double v) {
 
 // Dark brushed steel: horizontal streaks of different lengths over a soft
 // vertical fall-off.
+// r is in the face's pixels; an image drawn at a higher scale gets the same
+// streak lengths with finer grain.
 void BrushedMetal(QImage& img, const QRect& r, double top, double bottom, uint32_t seed) {
-  for (int y = r.top(); y <= r.bottom(); ++y) {
-    const double t = r.height() > 1 ? double(y - r.top()) / (r.height() - 1) : 0.0;
+  const int s = ArtScale(img);
+  const QRect d(r.left() * s, r.top() * s, r.width() * s, r.height() * s);
+  for (int y = d.top(); y <= d.bottom(); ++y) {
+    const double t = d.height() > 1 ? double(y - d.top()) / (d.height() - 1) : 0.0;
     const double base = top + (bottom - top) * t + 3.0 * Noise(seed, y);
     QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-    for (int x = r.left(); x <= r.right(); ++x) {
-      const double streak = 2.2 * Noise(seed + x / 37, y) + 1.6 * Noise(seed + 7 + x / 11, y) +
-                            1.2 * Noise(x, y * 31 + seed);
+    for (int x = d.left(); x <= d.right(); ++x) {
+      const double streak = 2.2 * Noise(seed + x / (37 * s), y) +
+                            1.6 * Noise(seed + 7 + x / (11 * s), y) + 1.2 * Noise(x, y * 31 + seed);
       const double v = base + streak;
       row[x] = qRgb(Clamp8(v), Clamp8(v + 1.5), Clamp8(v + 4));
     }
@@ -372,9 +376,19 @@ void PaintKeyboard(QImage& keys, KeyLook look) {
   }
 }
 
-QImage PaintFace(const FaceLook& look) {
-  QImage face(kFaceWidth, kFaceHeight, QImage::Format_RGB32);
-  BrushedMetal(face, face.rect(), 68, 50, 17);
+QImage ArtImage(int width, int height, int scale, QImage::Format format) {
+  QImage img(width * scale, height * scale, format);
+  img.setDevicePixelRatio(scale);
+  return img;
+}
+
+int ArtScale(const QImage& img) {
+  return std::max(1, int(img.devicePixelRatio() + 0.5));
+}
+
+QImage PaintFace(const FaceLook& look, int scale) {
+  QImage face = ArtImage(kFaceWidth, kFaceHeight, scale);
+  BrushedMetal(face, QRect(0, 0, kFaceWidth, kFaceHeight), 68, 50, 17);
   QPainter p(&face);
   const ViewRegions regions;
 
@@ -419,9 +433,9 @@ QImage PaintFace(const FaceLook& look) {
   Recess(p, QRect(276, 240, 107, 46), QColor(26, 27, 30));
   for (int panel = 0; panel < 2; ++panel) {
     const int dx = panel * kRightPanelDx;
-    QImage keys(250, 196, QImage::Format_RGB32);
+    QImage keys = ArtImage(250, 196, scale);
     PaintKeyboard(keys, KeyLook::Resting);
-    p.drawImage(7 + dx, 286, keys);
+    p.drawImage(QPointF(7 + dx, 286), keys);
     Recess(p, QRect(5 + dx, 284, 253, 200), Qt::transparent);
     Engrave(p, QRectF(120 + dx, 250, 134, 12), "VELOCITY LAYERS", Font(kCondensed, 8),
             QColor(130, 132, 138), Qt::AlignRight | Qt::AlignVCenter);

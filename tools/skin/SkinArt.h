@@ -17,9 +17,16 @@ struct FaceLook {
 
 bool LoadArtFonts();
 
-// A 250 x 196 keyboard whose cells lie at the cell source rectangles.
+// An image of width x height face pixels, drawn at scale (1, 2 or 3) device
+// pixels per face pixel; painters on it take face coordinates.
+QImage ArtImage(int width, int height, int scale, QImage::Format format = QImage::Format_RGB32);
+// The scale an image was made with.
+int ArtScale(const QImage& img);
+
+// A 250 x 196 keyboard whose cells lie at the cell source rectangles (an
+// ArtImage of any scale).
 void PaintKeyboard(QImage& keys, KeyLook look);
-QImage PaintFace(const FaceLook& look);
+QImage PaintFace(const FaceLook& look, int scale = 1);
 // "Octave n" engraved on the 103 x 42 plate already in the image.
 void PaintOctaveLabel(QImage& plate, int n);
 QImage PaintAbout();

@@ -190,12 +190,19 @@ int RunPlay(const Args& args) {
   JackClientOptions jack;
   jack.bConnectOutputs = p.bConnect;
   runtime.m_output.SetJackOptions(jack);
-  // The driver --driver names, in place of the first that works.
+  runtime.m_onUnreadableSample = [&ui](const std::string& path) {
+    ui.ReportUnreadableSample(path);
+  };
+  // The driver --driver names, in place of the first that works. The update
+  // step loads every sample: the switch must not load them (and name every
+  // missing one) a first time.
   auto openDriver = [&] {
     if (p.driver < 0) return;
+    runtime.m_output.SetVoiceResetter(nullptr);
     runtime.m_output.m_nOutputDriver = p.driver;
     if (runtime.m_output.InitDirectSound(ui, true) == 0)
       runtime.m_output.InitDirectSound(ui, false);
+    runtime.m_output.SetVoiceResetter(&runtime);
   };
   SampleListState list;
   std::unique_ptr<SessionLink> nsm =

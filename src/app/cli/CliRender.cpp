@@ -119,6 +119,9 @@ int RunRender(const Args& args) {
   ThumperRuntime runtime(doc, ui, MakeOfflineBackend());
   SampleListState list;
   if (!doc.OnOpenDocument(r.kit, ui)) return kExitFile;  // the reason is on standard error
+  runtime.m_onUnreadableSample = [&ui](const std::string& path) {
+    ui.ReportUnreadableSample(path);
+  };
   runtime.UpdateStep(list, /*bOpenMidi=*/false);
   runtime.m_trigger.SetChannel(r.channel);
 

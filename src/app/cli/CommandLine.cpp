@@ -2,8 +2,19 @@
 
 #include <cstdio>
 #include <iostream>
+#include <sstream>
 
 namespace thumper::cli {
+
+namespace {
+
+constexpr const char* kJsonStringsNote =
+    "In the JSON of info and import, names and paths are UTF-8 strings. A stored name\n"
+    "whose bytes are not UTF-8 (a kit made on Windows) is written as\n"
+    "{\"bytes-cp1252\": \"TEXT\"}: its bytes read as Windows-1252. import writes those\n"
+    "bytes back unchanged.\n";
+
+}  // namespace
 
 std::string UsageText() {
   return "Usage:\n"
@@ -18,9 +29,34 @@ std::string UsageText() {
          "window\n"
          "  thumper play --list                      list the audio drivers and MIDI inputs\n"
          "  thumper --help                           show this text\n"
+         "  thumper COMMAND --help                   show the usage of one command\n"
          "  thumper --version                        show the version\n"
+         "\n" +
+         std::string(kJsonStringsNote) +
          "\n"
          "Exit status: 0 on success, 1 for bad usage, 2 for a file that cannot be read or "
+         "written.\n";
+}
+
+std::string SubcommandUsage(const std::string& command) {
+  // The subcommand's own lines of the usage: those that start with its name,
+  // and the description lines indented under them.
+  const std::string lead = "  thumper " + command + " ";
+  std::istringstream lines(UsageText());
+  std::string text, line;
+  bool inside = false;
+  while (std::getline(lines, line)) {
+    if (line.rfind(lead, 0) == 0)
+      inside = true;
+    else if (line.rfind("  thumper", 0) == 0 || line.find_first_not_of(' ') == std::string::npos ||
+             line.find_first_not_of(' ') < 4)
+      inside = false;
+    if (inside) text += line + "\n";
+  }
+  if (text.empty()) return {};
+  if (command == "info" || command == "import") text += "\n" + std::string(kJsonStringsNote);
+  return "Usage:\n" + text +
+         "\nExit status: 0 on success, 1 for bad usage, 2 for a file that cannot be read or "
          "written.\n";
 }
 
@@ -34,6 +70,14 @@ std::optional<int> RunCommandLine(int argc, char** argv) {
   }
   if (command == "--version") {
     std::cout << "thumper " << THUMPER_VERSION << "\n";
+    return kExitOk;
+  }
+  // "thumper play --help" and the like: the subcommand's usage, whatever else is given.
+  for (const std::string& arg : rest) {
+    if (arg != "--help" && arg != "-h") continue;
+    const std::string usage = SubcommandUsage(command);
+    if (usage.empty()) break;
+    std::cout << usage;
     return kExitOk;
   }
   if (command == "info") return RunInfo(rest);

@@ -19,6 +19,9 @@ using Args = std::vector<std::string>;
 std::optional<int> RunCommandLine(int argc, char** argv);
 
 std::string UsageText();
+// The usage lines of one subcommand, taken from UsageText; empty for a name
+// that is no subcommand.
+std::string SubcommandUsage(const std::string& command);
 
 int RunInfo(const Args& args);
 int RunImport(const Args& args);

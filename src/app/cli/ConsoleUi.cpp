@@ -30,4 +30,9 @@ std::optional<std::string> ConsoleUi::CreateGroupDialog(const std::string&) {
   return std::nullopt;
 }
 
+void ConsoleUi::ReportUnreadableSample(const std::string& path) {
+  m_err << "thumper: " << path << ": found, but it cannot be read as a sample; left out\n";
+  m_err.flush();
+}
+
 }  // namespace thumper::cli

@@ -18,6 +18,9 @@ class ConsoleUi : public UiServices {
   FileDialogResult FileDialog(const FileDialogParams& params) override;
   std::optional<std::string> CreateGroupDialog(const std::string& offeredName) override;
 
+  // Names a sample file that was found but could not be read, so it is left out.
+  void ReportUnreadableSample(const std::string& path);
+
  private:
   std::ostream& m_err;
 };
