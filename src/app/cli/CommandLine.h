@@ -22,6 +22,7 @@ std::string UsageText();
 
 int RunInfo(const Args& args);
 int RunImport(const Args& args);
+int RunKits(const Args& args);
 int RunRender(const Args& args);
 int RunPlay(const Args& args);
 
