@@ -126,11 +126,20 @@ class Unpacker {
         return Fail("has more than " + std::to_string(kMaxArchiveEntries) + " entries");
       if (!Entry(a.get(), entry)) return false;
     }
-    // Links last, so that no file is ever written through one.
+    return true;
+  }
+
+  // Links last, so that no file is ever written through one; only those inside
+  // the kit's own folder (kit, a path in the archive) are made.
+  bool MakeLinks(const Components& kit) {
+    auto inKit = [&](const PendingLink& link) {
+      return link.where.size() > kit.size() &&
+             std::equal(kit.begin(), kit.end(), link.where.begin());
+    };
     for (const PendingLink& link : m_links)
-      if (!link.bHard && !CheckSymlink(link)) return false;
+      if (inKit(link) && !link.bHard && !CheckSymlink(link, kit.size())) return false;
     for (const PendingLink& link : m_links)
-      if (!MakeLink(link)) return false;
+      if (inKit(link) && !MakeLink(link)) return false;
     return true;
   }
 
@@ -214,7 +223,7 @@ class Unpacker {
 
   // A symbolic link must stay inside the kit, and get there through real
   // folders only, so that what it names is what its text says.
-  bool CheckSymlink(const PendingLink& link) {
+  bool CheckSymlink(const PendingLink& link, size_t kitDepth) {
     const std::string name = Joined(link.where, link.where.size());
     if (link.target.empty() || link.target.front() == '/')
       return FailEntry(name, "links to \"" + link.target + "\", outside the kit");
@@ -233,7 +242,8 @@ class Unpacker {
     }();
     for (size_t i = 0; i < steps.size(); ++i) {
       if (steps[i] == "..") {
-        if (at.empty()) return FailEntry(name, "links to \"" + link.target + "\", outside the kit");
+        if (at.size() <= kitDepth)
+          return FailEntry(name, "links to \"" + link.target + "\", outside the kit");
         at.pop_back();
         continue;
       }
@@ -345,6 +355,12 @@ UnpackResult UnpackKitArchive(const std::string& archivePath, const std::string&
   const auto root = FindKitRoot(temp);
   if (!root) {
     result.strError = archivePath + ": the archive holds no drumkit.xml";
+    return result;
+  }
+  Components kit;
+  if (*root != temp) kit.push_back(root->filename().string());
+  if (!unpacker.MakeLinks(kit)) {
+    result.strError = unpacker.Error();
     return result;
   }
   const std::string name = *root == temp ? ArchiveStem(archivePath) : root->filename().string();

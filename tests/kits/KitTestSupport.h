@@ -99,9 +99,12 @@ inline void MakeKitFolder(const std::string& folder, const std::string& name,
 }
 
 struct TarEntry {
+  enum Kind { File, Folder, Symlink, Hardlink, Fifo };
+  TarEntry(std::string n, std::string c = "", Kind k = File, std::string t = "")
+      : name(std::move(n)), content(std::move(c)), kind(k), target(std::move(t)) {}
   std::string name;
   std::string content;  // regular files
-  enum Kind { File, Folder, Symlink, Hardlink, Fifo } kind = File;
+  Kind kind;
   std::string target;  // links
 };
 
