@@ -324,7 +324,8 @@ bool LooksLikeArchive(std::span<const uint8_t> head) {
   if (starts({0x1F, 0x8B}) || starts({'B', 'Z', 'h'}) || starts({0xFD, '7', 'z', 'X', 'Z'}) ||
       starts({0x28, 0xB5, 0x2F, 0xFD}))
     return true;
-  return head.size() >= 262 && std::memcmp(head.data() + 257, "ustar", 5) == 0;
+  return head.size() >= 263 && std::memcmp(head.data() + 257, "ustar", 5) == 0 &&
+         (head[262] == 0 || head[262] == ' ');
 }
 
 UnpackResult UnpackKitArchive(const std::string& archivePath, const std::string& kitsFolder,

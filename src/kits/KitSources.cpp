@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 #include "kits/KitArchive.h"
 
@@ -64,7 +65,11 @@ bool LooksLikeXml(const std::vector<uint8_t>& head) {
   while (i < head.size() &&
          (head[i] == ' ' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n'))
     ++i;
-  return i < head.size() && head[i] == '<';
+  // Stricter than a '<': a ".drums" file for MIDI device 60 starts with one.
+  const std::string_view text(reinterpret_cast<const char*>(head.data()) + i, head.size() - i);
+  for (std::string_view start : {"<?xml", "<!--", "<drumkit_info"})
+    if (text.substr(0, start.size()) == start) return true;
+  return false;
 }
 
 }  // namespace

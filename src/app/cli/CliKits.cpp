@@ -10,6 +10,13 @@
 namespace thumper::cli {
 
 int RunKits(const Args& args) {
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    std::cout << "Usage: thumper kits\n"
+                 "Lists the Hydrogen drum kits installed, with their instrument and layer\n"
+                 "counts and their folders. Open one with thumper FOLDER/drumkit.xml, or make\n"
+                 "it a drum set with thumper import FOLDER -o KIT.drums.\n";
+    return kExitOk;
+  }
   if (!args.empty()) {
     std::cerr << "thumper: usage: thumper kits\n";
     return kExitUsage;

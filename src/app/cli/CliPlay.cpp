@@ -11,8 +11,8 @@
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/ConsoleUi.h"
-#include "midi/MidiInput.h"
 #include "engine/ThumperRuntime.h"
+#include "midi/MidiInput.h"
 
 namespace thumper::cli {
 

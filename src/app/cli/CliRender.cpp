@@ -12,8 +12,8 @@
 #include "app/cli/ConsoleUi.h"
 #include "app/cli/WavFileWriter.h"
 #include "audio/OfflineBackend.h"
-#include "midi/MidiFile.h"
 #include "engine/ThumperRuntime.h"
+#include "midi/MidiFile.h"
 
 namespace thumper::cli {
 

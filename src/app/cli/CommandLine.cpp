@@ -8,6 +8,7 @@ namespace thumper::cli {
 std::string UsageText() {
   return "Usage:\n"
          "  thumper [KIT.drums]                      open the window, optionally on a drum set\n"
+         "  thumper KIT-FOLDER/drumkit.xml           open the window on a Hydrogen drum kit\n"
          "  thumper info KIT.drums                   print a drum set as JSON\n"
          "  thumper import SOURCE -o KIT.drums [--gm]\n"
          "                                           write the drum set of a kit JSON or a "
