@@ -16,6 +16,7 @@ namespace thumper {
 namespace {
 
 constexpr int kFirstNote = 36;
+constexpr int kLastNoteSlot = 127 - kFirstNote;  // note 127
 
 // A file counts as there when it opens for reading, as everywhere else.
 bool FileOpens(const std::string& path) {
@@ -60,6 +61,14 @@ bool ChooseSlots(const HydrogenKit& kit, const KitImportOptions& options, std::v
     }
     if (!beyond.empty())
       result.messages.push_back("instruments beyond slot 128 are left out: " + JoinNames(beyond));
+    std::vector<std::string> unreachable;
+    for (int i = kLastNoteSlot + 1; i < std::min(count, kSlotCount); ++i)
+      if (!kit.instruments[i].layers.empty())
+        unreachable.push_back(Quoted(kit.instruments[i].strName));
+    if (!unreachable.empty())
+      result.messages.push_back("instruments past the 92nd sit on slots no MIDI note reaches "
+                                "(note 36 plays the first): " +
+                                JoinNames(unreachable));
     return true;
   }
   std::map<int, std::string> taken;

@@ -252,6 +252,7 @@ TEST_F(KitImportTest, InstrumentsPastTheLastSlotAreNamedAndLeftOut) {
   const KitImportResult r = Import(list);
   ASSERT_TRUE(r.set);
   EXPECT_TRUE(Mentions(r, "\"I128\" and \"I129\""));
+  EXPECT_TRUE(Mentions(r, "slots no MIDI note reaches (note 36 plays the first): \"I92\", "));
   EXPECT_EQ(r.nTotal, 128 * 127);
 }
 
