@@ -153,6 +153,7 @@ KitSourceResult ImportKitSource(const std::string& path, const KitImportOptions&
     }
     kitPath = unpacked.strKitFolder;
     result.strUnpackedTo = unpacked.strKitFolder;
+    result.bReused = unpacked.bReused;
   }
   KitReadResult read = ReadHydrogenKit(kitPath);
   if (!read.kit) {

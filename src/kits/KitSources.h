@@ -53,6 +53,7 @@ struct KitSourceResult {
   bool bUsageError = false;
   std::string strKitName;
   std::string strUnpackedTo;  // where an archive went
+  bool bReused = false;       // the same kit was already unpacked there
 };
 
 KitSourceResult ImportKitSource(const std::string& path, const KitImportOptions& options = {});

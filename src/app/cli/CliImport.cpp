@@ -56,7 +56,9 @@ int ImportHydrogen(const std::string& input, const std::string& output, bool gm)
   options.bGmNotes = gm;
   const KitSourceResult result = ImportKitSource(input, options);
   if (!result.strUnpackedTo.empty())
-    std::cerr << "thumper: unpacked " << input << " into " << result.strUnpackedTo << "\n";
+    std::cerr << "thumper: " << input
+              << (result.bReused ? " is already unpacked in " : " unpacked into ")
+              << result.strUnpackedTo << "\n";
   for (const std::string& line : result.import.messages) std::cerr << "thumper: " << line << "\n";
   if (!result.strError.empty()) {
     std::cerr << "thumper: " << result.strError << "\n";
