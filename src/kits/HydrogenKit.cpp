@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <filesystem>
 #include <pugixml.hpp>
+#include <string_view>
 
 #include "drumset/FileIo.h"
 

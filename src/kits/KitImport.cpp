@@ -66,9 +66,10 @@ bool ChooseSlots(const HydrogenKit& kit, const KitImportOptions& options, std::v
       if (!kit.instruments[i].layers.empty())
         unreachable.push_back(Quoted(kit.instruments[i].strName));
     if (!unreachable.empty())
-      result.messages.push_back("instruments past the 92nd sit on slots no MIDI note reaches "
-                                "(note 36 plays the first): " +
-                                JoinNames(unreachable));
+      result.messages.push_back(
+          "instruments past the 92nd sit on slots no MIDI note reaches "
+          "(note 36 plays the first): " +
+          JoinNames(unreachable));
     return true;
   }
   std::map<int, std::string> taken;

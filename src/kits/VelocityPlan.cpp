@@ -1,9 +1,9 @@
 #include "kits/VelocityPlan.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
 #include <set>
+#include <vector>
 
 #include "midi/TriggerState.h"
 
