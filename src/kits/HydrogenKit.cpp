@@ -180,9 +180,14 @@ KitReadResult ParseDrumkitXml(std::span<const char> bytes, const std::string& fo
         instrument.nMidiOutNote = static_cast<int>(*value);
     }
 
+    // Hydrogen sounds every component at once; a slot holds the first that has layers.
     std::vector<pugi::xml_node> layerNodes = Children(node, "layer");
-    const std::vector<pugi::xml_node> components = Children(node, "instrumentComponent");
-    if (layerNodes.empty() && !components.empty()) layerNodes = Children(components[0], "layer");
+    size_t sounding = 0;
+    for (const pugi::xml_node& component : Children(node, "instrumentComponent")) {
+      std::vector<pugi::xml_node> inComponent = Children(component, "layer");
+      if (inComponent.empty()) continue;
+      if (++sounding == 1 && layerNodes.empty()) layerNodes = std::move(inComponent);
+    }
     int layerPosition = 0;
     for (const pugi::xml_node& layerNode : layerNodes) {
       ++layerPosition;
@@ -211,7 +216,7 @@ KitReadResult ParseDrumkitXml(std::span<const char> bytes, const std::string& fo
         instrument.layers.push_back(std::move(layer));
       }
     }
-    NoteLostSettings(node, instrument, components.size());
+    NoteLostSettings(node, instrument, sounding);
     kit.instruments.push_back(std::move(instrument));
   }
   if (kit.instruments.empty()) {

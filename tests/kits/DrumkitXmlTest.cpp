@@ -40,6 +40,32 @@ TEST(DrumkitXml, ReadsBothLayoutsWithAbsolutePaths) {
   EXPECT_EQ(r.kit->LayerCount(), 4);
 }
 
+TEST(DrumkitXml, TheFirstComponentWithLayersIsTheOneThatPlays) {
+  const std::string layer = "<layer><filename>%s</filename><min>0</min><max>1</max></layer>";
+  auto component = [&](const std::string& file) {
+    std::string l = layer;
+    return "<instrumentComponent><component_id>0</component_id>" +
+           (file.empty() ? std::string() : l.replace(l.find("%s"), 2, file)) +
+           "</instrumentComponent>";
+  };
+  const KitReadResult r = Parse(
+      "<drumkit_info><name>C</name><instrumentList>"
+      "<instrument><name>A</name>" +
+      component("") + component("a.wav") +
+      "</instrument>"
+      "<instrument><name>B</name>" +
+      component("b1.wav") + component("b2.wav") +
+      "</instrument>"
+      "</instrumentList></drumkit_info>");
+  ASSERT_TRUE(r.kit) << r.strError;
+  ASSERT_EQ(r.kit->instruments[0].layers.size(), 1u);
+  EXPECT_EQ(r.kit->instruments[0].layers[0].strFileName, "a.wav");
+  EXPECT_TRUE(r.kit->instruments[0].lostSettings.empty());
+  ASSERT_EQ(r.kit->instruments[1].layers.size(), 1u);
+  EXPECT_EQ(r.kit->instruments[1].layers[0].strFileName, "b1.wav");
+  EXPECT_EQ(r.kit->instruments[1].lostSettings, std::vector<std::string>{"second component"});
+}
+
 TEST(DrumkitXml, HydrogenPlaysTheFirstLayerInFileOrderThatHoldsTheVelocity) {
   HydrogenInstrument in;
   in.layers = {{"", "", 0.5f, 1.0f}, {"", "", 0.0f, 1.0f}, {"", "", 0.0f, 0.2f}};
