@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "edit/SoundProperties.h"
+#include "kits/KitSources.h"
 
 // Resources of static libraries must be registered by name, outside any namespace.
 static void InitAppResources() {
@@ -109,6 +110,11 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
     view->OnInitialUpdate();
   } else if (commandLine.strFile.empty()) {
     m_pRuntime->NewDrumSet(m_list);
+  } else if (IsHydrogenKitSource(commandLine.strFile)) {
+    if (!m_pDocs->OpenHydrogenKit(FullPath(commandLine.strFile))) {
+      ExitInstance();
+      return false;
+    }
   } else if (!m_pRuntime->OpenDrumSet(FullPath(commandLine.strFile), m_list)) {
     ExitInstance();
     return false;

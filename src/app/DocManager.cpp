@@ -3,7 +3,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <iostream>
 #include <system_error>
+
+#include "kits/KitSources.h"
 
 namespace thumper {
 namespace {
@@ -74,6 +77,7 @@ void DocManager::OnFileOpen() {
 }
 
 bool DocManager::OpenDocumentFile(const std::string& path) {
+  if (IsHydrogenKitSource(path)) return OpenHydrogenKit(path);
   // The drum set that is already open stays as it is, changes and all.
   if (SameFile(path, m_doc.GetPathName())) return true;
   if (!SaveModified()) return false;
@@ -82,6 +86,25 @@ bool DocManager::OpenDocumentFile(const std::string& path) {
     return false;
   }
   m_recent.Add(m_doc.GetPathName());
+  Changed();
+  return true;
+}
+
+bool DocManager::OpenHydrogenKit(const std::string& path) {
+  if (!SaveModified()) return false;
+  KitSourceResult result = ImportKitSource(path);
+  // What the import could not carry over goes where a terminal sees it.
+  for (const std::string& line : result.import.messages) std::cerr << "thumper: " << line << "\n";
+  if (!result.strError.empty()) {
+    m_ui.MessageBox(result.strError, kAppName, MsgButtons::Ok, MsgIcon::Warning);
+    return false;
+  }
+  m_doc.OnNewDocument();
+  static_cast<DrumSet&>(m_doc) = std::move(*result.import.set);
+  m_doc.SetTitle(result.strKitName + kImportedTitleSuffix);
+  // Closing it asks to save: the import exists nowhere else.
+  m_doc.SetModifiedFlag(true);
+  m_runtime.UpdateStep(m_list);
   Changed();
   return true;
 }

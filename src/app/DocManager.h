@@ -15,7 +15,11 @@
 namespace thumper {
 
 inline constexpr const char* kDocFilterName = "FileEx Files (*.drums)";
-inline constexpr const char* kDocFilter = "FileEx Files (*.drums) | *.drums|All Files (*) | *||";
+inline constexpr const char* kDocFilter =
+    "FileEx Files (*.drums) | *.drums|Hydrogen drum kits (drumkit.xml *.h2drumkit) | "
+    "drumkit.xml;*.h2drumkit|All Files (*) | *||";
+// The title of a drum set made from a Hydrogen kit, until it is saved.
+inline constexpr const char* kImportedTitleSuffix = " (Not Saved)";
 inline constexpr const char* kDocExt = ".drums";
 inline constexpr const char* kSaveChangesQuestion = "Save changes to %1?";
 
@@ -39,6 +43,10 @@ class DocManager {
   // the question first, then the load and, after a success, the update step.
   // The drum set already open is kept as it is. False when nothing was opened.
   bool OpenDocumentFile(const std::string& path);
+  // A Hydrogen kit (folder, drumkit.xml or .h2drumkit) made a new drum set that
+  // is not saved yet, after the question; then the update step. False when
+  // nothing was opened (the reason was shown).
+  bool OpenHydrogenKit(const std::string& path);
   // Saves under path, or, with an empty path, under a name the user chooses.
   bool DoSave(const std::string& path);
 

@@ -8,7 +8,7 @@ FileDialogParams DrumSetDialogParams(bool bOpen) {
   params.bOpen = bOpen;
   params.strDefExt = ".drums";
   params.nFlags = ofn::kStandard;
-  params.strFilter = kDrumSetFilter;
+  params.strFilter = bOpen ? kDrumSetOpenFilter : kDrumSetFilter;
   return params;
 }
 

@@ -35,6 +35,9 @@ inline constexpr int kSaveUnderWidth = 500, kSaveUnderHeight = 20;
 
 // The file dialogs of the panel buttons.
 inline constexpr const char* kDrumSetFilter = "Drum set (*.drums) | *.drums||";
+inline constexpr const char* kDrumSetOpenFilter =
+    "Drum set (*.drums) | *.drums|Hydrogen drum kits (drumkit.xml *.h2drumkit) | "
+    "drumkit.xml;*.h2drumkit||";
 inline constexpr const char* kWaveFilter = "Wave Files (*.wav) | *.wav||";
 inline constexpr const char* kLoadSampleTitle = "Select one or more files to open";
 

@@ -29,7 +29,9 @@ TEST(FileFilterTest, PatternTheNameDoesNotShowIsAdded) {
   EXPECT_EQ(QtNameFilters("Drum set | *.drums||"), QStringList{"Drum set (*.drums)"});
   EXPECT_EQ(QtNameFilters("Sounds (wav) | *.wav;*.WAV||"),
             QStringList{"Sounds (wav) (*.wav *.WAV)"});
-  EXPECT_EQ(QtNameFilters(kDocFilter), (QStringList{"FileEx Files (*.drums)", "All Files (*)"}));
+  EXPECT_EQ(QtNameFilters(kDocFilter),
+            (QStringList{"FileEx Files (*.drums)", "Hydrogen drum kits (drumkit.xml *.h2drumkit)",
+                         "All Files (*)"}));
   EXPECT_TRUE(QtNameFilters("").isEmpty());
   EXPECT_TRUE(QtNameFilters("||").isEmpty());
   EXPECT_EQ(QtNameFilters("Odd|"), QStringList{"Odd (*)"});

@@ -95,7 +95,7 @@ TEST_F(CommandTest, SaveSetAndLoadSetGoThroughTheDocumentSteps) {
   ui.AnswerFile(path);
   Click(Button(kLoadSet));
   EXPECT_TRUE(ui.fileDialogs.back().bOpen);
-  EXPECT_EQ(ui.fileDialogs.back().strFilter, "Drum set (*.drums) | *.drums||");
+  EXPECT_EQ(ui.fileDialogs.back().strFilter, kDrumSetOpenFilter);
   EXPECT_NE(std::find(ui.MessageTexts().begin(), ui.MessageTexts().end(),
                       "Save changes to New Drumset (Not Saved)?"),
             ui.MessageTexts().end());

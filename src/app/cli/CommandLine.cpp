@@ -19,8 +19,13 @@ constexpr const char* kJsonStringsNote =
 std::string UsageText() {
   return "Usage:\n"
          "  thumper [KIT.drums]                      open the window, optionally on a drum set\n"
+         "  thumper KIT-FOLDER/drumkit.xml           open the window on a Hydrogen drum kit\n"
          "  thumper info KIT.drums                   print a drum set as JSON\n"
-         "  thumper import KIT.json -o KIT.drums     write the drum set a JSON describes\n"
+         "  thumper import SOURCE -o KIT.drums [--gm]\n"
+         "                                           write the drum set of a kit JSON or a "
+         "Hydrogen\n"
+         "                                           kit (folder, drumkit.xml or .h2drumkit)\n"
+         "  thumper kits                             list the Hydrogen drum kits installed\n"
          "  thumper render KIT.drums SONG.mid -o OUT.wav [--channel N] [--float]\n"
          "                                           render a MIDI file through a drum set\n"
          "  thumper play KIT.drums [--driver N] [--midi N] [--channel N] [--period FRAMES]\n"
@@ -82,6 +87,7 @@ std::optional<int> RunCommandLine(int argc, char** argv) {
   }
   if (command == "info") return RunInfo(rest);
   if (command == "import") return RunImport(rest);
+  if (command == "kits") return RunKits(rest);
   if (command == "render") return RunRender(rest);
   if (command == "play") return RunPlay(rest);
   if (!command.empty() && command[0] == '-') {

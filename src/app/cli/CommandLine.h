@@ -25,6 +25,7 @@ std::string SubcommandUsage(const std::string& command);
 
 int RunInfo(const Args& args);
 int RunImport(const Args& args);
+int RunKits(const Args& args);
 int RunRender(const Args& args);
 int RunPlay(const Args& args);
 

@@ -1,0 +1,158 @@
+// `thumper import` of Hydrogen kits and `thumper kits`, as a user runs them,
+// with a home folder of the test's own; and a render through an imported kit.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "audio/WaveFormat.h"
+#include "kits/KitImport.h"
+#include "kits/KitTestSupport.h"
+#include "midi/NoteTrigger.h"
+#include "support/Process.h"
+
+namespace thumper {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TarEntry;
+using test::TempDir;
+
+class CliKitsTest : public ::testing::Test {
+ protected:
+  // thumper with HOME and the XDG folders inside the test's folder.
+  test::ProcessResult Thumper(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"/usr/bin/env", "HOME=" + dir / "home",
+                                  "XDG_DATA_HOME=" + dir / "home/data",
+                                  "XDG_DATA_DIRS=" + dir / "system"};
+    for (const std::string& a : test::ThumperArgv(args)) argv.push_back(a);
+    return test::RunProcess(argv);
+  }
+  nlohmann::json Info(const std::string& drums) {
+    const auto r = Thumper({"info", drums});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return nlohmann::json::parse(r.out);
+  }
+  void MakeKit(const std::string& folder) {
+    test::MakeKitFolder(folder, "Two Layer Kit",
+                        {{"Kick", {{"soft kick.wav", 0, 0.5}, {"hard kick.wav", 0.5, 1}}},
+                         {"Snäre", {{"snäre.wav"}}}});
+  }
+  TempDir dir;
+};
+
+TEST_F(CliKitsTest, AFolderItsXmlAndItsArchiveImportAlike) {
+  MakeKit(dir / "src/Two Layer Kit");
+  auto folder = Thumper({"import", dir / "src/Two Layer Kit", "-o", dir / "a.drums"});
+  ASSERT_EQ(folder.status, 0) << folder.err;
+  EXPECT_NE(folder.err.find("Two Layer Kit: plays the sample Hydrogen plays for 100.0%"),
+            std::string::npos)
+      << folder.err;
+  // Recognised by content: the XML under another name.
+  fs::copy_file(dir / "src/Two Layer Kit/drumkit.xml", dir / "src/Two Layer Kit/kit.txt");
+  auto xml = Thumper({"import", dir / "src/Two Layer Kit/kit.txt", "-o", dir / "b.drums"});
+  ASSERT_EQ(xml.status, 0) << xml.err;
+  EXPECT_EQ(test::ReadFileBytes(dir / "a.drums"), test::ReadFileBytes(dir / "b.drums"));
+
+  const nlohmann::json set = Info(dir / "a.drums");
+  EXPECT_EQ(set["groups"][0]["name"], "Two Layer Kit");
+  EXPECT_EQ(set["groups"][0]["samples"][2], dir / "src/Two Layer Kit/snäre.wav");
+
+  test::WriteTarGz(dir / "kit.json",
+                   test::FolderEntries(dir / "src/Two Layer Kit", "Two Layer Kit"));
+  auto archive = Thumper({"import", dir / "kit.json", "-o", dir / "c.drums"});
+  ASSERT_EQ(archive.status, 0) << archive.err;
+  const std::string unpacked = dir / "home/data/thumper/kits/Two Layer Kit";
+  EXPECT_TRUE(fs::exists(unpacked + "/soft kick.wav"));
+  EXPECT_EQ(Info(dir / "c.drums")["groups"][0]["samples"][0], unpacked + "/soft kick.wav");
+  EXPECT_EQ(Info(dir / "c.drums")["slots"], set["slots"]);
+}
+
+TEST_F(CliKitsTest, BadKitsAndBadOptionsExitWithTheirStatus) {
+  fs::create_directories(dir / "bad");
+  test::WriteTextFile(dir / "bad/drumkit.xml", "<drumkit_info><instrumentList><instrument>");
+  auto malformed = Thumper({"import", dir / "bad", "-o", dir / "x.drums"});
+  EXPECT_EQ(malformed.status, 2);
+  EXPECT_NE(malformed.err.find(dir / "bad/drumkit.xml"), std::string::npos) << malformed.err;
+  EXPECT_FALSE(fs::exists(dir / "x.drums"));
+
+  MakeKit(dir / "kit");  // no midiOutNote: --gm cannot place the instruments
+  auto gm = Thumper({"import", dir / "kit", "-o", dir / "x.drums", "--gm"});
+  EXPECT_EQ(gm.status, 1);
+  EXPECT_NE(gm.err.find("midiOutNote"), std::string::npos) << gm.err;
+
+  test::WriteTarGz(dir / "evil.h2drumkit",
+                   {{"kit/drumkit.xml", test::FileText(dir / "kit/drumkit.xml")},
+                    {"kit/../../../escaped.txt", "x"}});
+  auto evil = Thumper({"import", dir / "evil.h2drumkit", "-o", dir / "x.drums"});
+  EXPECT_EQ(evil.status, 2);
+  EXPECT_NE(evil.err.find("kit/../../../escaped.txt"), std::string::npos) << evil.err;
+  EXPECT_FALSE(fs::exists(dir / "x.drums"));
+  EXPECT_FALSE(fs::exists(dir / "home/data/thumper/kits/kit"));
+  EXPECT_FALSE(fs::exists(dir / "home/data/escaped.txt"));
+  EXPECT_FALSE(fs::exists(dir / "home/escaped.txt"));
+}
+
+TEST_F(CliKitsTest, KitsListsWhatIsInstalledAndSaysSoWhenNothingIs) {
+  auto none = Thumper({"kits"});
+  EXPECT_EQ(none.status, 0) << none.err;
+  EXPECT_NE(none.out.find("No Hydrogen drum kits found"), std::string::npos) << none.out;
+  EXPECT_NE(none.out.find(dir / "home/.hydrogen/data/drumkits"), std::string::npos);
+
+  MakeKit(dir / "system/hydrogen/data/drumkits/System Kit");
+  MakeKit(dir / "home/.hydrogen/data/drumkits/Old Home Kit");
+  MakeKit(dir / "home/data/thumper/kits/Unpacked");
+  auto some = Thumper({"kits"});
+  EXPECT_EQ(some.status, 0) << some.err;
+  for (const std::string& path :
+       {dir / "system/hydrogen/data/drumkits/System Kit",
+        dir / "home/.hydrogen/data/drumkits/Old Home Kit", dir / "home/data/thumper/kits/Unpacked"})
+    EXPECT_NE(some.out.find(path), std::string::npos) << some.out;
+  // Name, 2 instruments, 3 layers, path.
+  EXPECT_NE(some.out.find("Two Layer Kit            2       3  " + dir / "system"),
+            std::string::npos)
+      << some.out;
+}
+
+// A format 0 MIDI file at 480 ticks per quarter, 120 BPM: a tick is 1/960 s.
+std::vector<uint8_t> Song(std::vector<uint8_t> track) {
+  for (uint8_t b : {0x00, 0xFF, 0x2F, 0x00}) track.push_back(b);
+  std::vector<uint8_t> file{'M', 'T', 'h', 'd',  0,    0,   0,   6,   0,
+                            0,   0,   1,   0x01, 0xE0, 'M', 'T', 'r', 'k'};
+  const auto n = static_cast<uint32_t>(track.size());
+  for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<uint8_t>(n >> shift));
+  file.insert(file.end(), track.begin(), track.end());
+  return file;
+}
+
+TEST_F(CliKitsTest, ARenderThroughAnImportedKitPlaysTheLayerOfTheVelocity) {
+  MakeKit(dir / "kit");
+  test::WriteLevelWav(dir / "kit/soft kick.wav", 1000, 1000);
+  test::WriteLevelWav(dir / "kit/hard kick.wav", 20000, 1000);
+  auto imp = Thumper({"import", dir / "kit/drumkit.xml", "-o", dir / "kit.drums"});
+  ASSERT_EQ(imp.status, 0) << imp.err;
+  // Note 36 at velocity 40 (soft layer, 40/127 < 0.5) at frame 0, then at
+  // velocity 100 (hard layer) half a second later.
+  test::WriteFileBytes(dir / "song.mid", Song({0x00, 0x90, 36, 40, 0x83, 0x60, 0x90, 36, 100}));
+  auto render = Thumper({"render", dir / "kit.drums", dir / "song.mid", "-o", dir / "out.wav"});
+  ASSERT_EQ(render.status, 0) << render.err;
+  const auto wav = test::ReadFileBytes(dir / "out.wav");
+  ASSERT_GT(wav.size(), 44u + 4 * 22060);
+  auto at = [&](int frame) {
+    int16_t s = 0;
+    std::memcpy(&s, wav.data() + 44 + 4 * frame, 2);
+    return s;
+  };
+  const int32_t volume = HydrogenVolumeScaling();
+  auto level = [&](int base, int velocity) {
+    return static_cast<int>(
+        std::lround(base * GainOfAttenuation(NoteAttenuation(volume, 127, velocity))));
+  };
+  EXPECT_EQ(at(10), level(1000, 40));
+  EXPECT_EQ(at(22050 + 10), level(20000, 100));
+}
+
+}  // namespace
+}  // namespace thumper
