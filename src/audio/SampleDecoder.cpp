@@ -249,7 +249,7 @@ DecodedSample DecodeSample(const ByteSource& source, uint32_t mixerRate,
 DecodedSample DecodeSampleFile(const std::string& path, uint32_t mixerRate,
                                const std::atomic<bool>* cancel) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
+  if (fd < 0) return {DecodeStatus::NotOpened, nullptr, 0};
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // read once, front to back
   FileSource source(fd);
   return DecodeSample(source, mixerRate, cancel);

@@ -17,6 +17,7 @@ namespace thumper {
 enum class DecodeStatus {
   Ok,
   Unreadable,     // not a sample file we can read, or too large to hold
+  NotOpened,      // the file cannot be opened
   ConvertFailed,  // the conversion to the mixer's rate failed
   Cancelled,
 };

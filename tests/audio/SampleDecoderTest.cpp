@@ -78,8 +78,8 @@ TEST_F(SampleDecoderTest, ACancelledDecodeStopsAndHoldsNothing) {
   }
 }
 
-TEST_F(SampleDecoderTest, AFileThatCannotBeOpenedIsUnreadable) {
-  EXPECT_EQ(DecodeSampleFile(dir / "none.wav").status, DecodeStatus::Unreadable);
+TEST_F(SampleDecoderTest, AFileThatCannotBeOpenedOrReadIsTold) {
+  EXPECT_EQ(DecodeSampleFile(dir / "none.wav").status, DecodeStatus::NotOpened);
   WriteTextFile(dir / "text.wav", "not a sample\n");
   EXPECT_EQ(DecodeSampleFile(dir / "text.wav").status, DecodeStatus::Unreadable);
 }
