@@ -77,6 +77,8 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
   m_pDoc = std::make_unique<CThumperDoc>();
   m_pRuntime = std::make_unique<ThumperRuntime>(
       *m_pDoc, m_ui, m_options.makeBackend ? m_options.makeBackend() : nullptr);
+  m_pRuntime->m_bLoadInBackground = m_options.bLoadInBackground;
+  if (m_options.decodeSample) m_pRuntime->m_loader.SetDecoder(m_options.decodeSample);
   m_pDocs = std::make_unique<DocManager>(*m_pDoc, *m_pRuntime, m_list, m_ui, m_recent);
   m_pMainFrame = std::make_unique<CMainFrame>(*m_pDoc, m_list, m_ui, *m_pDocs, m_recent);
   m_qtUi.SetOwner(m_pMainFrame.get());
@@ -119,6 +121,7 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
   }
   QObject::connect(&m_pollTimer, &QTimer::timeout, m_pMainFrame.get(), [this] {
     if (m_pRuntime) m_pRuntime->Poll();
+    ShowLoadProgress();
     if (m_pMainFrame) m_pMainFrame->SyncWithDocument();
   });
   m_pollTimer.start(kPollIntervalMs);
@@ -128,6 +131,14 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
   m_pMainFrame->View().repaint();
   m_bRunning = true;
   return true;
+}
+
+void CThumperApp::ShowLoadProgress() {
+  if (!m_pRuntime || !m_pMainFrame) return;
+  // A load that ends within half a second says nothing.
+  const bool show = m_pRuntime->IsLoading() && m_pRuntime->LoadSeconds() > 0.5;
+  m_pMainFrame->View().SampleList().ShowLoadProgress(show ? m_pRuntime->LoadDone() : 0,
+                                                     show ? m_pRuntime->LoadTotal() : 0);
 }
 
 void CThumperApp::OnDocumentChanged() {

@@ -19,8 +19,8 @@
 #include "drumset/CThumperDoc.h"
 #include "edit/CSoundPropsDlg.h"
 #include "edit/ViewGestures.h"
-#include "midi/COptionsDlg.h"
 #include "engine/ThumperRuntime.h"
+#include "midi/COptionsDlg.h"
 
 class QSettings;
 
@@ -35,6 +35,10 @@ struct AppOptions {
   // Makes the output drivers; null: the system's.
   std::function<std::unique_ptr<DriverBackend>()> makeBackend;
   bool bVirtualMidiPort = true;  // offer "Thumper MIDI In"
+  // Kits load on worker threads while the window goes on; tests may wait instead.
+  bool bLoadInBackground = true;
+  // How a sample file is decoded (null: from disk); tests slow it down.
+  KitLoader::DecodeFn decodeSample;
   // Run the Sound Properties and Options dialogs; true for OK. Null: modal, or
   // Cancel at once where nobody can see a dialog (offscreen).
   std::function<bool(CSoundPropsDlg&)> runSoundProps;
@@ -82,6 +86,8 @@ class CThumperApp {
   std::unique_ptr<QSettings> OpenSettings() const;
   void WriteRecentFiles();
   void OnDocumentChanged();
+  // The poll timer: the load progress in the free-memory text's place, or the free memory.
+  void ShowLoadProgress();
 
   AppOptions m_options;
   QtUiServices m_qtUi;

@@ -30,6 +30,7 @@ void KitLoader::Start(std::vector<Job> jobs, uint32_t mixerRate) {
   Cancel();
   m_jobs = std::move(jobs);
   m_nRate = mixerRate;
+  m_started = std::chrono::steady_clock::now();
   m_nTaken = 0;
   m_results.clear();
   m_results.resize(m_jobs.size());

@@ -7,6 +7,7 @@
 // between chunks and frees whatever was not taken.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -60,6 +61,10 @@ class KitLoader {
   bool IsRunning() const { return m_nTaken < m_jobs.size(); }
   int Total() const { return static_cast<int>(m_jobs.size()); }
   int Taken() const { return static_cast<int>(m_nTaken); }
+  // Seconds since the last Start.
+  double Seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+  }
 
  private:
   void Work();
@@ -68,6 +73,7 @@ class KitLoader {
   unsigned m_nThreads;
   DecodeFn m_decode;
   uint32_t m_nRate = 0;
+  std::chrono::steady_clock::time_point m_started{};
   std::vector<Job> m_jobs;
   size_t m_nTaken = 0;  // control thread only
   std::atomic<size_t> m_nNextJob{0};

@@ -78,6 +78,7 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   bool IsLoading() const { return m_loader.IsRunning(); }
   int LoadDone() const { return m_loader.Taken(); }
   int LoadTotal() const { return m_loader.Total(); }
+  double LoadSeconds() const { return m_loader.Seconds(); }
   // Waits until a background load has made every voice.
   void FinishLoading();
   // Stops a background load; no voice of it is published afterwards.

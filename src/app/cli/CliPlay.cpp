@@ -11,8 +11,9 @@
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/ConsoleUi.h"
-#include "midi/MidiInput.h"
+#include "app/cli/LoadProgressLine.h"
 #include "engine/ThumperRuntime.h"
+#include "midi/MidiInput.h"
 
 namespace thumper::cli {
 
@@ -118,6 +119,8 @@ int RunPlay(const Args& args) {
   ConsoleUi ui(std::cerr);
   CThumperDoc doc;
   ThumperRuntime runtime(doc, ui);
+  LoadProgressLine loadProgress;
+  runtime.m_onLoadProgress = loadProgress.Callback();
   runtime.m_output.SetPeriod(static_cast<uint32_t>(p.period));
   if (!doc.OnOpenDocument(p.kit, ui)) return kExitFile;  // the reason is on standard error
   if (p.driver >= 0) {

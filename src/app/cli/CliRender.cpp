@@ -10,10 +10,11 @@
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/ConsoleUi.h"
+#include "app/cli/LoadProgressLine.h"
 #include "app/cli/WavFileWriter.h"
 #include "audio/OfflineBackend.h"
-#include "midi/MidiFile.h"
 #include "engine/ThumperRuntime.h"
+#include "midi/MidiFile.h"
 
 namespace thumper::cli {
 
@@ -116,6 +117,8 @@ int RunRender(const Args& args) {
   ConsoleUi ui(std::cerr);
   CThumperDoc doc;
   ThumperRuntime runtime(doc, ui, MakeOfflineBackend());
+  LoadProgressLine loadProgress;
+  runtime.m_onLoadProgress = loadProgress.Callback();
   SampleListState list;
   if (!doc.OnOpenDocument(r.kit, ui)) return kExitFile;  // the reason is on standard error
   runtime.UpdateStep(list, /*bOpenMidi=*/false);
