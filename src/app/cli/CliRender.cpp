@@ -12,6 +12,7 @@
 #include "app/cli/ConsoleUi.h"
 #include "app/cli/LoadProgressLine.h"
 #include "app/cli/WavFileWriter.h"
+#include "app/cli/WavWriterThread.h"
 #include "audio/OfflineBackend.h"
 #include "engine/ThumperRuntime.h"
 #include "midi/MidiFile.h"
@@ -144,6 +145,9 @@ int RunRender(const Args& args) {
     return kExitFile;
   }
 
+  // The file is written on a thread of its own, in large blocks.
+  WavWriterThread pipe(writer);
+
   constexpr uint32_t kBlock = 1024;
   std::vector<float> floats(kBlock * 2);
   std::vector<int16_t> shorts(kBlock * 2);
@@ -157,8 +161,8 @@ int RunRender(const Args& args) {
       mixer.Mix(shorts.data(), n);
   };
   auto write = [&](uint32_t n) -> bool {
-    WavWriteStatus s = r.bFloat ? writer.Write(std::span<const float>(floats.data(), n * 2))
-                                : writer.Write(std::span<const int16_t>(shorts.data(), n * 2));
+    WavWriteStatus s = r.bFloat ? pipe.Write(std::span<const float>(floats.data(), n * 2))
+                                : pipe.Write(std::span<const int16_t>(shorts.data(), n * 2));
     if (!s.ok) std::cerr << "thumper: " << s.message << "\n";
     frame += n;
     return s.ok;
@@ -195,6 +199,12 @@ int RunRender(const Args& args) {
     ok = write(kBlock);
   }
   runtime.m_output.GetReclaimer().UnregisterReader(reader);
+  if (ok) {
+    if (auto s = pipe.Finish(); !s.ok) {
+      std::cerr << "thumper: " << s.message << "\n";
+      ok = false;
+    }
+  }
   if (!ok) {
     writer.Discard();
     return kExitFile;
