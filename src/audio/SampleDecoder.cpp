@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 #include <new>
 #include <vector>
@@ -111,7 +114,23 @@ class StereoReader {
 bool AppendAsInt16(FrameBuffer& out, const float* samples, size_t frames) {
   int16_t* dst = out.Room(frames);
   if (!dst) return false;
-  for (size_t i = 0; i < 2 * frames; ++i) dst[i] = FloatToInt16(samples[i]);
+  const size_t n = 2 * frames;
+  size_t i = 0;
+#if defined(__SSE2__)
+  // FloatToInt16 four samples at a time (it was a tenth of a kit's load):
+  // scale, saturate, add a half away from zero, truncate.
+  const __m128 scale = _mm_set1_ps(32768.0f), lo = _mm_set1_ps(-32768.0f),
+               hi = _mm_set1_ps(32767.0f), half = _mm_set1_ps(0.5f), sign = _mm_set1_ps(-0.0f);
+  for (; i + 8 <= n; i += 8) {
+    __m128 a = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(samples + i), scale), lo), hi);
+    __m128 b = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(samples + i + 4), scale), lo), hi);
+    a = _mm_add_ps(a, _mm_or_ps(_mm_and_ps(a, sign), half));
+    b = _mm_add_ps(b, _mm_or_ps(_mm_and_ps(b, sign), half));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                     _mm_packs_epi32(_mm_cvttps_epi32(a), _mm_cvttps_epi32(b)));
+  }
+#endif
+  for (; i < n; ++i) dst[i] = FloatToInt16(samples[i]);
   out.Commit(frames);
   return true;
 }

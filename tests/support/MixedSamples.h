@@ -35,6 +35,7 @@ inline const std::vector<MixedSampleSpec>& MixedSampleSpecs() {
       {"s16-44k-stereo.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, 36000},
       {"s24-48k-stereo.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 2, 48000, 33333},
       {"s16-44k-stereo.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 2, 44100, 12000},
+      {"f32-44k-hot.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, 5000},  // beyond full scale
       {"s16-44k-empty.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, 0},
   };
   return specs;
@@ -54,7 +55,8 @@ inline std::vector<std::string> WriteMixedSamples(const TempDir& dir) {
         const double t = double(f) / spec.rate;
         const double tone = std::sin(2 * M_PI * (90.0 * n + 37 * c) * t) * std::exp(-3 * t);
         const double noise = double((f * 2654435761u + c * 40503u + n) % 2001) / 1000.0 - 1.0;
-        samples[size_t(f) * spec.channels + c] = float(0.8 * tone + 0.05 * noise);
+        const double gain = std::string(spec.name).find("hot") != std::string::npos ? 3.0 : 0.8;
+        samples[size_t(f) * spec.channels + c] = float(gain * tone + 0.05 * noise);
       }
     }
     SF_INFO info{};
