@@ -81,6 +81,8 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
   m_pDoc = std::make_unique<CThumperDoc>();
   m_pRuntime = std::make_unique<ThumperRuntime>(
       *m_pDoc, m_ui, m_options.makeBackend ? m_options.makeBackend() : nullptr);
+  m_pRuntime->m_bLoadInBackground = m_options.bLoadInBackground;
+  if (m_options.decodeSample) m_pRuntime->m_loader.SetDecoder(m_options.decodeSample);
   m_pDocs = std::make_unique<DocManager>(*m_pDoc, *m_pRuntime, m_list, m_ui, m_recent);
   m_pMainFrame = std::make_unique<CMainFrame>(*m_pDoc, m_list, m_ui, *m_pDocs, m_recent);
   m_qtUi.SetOwner(m_pMainFrame.get());
@@ -139,6 +141,7 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
   });
   m_pollTimer.start(kPollIntervalMs);
   m_reclaimTimer.setSingleShot(true);
+  PollRuntime();  // the first kit may be loading
   QObject::connect(&m_reclaimTimer, &QTimer::timeout, m_pMainFrame.get(),
                    [this] { PollRuntime(); });
   // File commands change the title; they all come from the user's input.
@@ -151,6 +154,14 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
   if (m_pSession) m_pSession->Client().SetGuiShown(true);
   m_bRunning = true;
   return true;
+}
+
+void CThumperApp::ShowLoadProgress() {
+  if (!m_pRuntime || !m_pMainFrame) return;
+  // A load that ends within half a second says nothing.
+  const bool show = m_pRuntime->IsLoading() && m_pRuntime->LoadSeconds() > 0.5;
+  m_pMainFrame->View().SampleList().ShowLoadProgress(show ? m_pRuntime->LoadDone() : 0,
+                                                     show ? m_pRuntime->LoadTotal() : 0);
 }
 
 void CThumperApp::OnDocumentChanged() {
@@ -284,9 +295,12 @@ int CThumperApp::Run() {
 void CThumperApp::PollRuntime() {
   if (!m_pRuntime) return;
   m_pRuntime->Poll();
-  // Retired memory waits for the audio thread to move on: look again soon,
-  // and only while there is some.
-  if (m_pRuntime->HasRetiredMemory()) {
+  ShowLoadProgress();
+  // A kit loading in the background, or retired memory waiting for the audio
+  // thread to move on: look again soon, and only while there is some.
+  if (m_pRuntime->IsLoading()) {
+    if (!m_reclaimTimer.isActive()) m_reclaimTimer.start(kLoadPollMs);
+  } else if (m_pRuntime->HasRetiredMemory()) {
     if (!m_reclaimTimer.isActive()) m_reclaimTimer.start(kReclaimRetryMs);
   }
 }

@@ -37,6 +37,9 @@ inline constexpr const char* kSettingsApplication = "Thumper";
 inline constexpr int kPollIntervalMs = 1000;
 // How soon retired memory is looked at again while some waits for the audio thread.
 inline constexpr int kReclaimRetryMs = 50;
+// While a kit loads in the background: its voices are published and its
+// progress drawn this often.
+inline constexpr int kLoadPollMs = 20;
 // Said once, the first time the window is closed under a session manager.
 inline constexpr const char* kHiddenInSession =
     "Thumper goes on playing in the session without its window. The session manager shows "
@@ -47,6 +50,10 @@ struct AppOptions {
   // Makes the output drivers; null: the system's.
   std::function<std::unique_ptr<DriverBackend>()> makeBackend;
   bool bVirtualMidiPort = true;  // offer "Thumper MIDI In"
+  // Kits load on worker threads while the window goes on; tests may wait instead.
+  bool bLoadInBackground = true;
+  // How a sample file is decoded (null: from disk); tests slow it down.
+  KitLoader::DecodeFn decodeSample;
   // Run the Sound Properties and Options dialogs; true for OK. Null: modal, or
   // Cancel at once where nobody can see a dialog (offscreen).
   std::function<bool(CSoundPropsDlg&)> runSoundProps;
@@ -108,6 +115,8 @@ class CThumperApp {
   void ShowForSession(bool show);
   // The manager did not answer: the program goes on as if started without it.
   void LeaveSession(const std::string& kit);
+  // The poll timer: the load progress in the free-memory text's place, or the free memory.
+  void ShowLoadProgress();
 
   AppOptions m_options;
   QtUiServices m_qtUi;
@@ -128,6 +137,7 @@ class CThumperApp {
   // After the user's input: the title, and the session's dirty flag, which
   // only edits change.
   InputWatch m_inputWatch{[this] {
+    PollRuntime();  // a command may have started a load
     if (m_pMainFrame) m_pMainFrame->SyncWithDocument();
     if (m_pSession) PollSession();
   }};

@@ -1,60 +1,53 @@
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
+#include <string>
 
 #include "app/cli/CommandLine.h"
 
-#ifdef THUMPER_HAVE_GUI
-#include <QApplication>
+namespace {
 
-#include "app/CThumperApp.h"
-#include "app/QuitSignals.h"
+#ifdef THUMPER_WINDOW_MODULE
+// The window module: beside the program in the build tree, in the library
+// folder once installed.
+std::string FindWindowModule() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return THUMPER_WINDOW_MODULE;
+  const std::filesystem::path dir = self.parent_path();
+  for (const std::filesystem::path& candidate :
+       {dir / THUMPER_WINDOW_MODULE, dir / THUMPER_WINDOW_MODULE_INSTALLED}) {
+    if (std::filesystem::exists(candidate, error)) return candidate.string();
+  }
+  return (dir / THUMPER_WINDOW_MODULE_INSTALLED).string();
+}
 #endif
 
+}  // namespace
+
 int main(int argc, char** argv) {
-  // The subcommands run without a window (and without a display).
+  // The subcommands run without a window (and without a display), and without
+  // loading the GUI libraries: they start in a fraction of the time.
   if (auto status = thumper::cli::RunCommandLine(argc, argv)) return *status;
 
-#ifdef THUMPER_HAVE_GUI
-  const thumper::AppCommandLine line =
-      thumper::ParseAppCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-  if (!line.strError.empty()) {
-    std::cerr << "thumper: " << line.strError << "\n" << thumper::cli::UsageText();
-    return thumper::cli::kExitUsage;
+#ifdef THUMPER_WINDOW_MODULE
+  const std::string path = FindWindowModule();
+  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module) {
+    std::cerr << "thumper: cannot load the window: " << dlerror() << "\n";
+    return thumper::cli::kExitFile;
   }
-  // Without a display Qt would abort with a note about plugins; say what to do instead.
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !(platform && *platform)) {
-    std::cerr
-        << "thumper: there is no display to open the window on (DISPLAY is not set).\n"
-           "Run it on a desktop or under xvfb-run, or use 'thumper play KIT.drums' for a drum\n"
-           "module without a window.\n";
-    return thumper::cli::kExitUsage;
+  using WindowMain = int (*)(int, char**);
+  auto run = reinterpret_cast<WindowMain>(dlsym(module, "thumper_window_main"));
+  if (!run) {
+    std::cerr << "thumper: cannot load the window: " << path << " has no entry point\n";
+    return thumper::cli::kExitFile;
   }
-  QApplication qtApp(argc, argv);
-  QApplication::setApplicationName(QString::fromLatin1(thumper::kSettingsApplication));
-  QApplication::setApplicationVersion(QStringLiteral(THUMPER_VERSION));
-  thumper::CThumperApp app;
-  // Before the start-up, so that a signal during it is answered once the window is up.
-  bool closing = false;
-  thumper::QuitSignals quit([&app, &closing] {
-    if (closing) {
-      // Asked again while the save question waits (perhaps on a display nobody
-      // sees): the user wants out now.
-      std::cerr << "thumper: stopped without saving\n";
-      std::_Exit(130);
-    }
-    if (!app.MainFrame()) return;
-    if (app.UnderSession()) {
-      // The session manager saves when it means to; its SIGTERM ends us now.
-      QApplication::quit();
-      return;
-    }
-    closing = true;
-    app.MainFrame()->close();
-    closing = false;
-  });
-  if (!app.InitInstance(line)) return thumper::cli::kExitFile;
-  return app.Run();
+  // The module stays loaded until the process ends: Qt's exit handlers live in it.
+  return run(argc, argv);
 #else
   std::cerr << "thumper: this build has no window; use a subcommand.\n"
             << thumper::cli::UsageText();

@@ -163,6 +163,22 @@ bool Mixer::UnlockBuffer(BufferId id) {
   return true;
 }
 
+BufferId Mixer::AdoptBuffer(std::unique_ptr<SampleData> data) {
+  if (!data || !data->pSamples || m_freeSlots.empty()) return {};
+  const uint32_t slot = m_freeSlots.back();
+  m_freeSlots.pop_back();
+  SlotOwner& owner = m_owners[slot];
+  owner = SlotOwner{};
+  owner.bInUse = true;
+  owner.nBytes = 4 * data->nFrames;
+  owner.pData = Publishable(std::move(data));
+  Slot& s = m_pSlots[slot];
+  s.fGain.store(1.0f, std::memory_order_relaxed);
+  s.nStart.store(0, std::memory_order_relaxed);
+  s.pData.store(owner.pData.get(), std::memory_order_release);
+  return {slot, s.nGen.load(std::memory_order_relaxed)};
+}
+
 BufferId Mixer::DuplicateBuffer(BufferId id) {
   if (!IsCurrent(id) || !m_owners[id.nSlot].bInUse || m_freeSlots.empty()) return {};
   const uint32_t slot = m_freeSlots.back();

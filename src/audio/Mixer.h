@@ -94,6 +94,9 @@ class Mixer {
   // Publishes what was written, converted to the mixer's rate when it is not
   // 44,100 Hz. False when the buffer was not locked or the conversion failed.
   bool UnlockBuffer(BufferId id);
+  // A buffer made from data already at the mixer's rate (decoded off the UI
+  // thread): published at once, with no copy. Nothing when every slot is taken.
+  BufferId AdoptBuffer(std::unique_ptr<SampleData> data);
   // A copy sharing the data (no copying), stopped, at full level.
   BufferId DuplicateBuffer(BufferId id);
   // Silences and frees the slot; the data goes once its last copy is released.

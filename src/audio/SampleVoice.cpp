@@ -26,6 +26,28 @@ SampleVoice::SampleVoice(UiServices& owner, SoundDevice* device, const uint8_t* 
     if (!m_pMixer->UnlockBuffer(m_pBuffer[0]))
       owner.MessageBox("Unlolock epäonnistui", kCaption, MsgButtons::Ok, MsgIcon::Error);
   }
+  MakeDuplicates();
+}
+
+SampleVoice::SampleVoice(UiServices& owner, SoundDevice* device, DecodedSample decoded, int copies,
+                         std::string name)
+    : m_strName(std::move(name)), m_nCopies(std::clamp(copies, 1, kMaxCopies)) {
+  m_pMixer = device ? &device->GetMixer() : nullptr;
+  if (decoded.status == DecodeStatus::ConvertFailed) {
+    // The buffer was there; the conversion to the device's rate is what failed.
+    owner.MessageBox("Unlolock epäonnistui", kCaption, MsgButtons::Ok, MsgIcon::Error);
+    return;
+  }
+  if (m_pMixer && decoded.status == DecodeStatus::Ok && FitsBuffer(decoded.nVoiceBytes))
+    m_pBuffer[0] = m_pMixer->AdoptBuffer(std::move(decoded.pData));
+  if (!m_pBuffer[0].IsValid()) {
+    owner.MessageBox("En onnistunut luomaan bufferia", kCaption, MsgButtons::Ok, MsgIcon::Error);
+    return;
+  }
+  MakeDuplicates();
+}
+
+void SampleVoice::MakeDuplicates() {
   for (int i = 1; i < m_nCopies; ++i) m_pBuffer[i] = m_pMixer->DuplicateBuffer(m_pBuffer[0]);
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "audio/Mixer.h"
+#include "audio/SampleDecoder.h"
 #include "audio/SoundDevice.h"
 #include "audio/WaveFormat.h"
 #include "drumset/UiServices.h"
@@ -23,6 +24,10 @@ class SampleVoice {
   // failures are reported through owner with the caption "SND".
   SampleVoice(UiServices& owner, SoundDevice* device, const uint8_t* bytes, uint32_t byteCount,
               int copies, WaveFormat format, std::string name);
+  // UI thread: the same from a sample decoded at the device's rate (the read
+  // succeeded): its data becomes the first buffer without a copy.
+  SampleVoice(UiServices& owner, SoundDevice* device, DecodedSample decoded, int copies,
+              std::string name);
   // UI thread: releases the copies from the last to the first.
   ~SampleVoice();
   SampleVoice(const SampleVoice&) = delete;
@@ -50,6 +55,7 @@ class SampleVoice {
   int CurrentCopy() const noexcept;
   // Claims the copy the next start uses and moves on.
   BufferId ClaimCopy() noexcept;
+  void MakeDuplicates();
   Mixer* m_pMixer = nullptr;
 };
 

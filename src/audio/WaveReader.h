@@ -2,13 +2,16 @@
 // Reads a sample file (WAV of any width, float or extensible; AIFF; FLAC) into
 // the voice layout: 16-bit, two channels, interleaved, 44,100 Hz. Other rates are
 // converted with soxr, other widths scaled, one channel doubled, and files of
-// more than two channels give their first two. UI thread.
+// more than two channels give their first two. UI thread. Voices decode through
+// DecodeSample instead, straight into their buffer; this copy serves callers
+// that want the bytes.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "audio/SampleDecoder.h"
 #include "drumset/UiServices.h"
 
 namespace thumper {
@@ -28,8 +31,7 @@ class WaveReader {
   uint32_t m_nDataBytes = 0;
 
  private:
-  int Decode(void* sndfile, const void* sfInfo);
-  int DecodeOrThrow(void* sndfile, const void* sfInfo);
+  int Hold(DecodedSample decoded);
   void Clear();
   UiServices& m_ui;
 };

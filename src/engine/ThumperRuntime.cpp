@@ -1,5 +1,7 @@
 #include "engine/ThumperRuntime.h"
 
+#include <chrono>
+
 #include "drumset/PathNames.h"
 #include "drumset/TextEncoding.h"
 #include "midi/TriggerState.h"
@@ -34,7 +36,6 @@ ThumperRuntime::~ThumperRuntime() {
 }
 
 void ThumperRuntime::Publish() {
-  if (m_bBatch) return;
   m_trigger.Publish(BuildTriggerState(m_doc, m_pVoices));
 }
 
@@ -45,6 +46,7 @@ void ThumperRuntime::Retire(std::unique_ptr<SampleVoice> voice) {
 }
 
 void ThumperRuntime::ReleaseAllVoices() {
+  CancelLoading();
   std::array<std::unique_ptr<SampleVoice>, kLayerTotal> old;
   old.swap(m_pVoices);
   auto preview = std::move(m_pPreviewVoice);
@@ -54,44 +56,44 @@ void ThumperRuntime::ReleaseAllVoices() {
 }
 
 std::unique_ptr<SampleVoice> ThumperRuntime::MakeVoice(const std::string& path, int copies) {
-  if (m_reader.Read(path) != 0) return nullptr;
-  auto voice =
-      std::make_unique<SampleVoice>(m_ui, m_output.m_pDirectSound.get(), m_reader.m_pData.get(),
-                                    m_reader.m_nDataBytes, copies, m_output.m_wfxOutput, path);
-  m_reader.m_pData.reset();
-  m_reader.m_nDataBytes = 0;
+  SoundDevice* device = m_output.m_pDirectSound.get();
+  DecodedSample decoded = DecodeSampleFile(path, device ? device->SampleRate() : kOutputRate);
+  if (decoded.status == DecodeStatus::NotOpened)
+    m_ui.MessageBox("Could not OpenFile", "Error", MsgButtons::Ok, MsgIcon::Error);
+  if (decoded.status != DecodeStatus::Ok && decoded.status != DecodeStatus::ConvertFailed)
+    return nullptr;
+  auto voice = std::make_unique<SampleVoice>(m_ui, device, std::move(decoded), copies, path);
   if (!voice->IsPlayable()) return nullptr;  // the engine said why ("SND")
   return voice;
+}
+
+std::optional<std::string> ThumperRuntime::FindLayerFile(const std::string& path) {
+  if (SampleFileOpens(path)) return path;
+  m_ui.MessageBox(DisplayText(path) + " Ei auennut 1", kAppName, MsgButtons::Ok, MsgIcon::None);
+  const std::string name = FileNameOf(path);
+  const std::string inLastDir = m_search.m_strLastSampleDir + name;
+  if (auto besideSet = SampleFileIn(m_doc.DrumSetFolder(), name)) return *besideSet;
+  if (auto inLast = SampleFileIn(m_search.m_strLastSampleDir, name)) return *inLast;
+  const FileDialogResult chosen =
+      m_ui.FileDialog(WavFileDialog(DisplayText(inLastDir), ofn::kStandard));
+  if (!chosen.bOk || chosen.paths.empty()) return std::nullopt;
+  m_search.m_strLastSampleDir = FolderOf(chosen.Path());
+  return chosen.Path();
 }
 
 bool ThumperRuntime::LoadLayerVoice(const std::string& path, int slot, int layer) {
   if (slot < 0 || slot >= kSlotCount || layer < 0 || layer >= kLayerCount) return false;
   if (!m_output.IsOpen()) m_output.InitDirectSound(m_ui, false);
 
-  std::string found = path;
-  if (!SampleFileOpens(path)) {
-    m_ui.MessageBox(DisplayText(path) + " Ei auennut 1", kAppName, MsgButtons::Ok, MsgIcon::None);
-    const std::string name = FileNameOf(path);
-    const std::string inLastDir = m_search.m_strLastSampleDir + name;
-    if (auto besideSet = SampleFileIn(m_doc.DrumSetFolder(), name)) {
-      found = *besideSet;
-    } else if (auto inLast = SampleFileIn(m_search.m_strLastSampleDir, name)) {
-      found = *inLast;
-    } else {
-      const FileDialogResult chosen =
-          m_ui.FileDialog(WavFileDialog(DisplayText(inLastDir), ofn::kStandard));
-      if (!chosen.bOk || chosen.paths.empty()) return false;
-      found = chosen.Path();
-      m_search.m_strLastSampleDir = FolderOf(found);
-    }
-  }
-
-  auto voice = MakeVoice(found, SampleVoice::kMaxCopies);
+  const std::optional<std::string> found = FindLayerFile(path);
+  if (!found) return false;
+  auto voice = MakeVoice(*found, SampleVoice::kMaxCopies);
   if (!voice) {
-    if (m_onUnreadableSample && SampleFileOpens(found)) m_onUnreadableSample(found);
+    if (m_onUnreadableSample && SampleFileOpens(*found)) m_onUnreadableSample(*found);
     return false;
   }
   const int k = LayerIndex(slot, layer);
+  SettleLayer(k);
   auto old = std::move(m_pVoices[k]);
   m_pVoices[k] = std::move(voice);
   Publish();
@@ -101,8 +103,9 @@ bool ThumperRuntime::LoadLayerVoice(const std::string& path, int slot, int layer
 
 void ThumperRuntime::ReleaseVoice(int slot, int layer) {
   if (slot < 0 || slot >= kSlotCount || layer < 0 || layer >= kLayerCount) return;
+  const bool moved = SettleLayer(LayerIndex(slot, layer));
   auto old = std::move(m_pVoices[LayerIndex(slot, layer)]);
-  if (!old) return;
+  if (!old && !moved) return;
   Publish();
   Retire(std::move(old));
 }
@@ -118,7 +121,11 @@ void ThumperRuntime::PlayVoice(int slot, int layer) {
 }
 
 void ThumperRuntime::RebuildVoices() {
-  m_bBatch = true;
+  CancelLoading();
+  if (!m_output.IsOpen()) m_output.InitDirectSound(m_ui, false);
+  // The search and its questions first, in slot and layer order, here; only
+  // the reading and converting go to the workers.
+  std::vector<KitLoader::Job> jobs;
   for (int s = 0; s < kSlotCount; ++s) {
     for (int l = 0; l < kLayerCount; ++l) {
       const LayerSampleRef& ref = m_doc.m_layerSample[LayerIndex(s, l)];
@@ -126,11 +133,74 @@ void ThumperRuntime::RebuildVoices() {
       // A reference only a damaged file holds names no entry: the layer stays silent.
       const std::string* path = m_doc.EntryPath(ref.nGroup, ref.nIndex);
       if (!path) continue;
-      LoadLayerVoice(*path, s, l);
+      std::optional<std::string> found = FindLayerFile(*path);
+      if (!found) continue;
+      jobs.push_back({LayerIndex(s, l), std::move(*found)});
+      m_bLoadPending[jobs.back().nLayer] = true;
     }
   }
-  m_bBatch = false;
-  Publish();
+  SoundDevice* device = m_output.m_pDirectSound.get();
+  m_loader.Start(std::move(jobs), device ? device->SampleRate() : kOutputRate);
+  if (m_onLoadProgress) m_onLoadProgress(0, m_loader.Total());
+  if (!m_bLoadInBackground) FinishLoading();
+}
+
+void ThumperRuntime::FinishLoading() {
+  while (m_loader.IsRunning()) {
+    m_loader.WaitForFinished(std::chrono::milliseconds(100));
+    AdoptFinished();
+  }
+}
+
+void ThumperRuntime::CancelLoading() {
+  m_loader.Cancel();
+  m_bLoadPending.fill(false);
+  for (auto& v : m_pLoadedVoices) Retire(std::move(v));
+}
+
+void ThumperRuntime::AdoptFinished() {
+  if (!m_loader.IsRunning()) return;
+  bool changed = false;
+  for (KitLoader::Finished& f : m_loader.TakeFinished()) {
+    const int k = f.nLayer;
+    if (!m_bLoadPending[k]) continue;  // set by hand meanwhile: this sample is not wanted
+    m_bLoadPending[k] = false;
+    DecodedSample& sample = f.sample;
+    if (sample.status == DecodeStatus::NotOpened)
+      m_ui.MessageBox("Could not OpenFile", "Error", MsgButtons::Ok, MsgIcon::Error);
+    if (sample.status == DecodeStatus::Ok || sample.status == DecodeStatus::ConvertFailed) {
+      auto voice =
+          std::make_unique<SampleVoice>(m_ui, m_output.m_pDirectSound.get(), std::move(sample),
+                                        SampleVoice::kMaxCopies, f.strPath);
+      if (voice->IsPlayable()) m_pLoadedVoices[k] = std::move(voice);
+    } else if (sample.status == DecodeStatus::Unreadable && m_onUnreadableSample) {
+      m_onUnreadableSample(f.strPath);  // found, but not a sample
+    }
+    changed = MoveInSlotIfComplete(k / kLayerCount) || changed;
+  }
+  if (changed) Publish();
+  if (m_onLoadProgress) m_onLoadProgress(m_loader.Taken(), m_loader.Total());
+}
+
+bool ThumperRuntime::MoveInSlotIfComplete(int slot) {
+  for (int l = 0; l < kLayerCount; ++l)
+    if (m_bLoadPending[LayerIndex(slot, l)]) return false;
+  bool moved = false;
+  for (int l = 0; l < kLayerCount; ++l) {
+    auto& loaded = m_pLoadedVoices[LayerIndex(slot, l)];
+    if (!loaded) continue;
+    Retire(std::move(m_pVoices[LayerIndex(slot, l)]));
+    m_pVoices[LayerIndex(slot, l)] = std::move(loaded);
+    moved = true;
+  }
+  return moved;
+}
+
+bool ThumperRuntime::SettleLayer(int k) {
+  if (!m_bLoadPending[k] && !m_pLoadedVoices[k]) return false;
+  m_bLoadPending[k] = false;
+  Retire(std::move(m_pLoadedVoices[k]));
+  return MoveInSlotIfComplete(k / kLayerCount);
 }
 
 void ThumperRuntime::ResetVoices(bool reload) {
@@ -188,6 +258,7 @@ void ThumperRuntime::StopPreview() {
 }
 
 void ThumperRuntime::Poll() {
+  AdoptFinished();
   if (m_output.Poll(m_ui)) {
     // The device failed; if it was a JACK server that went, the MIDI inputs on
     // it went too. They are let go of and reported closed.

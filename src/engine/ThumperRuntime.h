@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "audio/AudioOutput.h"
@@ -19,6 +20,7 @@
 #include "drumset/MissingFiles.h"
 #include "drumset/SampleListState.h"
 #include "drumset/UiServices.h"
+#include "engine/KitLoader.h"
 #include "engine/TimedEngine.h"
 #include "midi/MidiInput.h"
 #include "midi/NoteTrigger.h"
@@ -62,8 +64,9 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   bool PlayPreview(const std::string& path);
   void StopPreview();
 
-  // UI thread, often (a timer, or the headless loop): frees retired memory and
-  // reports a failed output device once.
+  // UI thread, often (a timer, or the headless loop): frees retired memory,
+  // reports a failed output device once, and makes the voices of the samples
+  // a background load has finished.
   void Poll();
 
   // The virtual MIDI input, kept open from now on whatever the output: a JACK
@@ -74,6 +77,22 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   bool HasDeviceMidiInput() const;
   // Whether retired memory still waits for a real-time thread to move on.
   bool HasRetiredMemory() { return m_output.GetReclaimer().PendingCount() > 0; }
+  // --- loading a whole kit ---
+  // The voice rebuild decodes the kit's files on all cores. In the background,
+  // the update step returns at once and Poll makes each slot's voices as soon
+  // as all of its layers are in (the window); otherwise the rebuild waits for
+  // the whole kit, reporting through m_onLoadProgress (the command line).
+  bool m_bLoadInBackground = false;
+  // Layers loaded so far and layers to load; called as voices come in.
+  std::function<void(int nDone, int nTotal)> m_onLoadProgress;
+  bool IsLoading() const { return m_loader.IsRunning(); }
+  int LoadDone() const { return m_loader.Taken(); }
+  int LoadTotal() const { return m_loader.Total(); }
+  double LoadSeconds() const { return m_loader.Seconds(); }
+  // Waits until a background load has made every voice.
+  void FinishLoading();
+  // Stops a background load; no voice of it is published afterwards.
+  void CancelLoading();
 
   // What a full repaint of the view does; nothing without a view.
   std::function<void()> m_onFullRepaint;
@@ -93,6 +112,7 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   std::unique_ptr<SampleVoice> m_pPreviewVoice;
   WaveReader m_reader;
   SampleSearch m_search;  // m_strLastSampleDir lives here, for the whole run
+  KitLoader m_loader;
   NoteTrigger m_trigger;
   TimedEngine m_engine;  // every device's cycles, and the inputs' inbox
   MidiInput m_midiIn;
@@ -104,13 +124,24 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   void Retire(std::unique_ptr<SampleVoice> voice);
   void ReleaseAllVoices();
   std::unique_ptr<SampleVoice> MakeVoice(const std::string& path, int copies);
+  // Steps 2 to 4 of a layer load: the file at path, or where it has gone.
+  std::optional<std::string> FindLayerFile(const std::string& path);
   void RebuildVoices();
+  // Makes the voices of finished samples; a slot's voices go in together.
+  void AdoptFinished();
+  // A layer set by hand during a load: the load's sample for it is dropped.
+  // True when voices of its slot went into the table.
+  bool SettleLayer(int k);
+  bool MoveInSlotIfComplete(int slot);
 
   // Opens or closes the virtual port as the output device requires.
   MidiResult SyncVirtualPort();
 
-  bool m_bBatch = false;  // inside a rebuild: publish once at its end
   bool m_bWantVirtualPort = false;
+  // A background load: the layers it will fill, and the voices made for slots
+  // not yet complete (never seen by the trigger).
+  std::array<bool, kLayerTotal> m_bLoadPending{};
+  std::array<std::unique_ptr<SampleVoice>, kLayerTotal> m_pLoadedVoices;
 };
 
 }  // namespace thumper

@@ -148,12 +148,21 @@ void SampleListPanel::DragScrollThumb(int x, int y) {
 }
 
 void SampleListPanel::DrawFreeMemory() {
-  const QString text = FreeMemoryText(m_availableMemory ? m_availableMemory() : 0);
+  const QString text = !m_strLoadProgress.isEmpty()
+                           ? m_strLoadProgress
+                           : FreeMemoryText(m_availableMemory ? m_availableMemory() : 0);
   m_surface.CopyFromSheet(350, 345, 125, 20, 350, 13);
   // Only the box is restored before each read-out, so nothing may be drawn past it.
   m_surface.TextAt(Surface::Target::Window, 350, 13, text, int(text.size()),
                    m_bPaletteMode ? kFreeMemoryPaletteColour : kFreeMemoryColour, false,
                    kListBackground, kFreeMemoryBox);
+}
+
+void SampleListPanel::ShowLoadProgress(int done, int total) {
+  const QString text = total > 0 ? QString::asprintf("Loading %d of %d", done, total) : QString();
+  if (text == m_strLoadProgress) return;
+  m_strLoadProgress = text;
+  DrawFreeMemory();
 }
 
 void SampleListPanel::SetThumb(int top, int bottom) {

@@ -62,6 +62,10 @@ class SampleListPanel {
   // the list's scroll position from it.
   void DragScrollThumb(int x, int y);
   void DrawFreeMemory();
+  // While a kit loads: "Loading 37 of 124" in the free-memory text's place;
+  // total 0 brings the free memory back. Draws only when the text changes.
+  void ShowLoadProgress(int done, int total);
+  const QString& LoadProgressText() const { return m_strLoadProgress; }
 
   // The number of samples in the selected group (0 when it names no group).
   int SelectedCount() const;
@@ -76,6 +80,7 @@ class SampleListPanel {
   SampleListState& m_list;
   const bool& m_bPaletteMode;
   MemoryFn m_availableMemory;
+  QString m_strLoadProgress;
 };
 
 }  // namespace thumper

@@ -54,6 +54,7 @@ class AppFixture : public ::testing::Test {
     options.pUi = &ui;
     options.makeBackend = [] { return MakeOfflineBackend(); };
     options.bVirtualMidiPort = false;
+    options.bLoadInBackground = false;  // tests look at voices right after a load
     return options;
   }
 

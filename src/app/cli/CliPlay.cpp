@@ -16,6 +16,7 @@
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/ConsoleUi.h"
+#include "app/cli/LoadProgressLine.h"
 #include "audio/JackClientDevice.h"
 #include "engine/ThumperRuntime.h"
 #include "midi/MidiInput.h"
@@ -186,6 +187,8 @@ int RunPlay(const Args& args) {
   ConsoleUi ui(std::cerr);
   CThumperDoc doc;
   ThumperRuntime runtime(doc, ui);
+  LoadProgressLine loadProgress;
+  runtime.m_onLoadProgress = loadProgress.Callback();
   runtime.m_output.SetPeriod(static_cast<uint32_t>(p.period));
   JackClientOptions jack;
   jack.bConnectOutputs = p.bConnect;

@@ -10,7 +10,9 @@
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/ConsoleUi.h"
+#include "app/cli/LoadProgressLine.h"
 #include "app/cli/WavFileWriter.h"
+#include "app/cli/WavWriterThread.h"
 #include "audio/OfflineBackend.h"
 #include "engine/OfflineRender.h"
 #include "engine/ThumperRuntime.h"
@@ -117,6 +119,8 @@ int RunRender(const Args& args) {
   ConsoleUi ui(std::cerr);
   CThumperDoc doc;
   ThumperRuntime runtime(doc, ui, MakeOfflineBackend());
+  LoadProgressLine loadProgress;
+  runtime.m_onLoadProgress = loadProgress.Callback();
   SampleListState list;
   if (!doc.OnOpenDocument(r.kit, ui)) return kExitFile;  // the reason is on standard error
   runtime.m_onUnreadableSample = [&ui](const std::string& path) {
@@ -137,6 +141,8 @@ int RunRender(const Args& args) {
     std::cerr << "thumper: " << s.message << "\n";
     return kExitFile;
   }
+  // The file is written on a thread of its own, in large blocks.
+  WavWriterThread pipe(writer);
 
   std::vector<SongEvent> events;
   events.reserve(midi.song.events.size());
@@ -151,11 +157,17 @@ int RunRender(const Args& args) {
   Progress progress(midi.song.endFrame);
   bool ok = true;
   for (uint32_t n; ok && (n = render.Next(target)) > 0;) {
-    WavWriteStatus s = r.bFloat ? writer.Write(std::span<const float>(floats.data(), n * 2))
-                                : writer.Write(std::span<const int16_t>(shorts.data(), n * 2));
+    WavWriteStatus s = r.bFloat ? pipe.Write(std::span<const float>(floats.data(), n * 2))
+                                : pipe.Write(std::span<const int16_t>(shorts.data(), n * 2));
     if (!s.ok) std::cerr << "thumper: " << s.message << "\n";
     ok = s.ok;
     progress.At(render.Frame());
+  }
+  if (ok) {
+    if (auto s = pipe.Finish(); !s.ok) {
+      std::cerr << "thumper: " << s.message << "\n";
+      ok = false;
+    }
   }
   if (!ok) {
     writer.Discard();

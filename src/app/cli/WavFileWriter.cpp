@@ -129,11 +129,13 @@ WavWriteStatus WavFileWriter::Write(std::span<const float> interleaved) {
     errno = 0;
     sf_count_t done;
     if (m_format == WavSampleFormat::Pcm16) {
+      m_shortBlock.resize(kBlockSamples);
       for (size_t i = 0; i < n; ++i) m_shortBlock[i] = ToPcm16(interleaved[at + i]);
-      done = sf_write_short(m_pFile, m_shortBlock, sf_count_t(n));
+      done = sf_write_short(m_pFile, m_shortBlock.data(), sf_count_t(n));
     } else {
+      m_floatBlock.resize(kBlockSamples);
       for (size_t i = 0; i < n; ++i) m_floatBlock[i] = FiniteOrZero(interleaved[at + i]);
-      done = sf_write_float(m_pFile, m_floatBlock, sf_count_t(n));
+      done = sf_write_float(m_pFile, m_floatBlock.data(), sf_count_t(n));
     }
     if (auto status = Written(sf_count_t(n), done, errno); !status.ok) return status;
   }
@@ -142,6 +144,13 @@ WavWriteStatus WavFileWriter::Write(std::span<const float> interleaved) {
 
 WavWriteStatus WavFileWriter::Write(std::span<const int16_t> interleaved) {
   if (auto room = CheckRoom(interleaved.size()); !room.ok) return room;
+  if (m_format == WavSampleFormat::Pcm16 && !interleaved.empty()) {
+    // Nothing to convert: the whole span in one write.
+    errno = 0;
+    const sf_count_t done =
+        sf_write_short(m_pFile, interleaved.data(), sf_count_t(interleaved.size()));
+    return Written(sf_count_t(interleaved.size()), done, errno);
+  }
   for (size_t at = 0; at < interleaved.size(); at += kBlockSamples) {
     const size_t n = std::min(kBlockSamples, interleaved.size() - at);
     errno = 0;
@@ -149,8 +158,9 @@ WavWriteStatus WavFileWriter::Write(std::span<const int16_t> interleaved) {
     if (m_format == WavSampleFormat::Pcm16) {
       done = sf_write_short(m_pFile, interleaved.data() + at, sf_count_t(n));
     } else {
+      m_floatBlock.resize(kBlockSamples);
       for (size_t i = 0; i < n; ++i) m_floatBlock[i] = interleaved[at + i] / 32768.0f;
-      done = sf_write_float(m_pFile, m_floatBlock, sf_count_t(n));
+      done = sf_write_float(m_pFile, m_floatBlock.data(), sf_count_t(n));
     }
     if (auto status = Written(sf_count_t(n), done, errno); !status.ok) return status;
   }

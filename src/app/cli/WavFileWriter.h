@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include <sndfile.h>
 
@@ -55,7 +56,8 @@ class WavFileWriter {
   WavWriteStatus Written(sf_count_t asked, sf_count_t done, int savedErrno);
   void RemovePartialFile();
 
-  static constexpr size_t kBlockSamples = 4096;
+  // Samples converted per write: 1 MiB of floats, so the disk sees large writes.
+  static constexpr size_t kBlockSamples = size_t(1) << 18;
 
   uint64_t m_nMaxDataBytes;
   SNDFILE* m_pFile = nullptr;
@@ -66,8 +68,8 @@ class WavFileWriter {
   int64_t m_nFrames = 0;
   bool m_bFailed = false;
   bool m_bRemoveOnDiscard = false;  // written in place, and nothing else to keep
-  float m_floatBlock[kBlockSamples];
-  int16_t m_shortBlock[kBlockSamples];
+  std::vector<float> m_floatBlock;  // sized on first use
+  std::vector<int16_t> m_shortBlock;
 };
 
 }  // namespace thumper

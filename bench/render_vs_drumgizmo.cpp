@@ -1,0 +1,55 @@
+// The dense ten-minute groove (about 7,000 hits) rendered through Hydrogen's
+// "Millo_MultiLayered3" kit by `thumper render` and by DrumGizmo, side by
+// side: Thumper's speed as a multiple of real time, its wall and CPU seconds,
+// and its time as a share of DrumGizmo's.
+
+#include <benchmark/benchmark.h>
+
+#include "DenseSong.h"
+#include "HydrogenKits.h"
+#include "midi/MidiFile.h"
+
+namespace {
+
+void BM_RenderDenseTenMinutesSideBySide(benchmark::State& state) {
+  const auto kit = bench::ReadHydrogenKit("Millo_MultiLayered3");
+  if (kit.empty() || !bench::HaveProgram("drumgizmo")) {
+    state.SkipWithError("hydrogen-drumkits or drumgizmo is not installed");
+    return;
+  }
+  const std::string song = bench::WriteDenseSong();
+  const auto parsed = thumper::ReadMidiFile(song);
+  const std::string drums = bench::WriteThumperKit(kit, bench::TempPath("thumper-millo.drums"));
+  const std::string dgDir = bench::TempPath("thumper-millo-dg");
+  const std::string dgKit = bench::WriteDrumGizmoKit(kit, dgDir, 44100);
+  const std::string out = bench::TempPath("thumper-millo-out");
+  const std::string frames = std::to_string(int64_t((parsed.song.endSeconds + 2) * 44100));
+  bench::TimedRun thumperRun, dgRun;
+  for (auto _ : state) {
+    const auto t = bench::RunTimed({THUMPER_BINARY, "render", drums, song, "-o", out + ".wav"});
+    const auto d = bench::RunTimed(
+        {"drumgizmo", "-i", "midifile", "-I", "file=" + song + ",midimap=" + dgDir + "/midimap.xml",
+         "-o", "wavfile", "-O", "file=" + out + ",srate=44100", "-e", frames, dgKit});
+    if (t.nStatus != 0 || d.nStatus != 0) {
+      state.SkipWithError("a program failed");
+      return;
+    }
+    thumperRun.wall += t.wall;
+    thumperRun.cpu += t.cpu;
+    dgRun.wall += d.wall;
+    dgRun.cpu += d.cpu;
+  }
+  const double n = double(state.iterations());
+  state.counters["thumper_x_realtime"] = parsed.song.endSeconds * n / thumperRun.wall;
+  state.counters["thumper_wall_s"] = thumperRun.wall / n;
+  state.counters["thumper_cpu_s"] = thumperRun.cpu / n;
+  state.counters["drumgizmo_wall_s"] = dgRun.wall / n;
+  state.counters["drumgizmo_cpu_s"] = dgRun.cpu / n;
+  state.counters["ratio"] = thumperRun.wall / dgRun.wall;
+}
+BENCHMARK(BM_RenderDenseTenMinutesSideBySide)
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,50 @@
+#pragma once
+// Decodes one sample file straight into the buffer a voice plays: 16-bit stereo
+// frames at the mixer's rate. The buffer is sized from the header, reading and
+// rate conversion (soxr) run in chunks into it, so a load makes no whole-file
+// intermediate copies. Touches nothing shared: any thread, so the files of a
+// kit decode in parallel.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "audio/Mixer.h"
+#include "audio/SampleSource.h"
+
+namespace thumper {
+
+enum class DecodeStatus {
+  Ok,
+  Unreadable,     // not a sample file we can read, or too large to hold
+  NotOpened,      // the file cannot be opened
+  ConvertFailed,  // the conversion to the mixer's rate failed
+  Cancelled,
+};
+
+struct DecodedSample {
+  DecodeStatus status = DecodeStatus::Unreadable;
+  // The frames at mixerRate; set when status is Ok.
+  std::unique_ptr<SampleData> pData;
+  // The size of the sample in the voice layout (44,100 Hz), which bounds what a
+  // buffer accepts whatever the mixer's rate.
+  uint64_t nVoiceBytes = 0;
+};
+
+// The read of the voice layout (16-bit stereo, 44,100 Hz), then, when mixerRate
+// differs, the conversion the mixer makes of 44,100 Hz data (both in chunks).
+// cancel, when given, is looked at between chunks. Data that is empty or larger
+// than a buffer holds is not converted (the voice refuses it anyway).
+DecodedSample DecodeSample(const ByteSource& source, uint32_t mixerRate = kOutputRate,
+                           const std::atomic<bool>* cancel = nullptr);
+
+// Opens and decodes the file at path; Unreadable when it cannot be opened.
+DecodedSample DecodeSampleFile(const std::string& path, uint32_t mixerRate = kOutputRate,
+                               const std::atomic<bool>* cancel = nullptr);
+
+// Whether a buffer of nVoiceBytes can be made (as Mixer::CreateBuffer decides).
+inline bool FitsBuffer(uint64_t nVoiceBytes) {
+  return nVoiceBytes >= Mixer::kMinBufferBytes && nVoiceBytes <= Mixer::kMaxBufferBytes;
+}
+
+}  // namespace thumper
