@@ -82,8 +82,8 @@ const void* ExtensionData(const char* uri) {
   return nullptr;
 }
 
-const LV2_Descriptor kDescriptor = {THUMPER_LV2_URI, Instantiate, ConnectPort, Activate,
-                                    Run,             Deactivate,  Cleanup,     ExtensionData};
+const LV2_Descriptor kDescriptor = {THUMPER_LV2_URI, Instantiate, ConnectPort,  Activate, Run,
+                                    Deactivate,      Cleanup,     ExtensionData};
 
 }  // namespace
 

@@ -80,9 +80,9 @@ ThumperPlugin::ThumperPlugin(uint32_t sampleRate, LV2_URID_Map* map, LV2_Worker_
   lv2_log_logger_init(&m_logger, map, log);
   lv2_atom_forge_init(&m_forge, map);
   auto uri = [map](const char* u) { return map->map(map->handle, u); };
-  m_uris = {uri(LV2_ATOM__Path),     uri(LV2_ATOM__URID),     uri(LV2_ATOM__Object),
-            uri(LV2_ATOM__Blank),    uri(LV2_MIDI__MidiEvent), uri(LV2_PATCH__Set),
-            uri(LV2_PATCH__Get),     uri(LV2_PATCH__property), uri(LV2_PATCH__value),
+  m_uris = {uri(LV2_ATOM__Path),          uri(LV2_ATOM__URID),      uri(LV2_ATOM__Object),
+            uri(LV2_ATOM__Blank),         uri(LV2_MIDI__MidiEvent), uri(LV2_PATCH__Set),
+            uri(LV2_PATCH__Get),          uri(LV2_PATCH__property), uri(LV2_PATCH__value),
             uri(THUMPER_LV2_DRUM_SET_URI)};
   // Silent until a kit is chosen; the trigger's own first state is replaced so
   // that from now on the playing kit's state is always the trigger's.
@@ -154,8 +154,8 @@ void ThumperPlugin::Run(uint32_t frames) noexcept {
         // Channel messages only: the trigger takes short messages.
         if (size == 0 || size > 3 || (bytes[0] & 0x80) == 0 || bytes[0] >= 0xF0) continue;
         if (count == m_events.size()) continue;  // more than a block can hold
-        const uint32_t message = PackShortMessage(bytes[0], size > 1 ? bytes[1] : 0,
-                                                  size > 2 ? bytes[2] : 0);
+        const uint32_t message =
+            PackShortMessage(bytes[0], size > 1 ? bytes[1] : 0, size > 2 ? bytes[2] : 0);
         const uint32_t at = frame < 0 ? 0 : static_cast<uint32_t>(std::min<int64_t>(frame, frames));
         m_events[count++] = {at, message};
       } else if (ev->body.type == m_uris.atomObject || ev->body.type == m_uris.atomBlank) {
@@ -245,7 +245,8 @@ void ThumperPlugin::InstallKit(std::unique_ptr<LoadedKit> kit) noexcept {
 // Real-time: the audio thread.
 void ThumperPlugin::ReturnKit(std::unique_ptr<LoadedKit> kit) noexcept {
   // Its hits already started ring out; the kit goes once the longest has ended.
-  const WorkRequest request{WorkRequest::Kind::Retire, 0, kit.get(), m_nFrames + kit->m_nRingFrames};
+  const WorkRequest request{WorkRequest::Kind::Retire, 0, kit.get(),
+                            m_nFrames + kit->m_nRingFrames};
   if (m_pSchedule->schedule_work(m_pSchedule->handle, sizeof request, &request) ==
       LV2_WORKER_SUCCESS) {
     (void)kit.release();  // the message owns it now
@@ -347,9 +348,8 @@ LV2_State_Status ThumperPlugin::Save(LV2_State_Store_Function store, LV2_State_H
   // The host's abstract form lets a session move with its files.
   char* abstract = mapPath ? mapPath->abstract_path(mapPath->handle, path.c_str()) : nullptr;
   const char* stored = abstract ? abstract : path.c_str();
-  const LV2_State_Status status =
-      store(handle, m_uris.drumSet, stored, std::strlen(stored) + 1, m_uris.atomPath,
-            LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+  const LV2_State_Status status = store(handle, m_uris.drumSet, stored, std::strlen(stored) + 1,
+                                        m_uris.atomPath, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
   if (abstract) {
     if (freePath)
       freePath->free_path(freePath->handle, abstract);

@@ -63,9 +63,9 @@ std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device,
         ++kit->m_nDroppedLayers;
         continue;
       }
-      auto voice = std::make_unique<SampleVoice>(ui, &device, reader.m_pData.get(),
-                                                 reader.m_nDataBytes, SampleVoice::kMaxCopies,
-                                                 OutputFormat(), found);
+      auto voice =
+          std::make_unique<SampleVoice>(ui, &device, reader.m_pData.get(), reader.m_nDataBytes,
+                                        SampleVoice::kMaxCopies, OutputFormat(), found);
       longest = std::max(longest, FramesAtRate(reader.m_nDataBytes, device.SampleRate()));
       reader.m_pData.reset();
       reader.m_nDataBytes = 0;

@@ -299,8 +299,8 @@ bool PluginInstance::SaveStateBundle(const std::string& dir) {
       lilv_state_new_from_instance(m_host.Plugin(), m_pInstance, &u.m_map, nullptr, nullptr,
                                    nullptr, dir.c_str(), &GetPortValue, &port, 0, nullptr);
   if (!state) return false;
-  const int status =
-      lilv_state_save(m_host.World(), &u.m_map, &u.m_unmap, state, nullptr, dir.c_str(), "state.ttl");
+  const int status = lilv_state_save(m_host.World(), &u.m_map, &u.m_unmap, state, nullptr,
+                                     dir.c_str(), "state.ttl");
   lilv_state_free(state);
   return status == 0;
 }

@@ -129,6 +129,9 @@ TEST_F(PluginKit, StateSavesTheKitAndRestoringItLoadsTheKit) {
 TEST_F(PluginKit, PatchGetAnswersWithTheKitPath) {
   auto plugin = WithKit("a");
   ASSERT_TRUE(plugin);
+  plugin->Run(64);  // the block after a change announces the new kit by itself
+  ASSERT_FALSE(plugin->AnnouncedPaths().empty());
+  EXPECT_EQ(plugin->AnnouncedPaths().back(), dir / "a.drums");
   const size_t before = plugin->AnnouncedPaths().size();
   plugin->QueueGetKit();
   plugin->Run(64);

@@ -74,8 +74,8 @@ inline std::vector<uint8_t> SongFile(const std::vector<SongEventAt>& events) {
     track.insert(track.end(), {e.status, e.d1, e.d2});
   }
   track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
-  std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xB9,
-                               'M', 'T', 'r', 'k'};
+  std::vector<uint8_t> file = {'M', 'T', 'h', 'd',  0,    0,   0,   6,   0,
+                               0,   0,   1,   0x01, 0xB9, 'M', 'T', 'r', 'k'};
   const auto n = static_cast<uint32_t>(track.size());
   for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<uint8_t>(n >> shift));
   file.insert(file.end(), track.begin(), track.end());
@@ -117,8 +117,8 @@ inline void PlayInBlocks(PluginInstance& plugin, const std::vector<SongEventAt>&
     const uint32_t n = blocks[b % blocks.size()];
     std::vector<MidiAt> midi;
     for (; next < events.size() && events[next].frame < pos + n; ++next)
-      midi.push_back({events[next].frame - pos, events[next].status, events[next].d1,
-                      events[next].d2});
+      midi.push_back(
+          {events[next].frame - pos, events[next].status, events[next].d1, events[next].d2});
     plugin.Run(n, midi);
     pos += n;
   }
