@@ -292,19 +292,6 @@ std::string PluginInstance::SaveState(const std::string& dir) {
   return out;
 }
 
-bool PluginInstance::SaveStateBundle(const std::string& dir) {
-  UridMap& u = m_host.Urids();
-  std::pair<float*, LV2_URID> port{&m_fChannel, u.Map(LV2_ATOM__Float)};
-  LilvState* state =
-      lilv_state_new_from_instance(m_host.Plugin(), m_pInstance, &u.m_map, nullptr, nullptr,
-                                   nullptr, dir.c_str(), &GetPortValue, &port, 0, nullptr);
-  if (!state) return false;
-  const int status = lilv_state_save(m_host.World(), &u.m_map, &u.m_unmap, state, nullptr,
-                                     dir.c_str(), "state.ttl");
-  lilv_state_free(state);
-  return status == 0;
-}
-
 void PluginInstance::RestoreState(const std::string& text) {
   UridMap& u = m_host.Urids();
   LilvState* state = lilv_state_new_from_string(m_host.World(), &u.m_map, text.c_str());

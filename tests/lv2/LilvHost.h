@@ -102,8 +102,6 @@ class PluginInstance {
   // State through lilv: save to a string (with files under dir), restore from one.
   std::string SaveState(const std::string& dir);
   void RestoreState(const std::string& text);
-  // The state as a bundle folder that a host loads (jalv -l DIR).
-  bool SaveStateBundle(const std::string& dir);
 
   // The raw handle, for the host callbacks.
   void PushRequest(uint32_t size, const void* data);
