@@ -154,6 +154,14 @@ PluginInstance::PluginInstance(LilvHost& host, double rate)
 }
 
 PluginInstance::~PluginInstance() {
+  if (m_worker.joinable()) {
+    {
+      std::lock_guard lock(m_workMutex);
+      m_bStopWorker = true;
+    }
+    m_workCv.notify_all();
+    m_worker.join();
+  }
   if (!m_pInstance) return;
   lilv_instance_deactivate(m_pInstance);
   lilv_instance_free(m_pInstance);
@@ -216,13 +224,48 @@ void PluginInstance::RunWorker() {
   DeliverResponses();
 }
 
+void PluginInstance::StartWorkerThread() {
+  m_worker = std::thread([this] {
+    std::unique_lock lock(m_workMutex);
+    for (;;) {
+      m_workCv.wait(lock, [this] { return m_bStopWorker || !m_threadRequests.empty(); });
+      if (m_bStopWorker) return;
+      std::vector<uint8_t> request = std::move(m_threadRequests.front());
+      m_threadRequests.pop_front();
+      ++m_nWorking;
+      lock.unlock();
+      m_pWorker->work(lilv_instance_get_handle(m_pInstance), &Respond, this,
+                      static_cast<uint32_t>(request.size()), request.data());
+      lock.lock();
+      --m_nWorking;
+    }
+  });
+}
+
+bool PluginInstance::WorkerIdle() {
+  std::lock_guard lock(m_workMutex);
+  return m_threadRequests.empty() && m_nWorking == 0 && m_threadResponses.empty();
+}
+
 void PluginInstance::DoWork() {
+  if (m_worker.joinable()) return;  // the worker thread does it
   Drain(m_requests, m_nRequestBytes, [this](uint32_t size, const void* data) {
     m_pWorker->work(lilv_instance_get_handle(m_pInstance), &Respond, this, size, data);
   });
 }
 
 void PluginInstance::DeliverResponses() {
+  if (m_worker.joinable()) {
+    std::deque<std::vector<uint8_t>> replies;
+    {
+      std::lock_guard lock(m_workMutex);
+      replies.swap(m_threadResponses);
+    }
+    for (const auto& r : replies)
+      m_pWorker->work_response(lilv_instance_get_handle(m_pInstance),
+                               static_cast<uint32_t>(r.size()), r.data());
+    return;
+  }
   Drain(m_responses, m_nResponseBytes, [this](uint32_t size, const void* data) {
     m_pWorker->work_response(lilv_instance_get_handle(m_pInstance), size, data);
   });
@@ -234,10 +277,25 @@ void PluginInstance::LoadKit(const std::string& path) {
 }
 
 void PluginInstance::PushRequest(uint32_t size, const void* data) {
+  if (m_worker.joinable()) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    {
+      std::lock_guard lock(m_workMutex);
+      m_threadRequests.emplace_back(bytes, bytes + size);
+    }
+    m_workCv.notify_one();
+    return;
+  }
   Append(m_requests, m_nRequestBytes, size, data);
 }
 
 void PluginInstance::PushResponse(uint32_t size, const void* data) {
+  if (m_worker.joinable()) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    std::lock_guard lock(m_workMutex);
+    m_threadResponses.emplace_back(bytes, bytes + size);
+    return;
+  }
   Append(m_responses, m_nResponseBytes, size, data);
 }
 
@@ -256,6 +314,7 @@ void PluginInstance::ReadNotify() {
 }
 
 std::string PluginInstance::AllLog() const {
+  std::lock_guard lock(m_logMutex);
   std::string all;
   for (const std::string& line : m_log) all += line;
   return all;

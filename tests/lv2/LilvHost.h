@@ -11,10 +11,13 @@
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -89,6 +92,10 @@ class PluginInstance {
   // delivered on the audio thread.
   void DoWork();
   void DeliverResponses();
+  // From now on the worker runs on a thread of its own, as in jalv, and its
+  // replies are delivered after the next run.
+  void StartWorkerThread();
+  bool WorkerIdle();
   // Sets the kit and runs one block so the worker loads it and hands it over.
   void LoadKit(const std::string& path);
 
@@ -96,7 +103,6 @@ class PluginInstance {
   std::vector<float>& Right() { return m_right; }
   // The kit paths the plugin announced with patch:Set on its notify port.
   const std::vector<std::string>& AnnouncedPaths() const { return m_announced; }
-  const std::vector<std::string>& LogLines() const { return m_log; }
   std::string AllLog() const;
 
   // State through lilv: save to a string (with files under dir), restore from one.
@@ -106,7 +112,10 @@ class PluginInstance {
   // The raw handle, for the host callbacks.
   void PushRequest(uint32_t size, const void* data);
   void PushResponse(uint32_t size, const void* data);
-  void AddLog(const std::string& line) { m_log.push_back(line); }
+  void AddLog(const std::string& line) {
+    std::lock_guard lock(m_logMutex);
+    m_log.push_back(line);
+  }
 
  private:
   void ReadNotify();
@@ -134,7 +143,15 @@ class PluginInstance {
 
   std::vector<float> m_left, m_right;
   std::vector<std::string> m_announced;
+  mutable std::mutex m_logMutex;  // the worker thread logs too
   std::vector<std::string> m_log;
+
+  std::thread m_worker;
+  std::mutex m_workMutex;
+  std::condition_variable m_workCv;
+  std::deque<std::vector<uint8_t>> m_threadRequests, m_threadResponses;
+  int m_nWorking = 0;
+  bool m_bStopWorker = false;
 };
 
 }  // namespace thumper::test

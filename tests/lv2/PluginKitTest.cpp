@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "PluginTestKits.h"
 #include "support/HeapCounter.h"
@@ -214,6 +216,38 @@ TEST_F(PluginKit, AMissingSampleIsDroppedAndLoggedWhileTheRestPlays) {
   EXPECT_TRUE(Silent(plugin->Left()));
   PlayInBlocks(*plugin, {{0, 0x90, 38, 127}}, {256}, 4096);
   EXPECT_FALSE(Silent(plugin->Left()));
+}
+
+TEST_F(PluginKit, RapidKitChangesWithTheWorkerOnItsOwnThreadEndOnTheLastKit) {
+  auto plugin = host.Instantiate(44100);
+  ASSERT_TRUE(plugin);
+  plugin->StartWorkerThread();
+  std::string last;
+  for (uint32_t block = 0; block < 600; ++block) {
+    std::vector<MidiAt> midi;
+    if (block % 3 == 0) midi.push_back({static_cast<uint32_t>(block % 128), 0x90, 38, 127});
+    if (block % 5 == 0) midi.push_back({7, 0x90, 36, 100});
+    if (block % 20 == 0) {
+      last = dir / (block % 40 ? "a.drums" : "b.drums");
+      plugin->QueueKit(last);
+    }
+    plugin->Run(128, midi);
+  }
+  // Every load finished and handed over; then the last kit plays as a fresh one.
+  for (int i = 0; i < 2000 && !plugin->WorkerIdle(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    plugin->Run(128);
+  }
+  ASSERT_TRUE(plugin->WorkerIdle());
+  plugin->Run(44100 / 8);  // the last hits ring out
+  for (int i = 0; i < 8; ++i) plugin->Run(8192);
+  plugin->Left().clear();
+  auto fresh = WithKit(last == dir / "a.drums" ? "a" : "b");
+  ASSERT_TRUE(fresh);
+  PlayInBlocks(*plugin, {{3, 0x90, 38, 127}}, {128}, 8192);
+  PlayInBlocks(*fresh, {{3, 0x90, 38, 127}}, {128}, 8192);
+  EXPECT_EQ(plugin->Left(), fresh->Left());
+  EXPECT_EQ(plugin->AllLog().find("could not"), std::string::npos) << plugin->AllLog();
 }
 
 }  // namespace
