@@ -126,7 +126,8 @@ void ThumperPlugin::Run(uint32_t frames) noexcept {
   SendReturningKits();
 
   if (m_pChannel) {
-    const int channel = static_cast<int>(std::lround(std::clamp(*m_pChannel, 1.0f, 16.0f)));
+    const float value = std::isfinite(*m_pChannel) ? *m_pChannel : 1.0f;  // a host's NaN
+    const int channel = static_cast<int>(std::lround(std::clamp(value, 1.0f, 16.0f)));
     if (channel != m_nChannel) {
       m_nChannel = channel;
       m_trigger.SetChannel(channel);  // one atomic store
