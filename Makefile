@@ -59,9 +59,9 @@ unit-test: build
 asan-test: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTHUMPER_GUI=OFF \
 	  -DTHUMPER_SANITIZE=address,undefined >/dev/null
-	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target test_drumset test_audio test_midi test_engine test_kits test_app demo_kit
+	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target test_drumset test_audio test_midi test_engine test_kits test_app test_lv2 demo_kit
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --output-on-failure --timeout 600 -j $(JOBS) -LE 'gui|e2e' -E 'Jack|Live|_NOT_BUILT$$'
+	  ctest --output-on-failure --timeout 600 -j $(JOBS) -LE 'gui|e2e' -E 'Jack|Live|Jalv|_NOT_BUILT$$'
 
 # The real-time engine's tests under ThreadSanitizer (Qt and the audio servers'
 # client libraries are not built with it, so the GUI and end-to-end tests stay out).

@@ -27,6 +27,11 @@ void NoteTrigger::Publish(std::unique_ptr<TriggerState> state) {
   m_reclaimer.Retire(std::unique_ptr<TriggerState>(const_cast<TriggerState*>(old)));
 }
 
+// Real-time: the thread that delivers the messages.
+const TriggerState* NoteTrigger::Exchange(const TriggerState* state) noexcept {
+  return m_pState.exchange(state, std::memory_order_seq_cst);
+}
+
 void NoteTrigger::SetChannel(int channel) {
   if (channel < 1 || channel > 16) return;
   m_nNoteOnStatus.store(0x8F + channel, std::memory_order_relaxed);

@@ -71,6 +71,12 @@ class NoteTrigger {
   // Swaps in a new state and retires the old one. Call after every change of the
   // drum set or the voice table, before retiring any voice the old state names.
   void Publish(std::unique_ptr<TriggerState> state);
+  // For a host whose audio thread swaps whole kits (the plugin): swaps in state,
+  // whose ownership passes to the trigger, and hands back the one it replaces,
+  // which the caller now owns. Real-time safe; only the thread that delivers
+  // the messages may call it, between two of them, so no note still reads the
+  // state handed back.
+  const TriggerState* Exchange(const TriggerState* state) noexcept;
   // The state notes read now (UI thread: it alone replaces it).
   const TriggerState& Current() const { return *m_pState.load(std::memory_order_acquire); }
   // Raised after every note event the panels are to draw (null: none). Set

@@ -1,0 +1,6 @@
+#pragma once
+// The plugin's identity. CMake reads these two lines into the bundle's TTL
+// files, so the URI is written here and nowhere else.
+
+#define THUMPER_LV2_URI "urn:thumper:lv2:drum-module"
+#define THUMPER_LV2_DRUM_SET_URI THUMPER_LV2_URI "#drumSet"

@@ -1,0 +1,404 @@
+#include "ThumperPlugin.h"
+
+#include <lv2/atom/util.h>
+#include <lv2/midi/midi.h>
+#include <lv2/patch/patch.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "PluginUri.h"
+#include "app/cli/ConsoleUi.h"
+
+namespace thumper::lv2 {
+
+namespace {
+
+// What the audio thread and the worker send each other through the host.
+struct WorkRequest {
+  enum class Kind : uint32_t { Load, Retire, Housekeeping };
+  Kind kind;
+  uint32_t nPathBytes;     // Load: the path follows, with its terminating zero
+  LoadedKit* pKit;         // Retire: the replaced kit, owned by the message
+  uint64_t nReleaseFrame;  // Retire: when its last hit has ended
+};
+
+struct WorkReply {
+  LoadedKit* pKit;  // the loaded kit, owned by the message; null when the load failed
+};
+
+// How often the audio thread asks the worker to free what has rung out.
+constexpr double kHousekeepingSeconds = 0.25;
+
+const LV2_Feature* FindFeature(const LV2_Feature* const* features, const char* uri) {
+  for (; features && *features; ++features)
+    if (std::strcmp((*features)->URI, uri) == 0) return *features;
+  return nullptr;
+}
+
+template <class T>
+T* FeatureData(const LV2_Feature* const* features, const char* uri) {
+  const LV2_Feature* f = FindFeature(features, uri);
+  return f ? static_cast<T*>(f->data) : nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<ThumperPlugin> ThumperPlugin::Create(double sampleRate,
+                                                     const LV2_Feature* const* features) {
+  auto* log = FeatureData<LV2_Log_Log>(features, LV2_LOG__log);
+  LV2_Log_Logger logger{};
+  lv2_log_logger_init(&logger, nullptr, log);
+  auto* map = FeatureData<LV2_URID_Map>(features, LV2_URID__map);
+  auto* schedule = FeatureData<LV2_Worker_Schedule>(features, LV2_WORKER__schedule);
+  if (!map || !schedule) {
+    lv2_log_error(&logger, "Thumper: the host does not offer %s\n",
+                  map ? LV2_WORKER__schedule : LV2_URID__map);
+    return nullptr;
+  }
+  const long rate = std::lround(sampleRate);
+  if (rate < 8000 || rate > 384000) {
+    lv2_log_error(&logger, "Thumper: a sample rate of %f Hz is not supported\n", sampleRate);
+    return nullptr;
+  }
+  if (log) lv2_log_logger_set_map(&logger, map);
+  return std::unique_ptr<ThumperPlugin>(
+      new ThumperPlugin(static_cast<uint32_t>(rate), map, schedule, log));
+}
+
+ThumperPlugin::ThumperPlugin(uint32_t sampleRate, LV2_URID_Map* map, LV2_Worker_Schedule* schedule,
+                             LV2_Log_Log* log)
+    : m_pMap(map),
+      m_pSchedule(schedule),
+      m_nSampleRate(sampleRate),
+      m_device(m_reclaimer, sampleRate, "LV2"),
+      m_trigger(m_reclaimer),
+      m_engine(m_trigger, m_reclaimer) {
+  lv2_log_logger_init(&m_logger, map, log);
+  lv2_atom_forge_init(&m_forge, map);
+  auto uri = [map](const char* u) { return map->map(map->handle, u); };
+  m_uris = {uri(LV2_ATOM__Path),          uri(LV2_ATOM__URID),      uri(LV2_ATOM__Object),
+            uri(LV2_ATOM__Blank),         uri(LV2_MIDI__MidiEvent), uri(LV2_PATCH__Set),
+            uri(LV2_PATCH__Get),          uri(LV2_PATCH__property), uri(LV2_PATCH__value),
+            uri(THUMPER_LV2_DRUM_SET_URI)};
+  // Silent until a kit is chosen; the trigger's own first state is replaced so
+  // that from now on the playing kit's state is always the trigger's.
+  m_pKit = EmptyKit();
+  std::unique_ptr<const TriggerState> first(m_trigger.Exchange(m_pKit->m_pState.release()));
+}
+
+ThumperPlugin::~ThumperPlugin() {
+  // Nothing runs any more: every kit goes now, before the mixer its voices live on.
+  delete m_pRestored.exchange(nullptr);
+  m_pReturning.reset();
+  m_retiring.clear();
+  m_pKit.reset();
+}
+
+void ThumperPlugin::ConnectPort(uint32_t port, void* data) noexcept {
+  switch (port) {
+    case kControl:
+      m_pControl = static_cast<const LV2_Atom_Sequence*>(data);
+      break;
+    case kNotify:
+      m_pNotify = static_cast<LV2_Atom_Sequence*>(data);
+      break;
+    case kOutLeft:
+    case kOutRight:
+      m_pOut[port - kOutLeft] = static_cast<float*>(data);
+      break;
+    case kChannel:
+      m_pChannel = static_cast<const float*>(data);
+      break;
+    default:
+      break;
+  }
+}
+
+// --- audio thread ---
+
+// Real-time: the host's audio thread.
+void ThumperPlugin::Run(uint32_t frames) noexcept {
+  TakeRestoredKit();
+  SendReturningKits();
+
+  if (m_pChannel) {
+    const float value = std::isfinite(*m_pChannel) ? *m_pChannel : 1.0f;  // a host's NaN
+    const int channel = static_cast<int>(std::lround(std::clamp(value, 1.0f, 16.0f)));
+    if (channel != m_nChannel) {
+      m_nChannel = channel;
+      m_trigger.SetChannel(channel);  // one atomic store
+    }
+  }
+
+  LV2_Atom_Forge_Frame notifyFrame;
+  if (m_pNotify) {
+    lv2_atom_forge_set_buffer(&m_forge, reinterpret_cast<uint8_t*>(m_pNotify),
+                              m_pNotify->atom.size);
+    lv2_atom_forge_sequence_head(&m_forge, &notifyFrame, 0);
+  }
+  if (m_bAnnounce) {
+    m_bAnnounce = false;
+    WriteKitPath(0);
+  }
+
+  size_t count = 0;
+  if (m_pControl) {
+    LV2_ATOM_SEQUENCE_FOREACH(m_pControl, ev) {
+      const int64_t frame = ev->time.frames;
+      if (ev->body.type == m_uris.midiEvent) {
+        const auto* bytes = static_cast<const uint8_t*>(LV2_ATOM_BODY_CONST(&ev->body));
+        const uint32_t size = ev->body.size;
+        // Channel messages only: the trigger takes short messages.
+        if (size == 0 || size > 3 || (bytes[0] & 0x80) == 0 || bytes[0] >= 0xF0) continue;
+        if (count == m_events.size()) continue;  // more than a block can hold
+        const uint32_t message =
+            PackShortMessage(bytes[0], size > 1 ? bytes[1] : 0, size > 2 ? bytes[2] : 0);
+        const uint32_t at = frame < 0 ? 0 : static_cast<uint32_t>(std::min<int64_t>(frame, frames));
+        m_events[count++] = {at, message};
+      } else if (ev->body.type == m_uris.atomObject || ev->body.type == m_uris.atomBlank) {
+        HandlePatch(reinterpret_cast<const LV2_Atom_Object*>(&ev->body), frame);
+      }
+    }
+  }
+
+  if (m_pOut[0] && m_pOut[1]) {
+    m_engine.RenderCycle(m_device.GetMixer(), MixTarget::Planar(m_pOut[0], m_pOut[1]), frames,
+                         {m_events.data(), count}, {});
+  }
+  if (m_pNotify) lv2_atom_forge_pop(&m_forge, &notifyFrame);
+
+  m_nFrames += frames;
+  m_nFramesPlayed.store(m_nFrames, std::memory_order_release);
+  if (m_nFrames - m_nLastHousekeeping >= m_nSampleRate * kHousekeepingSeconds) {
+    m_nLastHousekeeping = m_nFrames;
+    const WorkRequest request{WorkRequest::Kind::Housekeeping, 0, nullptr, 0};
+    m_pSchedule->schedule_work(m_pSchedule->handle, sizeof request, &request);
+  }
+}
+
+// Real-time: the audio thread.
+void ThumperPlugin::HandlePatch(const LV2_Atom_Object* object, int64_t frame) noexcept {
+  if (object->body.otype == m_uris.patchGet) {
+    const LV2_Atom* property = nullptr;
+    lv2_atom_object_get(object, m_uris.patchProperty, &property, 0);
+    if (!property || (property->type == m_uris.atomUrid &&
+                      reinterpret_cast<const LV2_Atom_URID*>(property)->body == m_uris.drumSet))
+      WriteKitPath(frame);
+    return;
+  }
+  if (object->body.otype != m_uris.patchSet) return;
+  const LV2_Atom* property = nullptr;
+  const LV2_Atom* value = nullptr;
+  lv2_atom_object_get(object, m_uris.patchProperty, &property, m_uris.patchValue, &value, 0);
+  if (!property || property->type != m_uris.atomUrid ||
+      reinterpret_cast<const LV2_Atom_URID*>(property)->body != m_uris.drumSet)
+    return;
+  if (!value || value->type != m_uris.atomPath) return;
+
+  // The request and the path in one message, built in place: no allocation.
+  alignas(8) uint8_t message[sizeof(WorkRequest) + 4096];
+  const char* path = static_cast<const char*>(LV2_ATOM_BODY_CONST(value));
+  const uint32_t length = static_cast<uint32_t>(strnlen(path, value->size));
+  if (length == 0 || length >= sizeof message - sizeof(WorkRequest)) return;
+  const WorkRequest request{WorkRequest::Kind::Load, length + 1, nullptr, 0};
+  std::memcpy(message, &request, sizeof request);
+  std::memcpy(message + sizeof request, path, length);
+  message[sizeof request + length] = 0;
+  m_pSchedule->schedule_work(m_pSchedule->handle, sizeof request + length + 1, message);
+}
+
+// Real-time: the audio thread. A patch:Set of the kit path on the notify port.
+void ThumperPlugin::WriteKitPath(int64_t frame) noexcept {
+  if (!m_pNotify) return;
+  const std::string& path = m_pKit->m_strPath;
+  LV2_Atom_Forge_Frame object;
+  if (!lv2_atom_forge_frame_time(&m_forge, frame)) return;
+  lv2_atom_forge_object(&m_forge, &object, 0, m_uris.patchSet);
+  lv2_atom_forge_key(&m_forge, m_uris.patchProperty);
+  lv2_atom_forge_urid(&m_forge, m_uris.drumSet);
+  lv2_atom_forge_key(&m_forge, m_uris.patchValue);
+  lv2_atom_forge_path(&m_forge, path.c_str(), static_cast<uint32_t>(path.size()));
+  lv2_atom_forge_pop(&m_forge, &object);
+}
+
+// Real-time: the audio thread.
+void ThumperPlugin::TakeRestoredKit() noexcept {
+  if (m_pRestored.load(std::memory_order_relaxed) == nullptr) return;
+  if (LoadedKit* kit = m_pRestored.exchange(nullptr, std::memory_order_acq_rel))
+    InstallKit(std::unique_ptr<LoadedKit>(kit));
+}
+
+// Real-time: the audio thread, between two cycles.
+void ThumperPlugin::InstallKit(std::unique_ptr<LoadedKit> kit) noexcept {
+  const TriggerState* replaced = m_trigger.Exchange(kit->m_pState.release());
+  std::unique_ptr<LoadedKit> old = std::move(m_pKit);
+  m_pKit = std::move(kit);
+  // The old kit takes its state back (it held none while it played).
+  old->m_pState.reset(const_cast<TriggerState*>(replaced));
+  ReturnKit(std::move(old));
+  m_bAnnounce = true;
+}
+
+// Real-time: the audio thread.
+void ThumperPlugin::ReturnKit(std::unique_ptr<LoadedKit> kit) noexcept {
+  // Its hits already started ring out; the kit goes once the longest has ended.
+  const WorkRequest request{WorkRequest::Kind::Retire, 0, kit.get(),
+                            m_nFrames + kit->m_nRingFrames};
+  if (m_pSchedule->schedule_work(m_pSchedule->handle, sizeof request, &request) ==
+      LV2_WORKER_SUCCESS) {
+    (void)kit.release();  // the message owns it now
+    return;
+  }
+  kit->m_pNextReturn = std::move(m_pReturning);
+  m_pReturning = std::move(kit);
+}
+
+// Real-time: the audio thread.
+void ThumperPlugin::SendReturningKits() noexcept {
+  std::unique_ptr<LoadedKit> list = std::move(m_pReturning);
+  while (list) {
+    std::unique_ptr<LoadedKit> next = std::move(list->m_pNextReturn);
+    ReturnKit(std::move(list));
+    list = std::move(next);
+  }
+}
+
+// Real-time: the audio thread, between two runs.
+LV2_Worker_Status ThumperPlugin::WorkResponse(uint32_t size, const void* data) noexcept {
+  if (size != sizeof(WorkReply)) return LV2_WORKER_ERR_UNKNOWN;
+  WorkReply reply;
+  std::memcpy(&reply, data, sizeof reply);
+  if (reply.pKit)
+    InstallKit(std::unique_ptr<LoadedKit>(reply.pKit));
+  else
+    m_bAnnounce = true;  // the load failed: tell the host what still plays
+  return LV2_WORKER_SUCCESS;
+}
+
+// --- control threads ---
+
+std::unique_ptr<LoadedKit> ThumperPlugin::LoadLogged(const std::string& path) {
+  std::ostringstream said;
+  cli::ConsoleUi ui(said);
+  std::unique_ptr<LoadedKit> kit = LoadKit(path, m_device, ui);
+  // Every report of the console policy becomes a log line.
+  std::istringstream lines(said.str());
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty()) lv2_log_warning(&m_logger, "%s\n", line.c_str());
+  if (!kit)
+    lv2_log_error(&m_logger, "Thumper: the drum set %s could not be loaded\n", path.c_str());
+  else if (kit->m_nDroppedLayers > 0)
+    lv2_log_warning(&m_logger, "Thumper: %s: %d layers stay silent\n", path.c_str(),
+                    kit->m_nDroppedLayers);
+  else
+    lv2_log_note(&m_logger, "Thumper: loaded %s\n", path.c_str());
+  return kit;
+}
+
+void ThumperPlugin::FreeRungOutKits() {
+  const uint64_t now = m_nFramesPlayed.load(std::memory_order_acquire);
+  std::erase_if(m_retiring, [now](const Retiring& r) { return r.nReleaseFrame <= now; });
+  m_reclaimer.Reclaim();
+}
+
+// The worker thread.
+LV2_Worker_Status ThumperPlugin::Work(LV2_Worker_Respond_Function respond,
+                                      LV2_Worker_Respond_Handle handle, uint32_t size,
+                                      const void* data) {
+  if (size < sizeof(WorkRequest)) return LV2_WORKER_ERR_UNKNOWN;
+  WorkRequest request;
+  std::memcpy(&request, data, sizeof request);
+  std::lock_guard lock(m_controlMutex);
+  switch (request.kind) {
+    case WorkRequest::Kind::Load: {
+      if (size != sizeof request + request.nPathBytes || request.nPathBytes == 0)
+        return LV2_WORKER_ERR_UNKNOWN;
+      const std::string path(static_cast<const char*>(data) + sizeof request,
+                             request.nPathBytes - 1);
+      std::unique_ptr<LoadedKit> kit = LoadLogged(path);
+      if (kit) m_strSavedPath = path;
+      const WorkReply reply{kit.get()};
+      if (respond(handle, sizeof reply, &reply) == LV2_WORKER_SUCCESS) (void)kit.release();
+      break;
+    }
+    case WorkRequest::Kind::Retire:
+      m_retiring.push_back({std::unique_ptr<LoadedKit>(request.pKit), request.nReleaseFrame});
+      FreeRungOutKits();
+      break;
+    case WorkRequest::Kind::Housekeeping:
+      FreeRungOutKits();
+      break;
+  }
+  return LV2_WORKER_SUCCESS;
+}
+
+LV2_State_Status ThumperPlugin::Save(LV2_State_Store_Function store, LV2_State_Handle handle,
+                                     const LV2_Feature* const* features) {
+  std::string path;
+  {
+    std::lock_guard lock(m_controlMutex);
+    path = m_strSavedPath;
+  }
+  if (path.empty()) return LV2_STATE_SUCCESS;
+  auto* mapPath = FeatureData<LV2_State_Map_Path>(features, LV2_STATE__mapPath);
+  auto* freePath = FeatureData<LV2_State_Free_Path>(features, LV2_STATE__freePath);
+  // The host's abstract form lets a session move with its files.
+  char* abstract = mapPath ? mapPath->abstract_path(mapPath->handle, path.c_str()) : nullptr;
+  const char* stored = abstract ? abstract : path.c_str();
+  const LV2_State_Status status = store(handle, m_uris.drumSet, stored, std::strlen(stored) + 1,
+                                        m_uris.atomPath, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+  if (abstract) {
+    if (freePath)
+      freePath->free_path(freePath->handle, abstract);
+    else
+      std::free(abstract);
+  }
+  return status;
+}
+
+LV2_State_Status ThumperPlugin::Restore(LV2_State_Retrieve_Function retrieve,
+                                        LV2_State_Handle handle,
+                                        const LV2_Feature* const* features) {
+  size_t size = 0;
+  uint32_t type = 0;
+  uint32_t flags = 0;
+  const void* value = retrieve(handle, m_uris.drumSet, &size, &type, &flags);
+  std::string path;
+  if (value && type == m_uris.atomPath && size > 0) {
+    const char* stored = static_cast<const char*>(value);
+    const std::string abstract(stored, strnlen(stored, size));
+    auto* mapPath = FeatureData<LV2_State_Map_Path>(features, LV2_STATE__mapPath);
+    auto* freePath = FeatureData<LV2_State_Free_Path>(features, LV2_STATE__freePath);
+    char* absolute = mapPath ? mapPath->absolute_path(mapPath->handle, abstract.c_str()) : nullptr;
+    path = absolute ? absolute : abstract;
+    if (absolute) {
+      if (freePath)
+        freePath->free_path(freePath->handle, absolute);
+      else
+        std::free(absolute);
+    }
+  }
+
+  // A state without a kit restores the empty kit; a kit that cannot be loaded
+  // keeps its path, so the session still knows what it was.
+  std::unique_ptr<LoadedKit> kit;
+  {
+    std::lock_guard lock(m_controlMutex);
+    kit = path.empty() ? nullptr : LoadLogged(path);
+    if (!kit) kit = EmptyKit(path);
+    m_strSavedPath = path;
+  }
+  // Never installed, so a kit restored before it could play is freed right here.
+  std::unique_ptr<LoadedKit> unused(m_pRestored.exchange(kit.release(), std::memory_order_acq_rel));
+  if (unused) {
+    std::lock_guard lock(m_controlMutex);
+    unused.reset();
+  }
+  return LV2_STATE_SUCCESS;
+}
+
+}  // namespace thumper::lv2

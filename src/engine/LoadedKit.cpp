@@ -1,0 +1,96 @@
+#include "engine/LoadedKit.h"
+
+#include <algorithm>
+
+#include "audio/WaveReader.h"
+#include "drumset/MissingFiles.h"
+#include "drumset/PathNames.h"
+#include "kits/KitSources.h"
+
+namespace thumper {
+
+bool OpenKitDocument(const std::string& path, CThumperDoc& doc, UiServices& ui) {
+  if (!IsHydrogenKitSource(path)) return doc.OnOpenDocument(path, ui);
+  // A Hydrogen kit becomes a drum set as `thumper import` makes it; what it
+  // could not carry over is said, as missing samples are.
+  KitSourceResult result = ImportKitSource(path);
+  for (const std::string& line : result.import.messages) ui.Notice(line, kAppName);
+  if (!result.strError.empty() || !result.import.set) {
+    ui.Notice(result.strError.empty() ? path + ": not a drum kit" : result.strError, kAppName);
+    return false;
+  }
+  doc.OnNewDocument();
+  static_cast<DrumSet&>(doc) = std::move(*result.import.set);
+  return true;
+}
+
+namespace {
+
+// The frames a sample of byteCount bytes (16-bit stereo at 44,100 Hz) lasts at rate.
+uint32_t FramesAtRate(uint32_t byteCount, uint32_t rate) {
+  const uint64_t frames = byteCount / 4;
+  return static_cast<uint32_t>((frames * rate + kOutputRate - 1) / kOutputRate);
+}
+
+}  // namespace
+
+std::unique_ptr<LoadedKit> EmptyKit(const std::string& path) {
+  auto kit = std::make_unique<LoadedKit>();
+  kit->m_strPath = path;
+  kit->m_pState = BuildSilentTriggerState(kit->m_doc);
+  return kit;
+}
+
+std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device, UiServices& ui) {
+  auto kit = std::make_unique<LoadedKit>();
+  kit->m_strPath = path;
+  CThumperDoc& doc = kit->m_doc;
+  if (!OpenKitDocument(path, doc, ui)) return nullptr;
+
+  // The same steps as the program's update step, without a user to ask.
+  SampleSearch search;
+  search.m_strDrumSetFolder = doc.DrumSetFolder();
+  RunMissingFilePass(doc, search, ui);
+
+  WaveReader reader(ui);
+  uint32_t longest = 0;
+  for (int s = 0; s < kSlotCount; ++s) {
+    for (int l = 0; l < kLayerCount; ++l) {
+      const LayerSampleRef& ref = doc.m_layerSample[LayerIndex(s, l)];
+      if (!ref.IsSet()) continue;
+      // A reference only a damaged file holds names no entry: the layer stays silent.
+      const std::string* entry = doc.EntryPath(ref.nGroup, ref.nIndex);
+      if (!entry) continue;
+      std::string found = *entry;
+      if (!SampleFileOpens(found)) {
+        const std::string besideSet = search.m_strDrumSetFolder + FileNameOf(found);
+        if (!SampleFileOpens(besideSet)) {
+          ui.MessageBox(found + " Ei auennut 1", kAppName, MsgButtons::Ok, MsgIcon::None);
+          ++kit->m_nDroppedLayers;
+          continue;
+        }
+        found = besideSet;
+      }
+      if (reader.Read(found) != 0) {
+        ++kit->m_nDroppedLayers;
+        continue;
+      }
+      auto voice =
+          std::make_unique<SampleVoice>(ui, &device, reader.m_pData.get(), reader.m_nDataBytes,
+                                        SampleVoice::kMaxCopies, OutputFormat(), found);
+      longest = std::max(longest, FramesAtRate(reader.m_nDataBytes, device.SampleRate()));
+      reader.m_pData.reset();
+      reader.m_nDataBytes = 0;
+      if (!voice->IsPlayable()) {  // the mixer said why ("SND")
+        ++kit->m_nDroppedLayers;
+        continue;
+      }
+      kit->m_pVoices[LayerIndex(s, l)] = std::move(voice);
+    }
+  }
+  kit->m_nRingFrames = longest + device.GetMixer().FadeFrames() + 1;
+  kit->m_pState = BuildTriggerState(doc, kit->m_pVoices);
+  return kit;
+}
+
+}  // namespace thumper

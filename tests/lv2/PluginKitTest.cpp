@@ -1,0 +1,254 @@
+// The kit as a host's file parameter: set while notes sound, saved and restored
+// with the session, missing or damaged, at other rates and in several instances.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "PluginTestKits.h"
+#include "support/HeapCounter.h"
+
+namespace thumper::test {
+namespace {
+
+class PluginKit : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(host.Plugin()) << "the bundle was not found under " << THUMPER_LV2_DIR;
+    MakeKit(dir, "a", 5);
+    MakeKit(dir, "b", 77);  // the same but for its loud snare
+  }
+  std::unique_ptr<PluginInstance> WithKit(const std::string& name, double rate = 44100) {
+    auto plugin = host.Instantiate(rate);
+    EXPECT_TRUE(plugin);
+    if (!plugin) return nullptr;
+    plugin->LoadKit(dir / (name + ".drums"));
+    plugin->Left().clear();
+    plugin->Right().clear();
+    return plugin;
+  }
+  static bool Silent(const std::vector<float>& v, size_t from = 0) {
+    for (size_t i = from; i < v.size(); ++i)
+      if (v[i] != 0.0f) return false;
+    return true;
+  }
+
+  TempDir dir;
+  LilvHost host;
+};
+
+TEST_F(PluginKit, AKitChangeAllocatesFreesAndLocksNothingOnTheAudioThread) {
+  auto plugin = WithKit("a");
+  ASSERT_TRUE(plugin);
+  // Warm up: every page of the engine touched once.
+  plugin->Run(256, {{0, 0x90, 38, 127}});
+  plugin->Run(8192);
+
+  heap::Counts counted{};
+  auto add = [&counted](const heap::Counts& c) {
+    counted.allocations += c.allocations;
+    counted.frees += c.frees;
+    counted.locks += c.locks;
+  };
+  std::string last;
+  for (uint32_t pos = 0; pos < 4 * 44100; pos += 256) {
+    std::vector<MidiAt> midi;
+    if (pos % 2048 == 0) midi.push_back({100, 0x90, 36, 127});
+    if (pos % 1024 == 0) midi.push_back({64, 0x90, 38, 127});
+    // Rapid changes, so replaced kits are still ringing when the next comes.
+    if (pos % 8192 == 0) {
+      last = dir / ((pos / 8192) % 2 ? "a.drums" : "b.drums");
+      plugin->QueueKit(last);
+    }
+    heap::Start();
+    plugin->RunOnly(256, midi);
+    add(heap::Stop());
+    plugin->DoWork();  // the worker thread: loads and frees freely
+    heap::Start();
+    plugin->DeliverResponses();  // the audio thread again: the new kit swapped in
+    add(heap::Stop());
+  }
+  EXPECT_EQ(counted.allocations, 0);
+  EXPECT_EQ(counted.frees, 0);
+  EXPECT_EQ(counted.locks, 0);
+  plugin->QueueGetKit();
+  plugin->Run(64);
+  ASSERT_FALSE(plugin->AnnouncedPaths().empty());
+  EXPECT_EQ(plugin->AnnouncedPaths().back(), last);
+}
+
+TEST_F(PluginKit, AKitChangedWhileNotesSoundChangesOnlyWhatTheNewKitPlays) {
+  auto kickA = WithKit("a");
+  auto snareB = WithKit("b");
+  auto plugin = WithKit("a");
+  ASSERT_TRUE(kickA && snareB && plugin);
+  PlayInBlocks(*kickA, {{100, 0x90, 36, 127}}, {256}, 16384);
+  PlayInBlocks(*snareB, {{8000, 0x90, 38, 127}}, {256}, 16384);
+  for (uint32_t pos = 0; pos < 16384; pos += 256) {
+    std::vector<MidiAt> midi;
+    if (pos == 0) midi.push_back({100, 0x90, 36, 127});
+    if (pos == 7936) midi.push_back({64, 0x90, 38, 127});
+    if (pos == 4096) plugin->QueueKit(dir / "b.drums");
+    plugin->Run(256, midi);
+  }
+  ASSERT_EQ(plugin->Left().size(), kickA->Left().size());
+  ASSERT_FALSE(Silent(kickA->Left(), 5000));  // the kick still rings at the change
+  for (size_t i = 0; i < plugin->Left().size(); ++i) {
+    ASSERT_NEAR(plugin->Left()[i], kickA->Left()[i] + snareB->Left()[i], 1e-6) << "frame " << i;
+    ASSERT_NEAR(plugin->Right()[i], kickA->Right()[i] + snareB->Right()[i], 1e-6) << "frame " << i;
+  }
+}
+
+TEST_F(PluginKit, StateSavesTheKitAndRestoringItLoadsTheKit) {
+  auto plugin = WithKit("b");
+  ASSERT_TRUE(plugin);
+  plugin->SetChannel(3);
+  const std::string state = plugin->SaveState(dir / "session");
+  EXPECT_NE(state.find("b.drums"), std::string::npos) << state;
+
+  auto restored = host.Instantiate(44100);
+  ASSERT_TRUE(restored);
+  restored->RestoreState(state);
+  PlayInBlocks(*restored, {{10, 0x92, 38, 127}}, {128}, 8192);
+  PlayInBlocks(*plugin, {{10, 0x92, 38, 127}}, {128}, 8192);
+  EXPECT_FALSE(Silent(restored->Left()));
+  EXPECT_EQ(restored->Left(), plugin->Left());
+  EXPECT_EQ(restored->Right(), plugin->Right());
+  ASSERT_FALSE(restored->AnnouncedPaths().empty());
+  EXPECT_EQ(restored->AnnouncedPaths().front(), dir / "b.drums");
+
+  // A state without a kit brings back the empty kit.
+  auto fresh = host.Instantiate(44100);
+  ASSERT_TRUE(fresh);
+  restored->RestoreState(fresh->SaveState(dir / "empty"));
+  restored->Left().clear();
+  PlayInBlocks(*restored, {{10, 0x92, 38, 127}}, {128}, 4096);
+  EXPECT_TRUE(Silent(restored->Left()));
+}
+
+TEST_F(PluginKit, PatchGetAnswersWithTheKitPath) {
+  auto plugin = WithKit("a");
+  ASSERT_TRUE(plugin);
+  plugin->Run(64);  // the block after a change announces the new kit by itself
+  ASSERT_FALSE(plugin->AnnouncedPaths().empty());
+  EXPECT_EQ(plugin->AnnouncedPaths().back(), dir / "a.drums");
+  const size_t before = plugin->AnnouncedPaths().size();
+  plugin->QueueGetKit();
+  plugin->Run(64);
+  ASSERT_EQ(plugin->AnnouncedPaths().size(), before + 1);
+  EXPECT_EQ(plugin->AnnouncedPaths().back(), dir / "a.drums");
+}
+
+TEST_F(PluginKit, At48kHzHitsAreConvertedAndLandOnTheirFrame) {
+  auto at44 = WithKit("a");
+  auto at48 = WithKit("a", 48000);
+  ASSERT_TRUE(at44 && at48);
+  PlayInBlocks(*at44, {{500, 0x90, 38, 127}}, {512}, 16384);
+  PlayInBlocks(*at48, {{500, 0x90, 38, 127}}, {512}, 16384);
+  auto lastSound = [](const std::vector<float>& v) {
+    size_t last = 0;
+    for (size_t i = 0; i < v.size(); ++i)
+      if (v[i] != 0.0f) last = i;
+    return last;
+  };
+  auto firstSound = [](const std::vector<float>& v) {
+    for (size_t i = 0; i < v.size(); ++i)
+      if (v[i] != 0.0f) return i;
+    return v.size();
+  };
+  EXPECT_EQ(firstSound(at48->Left()), 500u);
+  // The 6,000-frame snare lasts as long in time at either rate.
+  const double len44 = static_cast<double>(lastSound(at44->Left()) - 500);
+  const double len48 = static_cast<double>(lastSound(at48->Left()) - 500);
+  EXPECT_NEAR(len48 / len44, 48000.0 / 44100.0, 0.01);
+  float peak44 = 0, peak48 = 0;
+  for (float v : at44->Left()) peak44 = std::max(peak44, std::abs(v));
+  for (float v : at48->Left()) peak48 = std::max(peak48, std::abs(v));
+  EXPECT_NEAR(peak48, peak44, 0.02 * peak44);
+}
+
+TEST_F(PluginKit, TwoInstancesSideBySidePlayTheirOwnKits) {
+  auto a = WithKit("a");
+  auto b = WithKit("b");
+  auto a2 = host.Instantiate(44100);
+  ASSERT_TRUE(a && b && a2);
+  a2->LoadKit(dir / "a.drums");
+  a2->Left().clear();
+  for (uint32_t pos = 0; pos < 8192; pos += 128) {
+    std::vector<MidiAt> midi;
+    if (pos == 128) midi.push_back({7, 0x90, 38, 127});
+    a->Run(128, midi);
+    b->Run(128, midi);
+    if (pos == 0) a2->Run(128);  // one instance a block behind the other
+    if (pos < 8192 - 128) a2->Run(128, midi);
+  }
+  EXPECT_FALSE(Silent(a->Left()));
+  EXPECT_NE(a->Left(), b->Left());  // each its own snare
+  a2->Left().erase(a2->Left().begin(), a2->Left().begin() + 128);
+  a2->Left().resize(a->Left().size());
+  EXPECT_EQ(a->Left(), a2->Left());
+}
+
+TEST_F(PluginKit, AMissingOrDamagedKitLeavesThePluginSilentAndAliveWithTheReasonLogged) {
+  WriteTextFile(dir / "damaged.drums", "this is not a drum set");
+  for (const std::string& bad : {dir / "nowhere.drums", dir / "damaged.drums"}) {
+    auto plugin = host.Instantiate(44100);
+    ASSERT_TRUE(plugin);
+    plugin->LoadKit(bad);
+    PlayInBlocks(*plugin, {{0, 0x90, 38, 127}, {10, 0x90, 36, 127}}, {256}, 4096);
+    EXPECT_TRUE(Silent(plugin->Left())) << bad;
+    EXPECT_NE(plugin->AllLog().find(bad), std::string::npos) << plugin->AllLog();
+    // Still alive: a good kit loads and plays afterwards.
+    plugin->LoadKit(dir / "a.drums");
+    PlayInBlocks(*plugin, {{0, 0x90, 38, 127}}, {256}, 4096);
+    EXPECT_FALSE(Silent(plugin->Left())) << bad;
+  }
+}
+
+TEST_F(PluginKit, AMissingSampleIsDroppedAndLoggedWhileTheRestPlays) {
+  std::remove((dir / "hat.wav").c_str());
+  auto plugin = WithKit("a");
+  ASSERT_TRUE(plugin);
+  EXPECT_NE(plugin->AllLog().find("hat.wav"), std::string::npos) << plugin->AllLog();
+  PlayInBlocks(*plugin, {{0, 0x90, 42, 127}}, {256}, 4096);
+  EXPECT_TRUE(Silent(plugin->Left()));
+  PlayInBlocks(*plugin, {{0, 0x90, 38, 127}}, {256}, 4096);
+  EXPECT_FALSE(Silent(plugin->Left()));
+}
+
+TEST_F(PluginKit, RapidKitChangesWithTheWorkerOnItsOwnThreadEndOnTheLastKit) {
+  auto plugin = host.Instantiate(44100);
+  ASSERT_TRUE(plugin);
+  plugin->StartWorkerThread();
+  std::string last;
+  for (uint32_t block = 0; block < 600; ++block) {
+    std::vector<MidiAt> midi;
+    if (block % 3 == 0) midi.push_back({static_cast<uint32_t>(block % 128), 0x90, 38, 127});
+    if (block % 5 == 0) midi.push_back({7, 0x90, 36, 100});
+    if (block % 20 == 0) {
+      last = dir / (block % 40 ? "a.drums" : "b.drums");
+      plugin->QueueKit(last);
+    }
+    plugin->Run(128, midi);
+  }
+  // Every load finished and handed over; then the last kit plays as a fresh one.
+  for (int i = 0; i < 2000 && !plugin->WorkerIdle(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    plugin->Run(128);
+  }
+  ASSERT_TRUE(plugin->WorkerIdle());
+  plugin->Run(44100 / 8);  // the last hits ring out
+  for (int i = 0; i < 8; ++i) plugin->Run(8192);
+  plugin->Left().clear();
+  auto fresh = WithKit(last == dir / "a.drums" ? "a" : "b");
+  ASSERT_TRUE(fresh);
+  PlayInBlocks(*plugin, {{3, 0x90, 38, 127}}, {128}, 8192);
+  PlayInBlocks(*fresh, {{3, 0x90, 38, 127}}, {128}, 8192);
+  EXPECT_EQ(plugin->Left(), fresh->Left());
+  EXPECT_EQ(plugin->AllLog().find("could not"), std::string::npos) << plugin->AllLog();
+}
+
+}  // namespace
+}  // namespace thumper::test

@@ -1,0 +1,83 @@
+// The plugin inside a host plays exactly what `thumper render --float` makes of
+// the same kit and events: every hit at its frame, whatever the host's blocks.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "PluginTestKits.h"
+
+namespace thumper::test {
+namespace {
+
+// Hits on block edges and inside blocks, two at one frame, a quieter channel
+// volume, velocities of both snare layers, the hat (converted from 22,050 Hz),
+// and messages for another channel, which the plugin must ignore.
+std::vector<SongEventAt> Groove() {
+  return {
+      {0, 0x90, 36, 127},     {63, 0x90, 38, 127},   {64, 0x90, 42, 100},   {999, 0x90, 38, 40},
+      {1000, 0x90, 42, 127},  {1001, 0x80, 42, 0},   {2500, 0x91, 38, 127}, {3333, 0x90, 38, 127},
+      {3333, 0x90, 42, 90},   {5000, 0xB0, 7, 80},   {5001, 0x90, 36, 110}, {7777, 0x90, 38, 20},
+      {8191, 0x90, 42, 127},  {8192, 0x90, 42, 127}, {12000, 0xB1, 7, 10},  {12345, 0x90, 38, 127},
+      {15000, 0x90, 36, 127}, {15000, 0x90, 38, 60},
+  };
+}
+
+class PluginPlaysLikeRender : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(host.Plugin()) << "the bundle was not found under " << THUMPER_LV2_DIR;
+    MakeKit(dir, "kit");
+    reference = RenderReference(dir, dir / "kit.drums", Groove());
+    ASSERT_GT(reference.size(), 2u * 15000);
+    ASSERT_NE(std::count(reference.begin(), reference.end(), 0.0f),
+              static_cast<long>(reference.size()));
+  }
+
+  void ExpectSameAsRender(const std::vector<uint32_t>& blocks) {
+    auto plugin = host.Instantiate(44100);
+    ASSERT_TRUE(plugin);
+    plugin->LoadKit(dir / "kit.drums");
+    plugin->Left().clear();
+    plugin->Right().clear();
+    const uint32_t frames = static_cast<uint32_t>(reference.size() / 2) + 2000;
+    PlayInBlocks(*plugin, Groove(), blocks, frames);
+    const auto& l = plugin->Left();
+    const auto& r = plugin->Right();
+    size_t differing = 0, first = 0;
+    for (size_t i = 0; i < l.size(); ++i) {
+      const float wantL = 2 * i < reference.size() ? reference[2 * i] : 0.0f;
+      const float wantR = 2 * i < reference.size() ? reference[2 * i + 1] : 0.0f;
+      if (l[i] != wantL || r[i] != wantR) {
+        if (differing++ == 0) first = i;
+      }
+    }
+    EXPECT_EQ(differing, 0u) << "first difference at frame " << first << ": " << l[first] << " / "
+                             << r[first] << " against " << reference[2 * first] << " / "
+                             << reference[2 * first + 1];
+    EXPECT_TRUE(plugin->AllLog().find("could not") == std::string::npos) << plugin->AllLog();
+  }
+
+  TempDir dir;
+  LilvHost host;
+  std::vector<float> reference;
+};
+
+TEST_F(PluginPlaysLikeRender, InBlocksOfOneFrame) {
+  ExpectSameAsRender({1});
+}
+
+TEST_F(PluginPlaysLikeRender, InBlocksOf64Frames) {
+  ExpectSameAsRender({64});
+}
+
+TEST_F(PluginPlaysLikeRender, InBlocksOf1000Frames) {
+  ExpectSameAsRender({1000});
+}
+
+TEST_F(PluginPlaysLikeRender, InBlocksThatVaryFromCallToCall) {
+  ExpectSameAsRender({1, 17, 64, 333, 1000, 5, 4096, 2, 999});
+}
+
+}  // namespace
+}  // namespace thumper::test
