@@ -90,9 +90,12 @@ TEST_P(JackTiming, EveryNoteHasOneDelayAndSoundsAsTheRender) {
       },
       std::chrono::seconds(15)))
       << play.ErrSoFar();
-  ASSERT_TRUE(client.Connect("thumper-live-test:midi_out", "Thumper:MIDI In")) << play.ErrSoFar();
-  ASSERT_TRUE(client.Connect("Thumper:out_1", "thumper-live-test:in_1")) << play.ErrSoFar();
-  ASSERT_TRUE(client.Connect("Thumper:out_2", "thumper-live-test:in_2")) << play.ErrSoFar();
+  ASSERT_TRUE(client.ConnectWhenReady("thumper-live-test:midi_out", "Thumper:MIDI In"))
+      << play.ErrSoFar();
+  ASSERT_TRUE(client.ConnectWhenReady("Thumper:out_1", "thumper-live-test:in_1"))
+      << play.ErrSoFar();
+  ASSERT_TRUE(client.ConnectWhenReady("Thumper:out_2", "thumper-live-test:in_2"))
+      << play.ErrSoFar();
 
   // Note i lands at offset i * period / 32 of its period, whole periods apart.
   const jack_nframes_t spacing =

@@ -50,6 +50,17 @@ class LiveClient {
   jack_client_t* Client() const { return m_pClient; }
 
   bool Connect(const char* from, const char* to) { return jack_connect(m_pClient, from, to) == 0; }
+  // A client's ports are seen before it is active, and JACK refuses to connect
+  // an inactive client's ports: try until it takes, or the time is up.
+  bool ConnectWhenReady(const char* from, const char* to,
+                        std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!Connect(from, to)) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+  }
   // Notes go out from the next cycle on; call before Start.
   void Schedule(Note* notes, size_t count) {
     m_pNotes = notes;

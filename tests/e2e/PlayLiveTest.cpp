@@ -56,9 +56,9 @@ TEST(PlayLive, NotesIntoTheVirtualInputSoundAtTheirLevels) {
       },
       std::chrono::seconds(10)))
       << play.ErrSoFar();
-  ASSERT_TRUE(client.Connect("thumper-live-test:midi_out", "Thumper:MIDI In"));
-  ASSERT_TRUE(client.Connect("Thumper:out_1", "thumper-live-test:in_1"));
-  ASSERT_TRUE(client.Connect("Thumper:out_2", "thumper-live-test:in_2"));
+  ASSERT_TRUE(client.ConnectWhenReady("thumper-live-test:midi_out", "Thumper:MIDI In"));
+  ASSERT_TRUE(client.ConnectWhenReady("Thumper:out_1", "thumper-live-test:in_1"));
+  ASSERT_TRUE(client.ConnectWhenReady("Thumper:out_2", "thumper-live-test:in_2"));
 
   const jack_nframes_t start = jack_frame_time(client.Client()) + 4410;
   LiveClient::Note notes[2];
