@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "PluginTestKits.h"
+#include "kits/KitTestSupport.h"
 #include "support/HeapCounter.h"
 
 namespace thumper::test {
@@ -216,6 +217,22 @@ TEST_F(PluginKit, AMissingSampleIsDroppedAndLoggedWhileTheRestPlays) {
   EXPECT_TRUE(Silent(plugin->Left()));
   PlayInBlocks(*plugin, {{0, 0x90, 38, 127}}, {256}, 4096);
   EXPECT_FALSE(Silent(plugin->Left()));
+}
+
+// A Hydrogen kit in the file field plays as `thumper import` would make it:
+// its first instrument on note 36.
+TEST_F(PluginKit, AHydrogenKitPlaysItsFirstInstrumentOnNote36) {
+  TestInstrument kick{"Kick", {{"kick.wav", 0, 1}}};
+  MakeKitFolder(dir / "h2kit", "Test Kit", {kick});
+  auto plugin = host.Instantiate(44100);
+  ASSERT_TRUE(plugin);
+  plugin->LoadKit(dir / "h2kit/drumkit.xml");
+  plugin->Left().clear();
+  plugin->Right().clear();
+  PlayInBlocks(*plugin, {{5, 0x90, 36, 127}}, {256}, 2048);
+  EXPECT_FALSE(Silent(plugin->Left())) << plugin->AllLog();
+  EXPECT_EQ(plugin->Left()[4], 0.0f);
+  EXPECT_NE(plugin->Left()[5], 0.0f);
 }
 
 TEST_F(PluginKit, RapidKitChangesWithTheWorkerOnItsOwnThreadEndOnTheLastKit) {
