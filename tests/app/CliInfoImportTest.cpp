@@ -240,9 +240,11 @@ TEST(CliVersion, EverySubcommandHasItsOwnHelp) {
       EXPECT_TRUE(h.err.empty()) << h.err;
       EXPECT_EQ(h.out.rfind("Usage:\n  thumper " + command + " ", 0), 0u) << h.out;
       // Only its own lines.
-      for (const std::string other : {"info", "import", "render", "play"})
-        if (other != command)
+      for (const std::string other : {"info", "import", "render", "play"}) {
+        if (other != command) {
           EXPECT_EQ(h.out.find("thumper " + other + " "), std::string::npos) << h.out;
+        }
+      }
     }
   }
   auto play = RunThumper({"play", "kit.drums", "--help"});
