@@ -25,7 +25,7 @@ std::string HomeFolder() {
 }
 
 // The user's data folder: $XDG_DATA_HOME when it is an absolute path, as the
-// base directory specification asks, else ~/.local/share.
+// base directory rules ask, else ~/.local/share.
 std::string DataHome() {
   const std::string xdg = Env("XDG_DATA_HOME");
   if (!xdg.empty() && xdg.front() == '/') return xdg;
