@@ -118,12 +118,12 @@ struct Sender {
         continue;
       }
       const uint32_t message = RandomMessage(rng());
+      ++sent;
       if (pInbox)
         pInbox->PostNow(message);  // as RtMidi's thread does with the engine
       else
         trigger.OnMidiMessage(*pReader, message, 0);
       if ((message & 0xF0) != 0xB0) nNoteMessages.fetch_add(1, std::memory_order_relaxed);
-      ++sent;
     }
   }
   MidiInbox* pInbox = nullptr;
@@ -255,7 +255,10 @@ void TriggerStressTest::Run(Style style) {
   EXPECT_GT(notes, 1000u);
   // Notes on the other channel show nothing; every other one is shown or counted.
   EXPECT_LE(events + trigger.DroppedNoteEvents(), notes);
-  EXPECT_GT(events + trigger.DroppedNoteEvents(), notes / 4);
+  // Stamped messages the engine had to drop (its inbox or waiting list full
+  // while a slow audio thread, under a sanitizer, fell behind) never reach it.
+  const uint64_t lost = engine.DroppedMessages();
+  EXPECT_GT(events + trigger.DroppedNoteEvents() + lost, notes / 4) << lost << " lost";
   for (const auto& m : ui.messages) ADD_FAILURE() << m.caption << ": " << m.text;
   std::printf("%llu note messages, %llu shown, %llu dropped, %llu edits, %llu blocks\n",
               static_cast<unsigned long long>(notes), static_cast<unsigned long long>(events),
