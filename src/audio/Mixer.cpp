@@ -107,7 +107,7 @@ BufferId Mixer::CreateBuffer(const WaveFormat& format, uint32_t byteCount) {
   owner.bInUse = true;
   owner.nBytes = byteCount;
   Slot& s = m_pSlots[slot];
-  s.fGain.store(1.0f, std::memory_order_relaxed);
+  s.nGain.store(PackGain(1.0f, 0), std::memory_order_relaxed);
   s.nStart.store(0, std::memory_order_relaxed);
   return {slot, s.nGen.load(std::memory_order_relaxed)};
 }
@@ -173,7 +173,7 @@ BufferId Mixer::AdoptBuffer(std::unique_ptr<SampleData> data) {
   owner.nBytes = 4 * data->nFrames;
   owner.pData = Publishable(std::move(data));
   Slot& s = m_pSlots[slot];
-  s.fGain.store(1.0f, std::memory_order_relaxed);
+  s.nGain.store(PackGain(1.0f, 0), std::memory_order_relaxed);
   s.nStart.store(0, std::memory_order_relaxed);
   s.pData.store(owner.pData.get(), std::memory_order_release);
   return {slot, s.nGen.load(std::memory_order_relaxed)};
@@ -189,7 +189,7 @@ BufferId Mixer::DuplicateBuffer(BufferId id) {
   owner.nBytes = m_owners[id.nSlot].nBytes;
   owner.pData = m_owners[id.nSlot].pData;
   Slot& s = m_pSlots[slot];
-  s.fGain.store(1.0f, std::memory_order_relaxed);
+  s.nGain.store(PackGain(1.0f, 0), std::memory_order_relaxed);
   s.nStart.store(0, std::memory_order_relaxed);
   s.pData.store(owner.pData.get(), std::memory_order_release);
   return {slot, s.nGen.load(std::memory_order_relaxed)};
@@ -243,8 +243,11 @@ void Mixer::SetPosition(BufferId id, uint32_t frame) noexcept {
 void Mixer::SetAttenuation(BufferId id, long attenuation) noexcept {
   if (!IsCurrent(id)) return;
   Slot& s = m_pSlots[id.nSlot];
-  s.fGain.store(GainOfAttenuation(attenuation), std::memory_order_relaxed);
-  s.nGainSeq.fetch_add(1, std::memory_order_release);
+  const float gain = GainOfAttenuation(attenuation);
+  uint64_t old = s.nGain.load(std::memory_order_relaxed);
+  while (!s.nGain.compare_exchange_weak(old, PackGain(gain, SeqOf(old) + 1),
+                                        std::memory_order_relaxed)) {
+  }
 }
 
 // --- audio thread ---
@@ -290,22 +293,16 @@ void Mixer::StartVoice(const Command& c) noexcept {
   if (!data || s.nGen.load(std::memory_order_acquire) != gen) return;
   const bool withGain = c.type == CommandType::PlayWithGain;
   const uint32_t start = withGain ? 0 : s.nStart.load(std::memory_order_relaxed);
+  const uint64_t packed = s.nGain.load(std::memory_order_relaxed);
   const int32_t old = m_slotVoice[slot];
   if (old >= 0) FadeOut(static_cast<uint32_t>(old));  // the old sound becomes a tail
   if (start >= data->nFrames) return;
   const int32_t index = TakeVoice();
   if (index < 0) return;
   Voice& v = m_voices[index];
-  v = Voice{data->pSamples.get(),
-            data->nFrames,
-            start,
-            slot,
-            gen,
-            withGain ? c.fGain : s.fGain.load(std::memory_order_relaxed),
-            s.nGainSeq.load(std::memory_order_relaxed),
-            0.0f,
-            0,
-            true};
+  v = Voice{
+      data->pSamples.get(), data->nFrames, start, slot, gen, withGain ? c.fGain : GainOf(packed),
+      SeqOf(packed),        0.0f,          0,     true};
   m_slotVoice[slot] = index;
 }
 
@@ -344,10 +341,10 @@ void Mixer::RefreshVoices(uint32_t frames) noexcept {
       }
     } else if (v.bBound) {
       // A gain set on this copy after its start takes hold from this block on.
-      const uint32_t seq = s.nGainSeq.load(std::memory_order_acquire);
-      if (seq != v.nGainSeq) {
-        v.nGainSeq = seq;
-        v.fGain = s.fGain.load(std::memory_order_relaxed);
+      const uint64_t packed = s.nGain.load(std::memory_order_relaxed);
+      if (SeqOf(packed) != v.nGainSeq) {
+        v.nGainSeq = SeqOf(packed);
+        v.fGain = GainOf(packed);
       }
     }
   }

@@ -16,6 +16,7 @@
 // clicks.
 
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -148,8 +149,9 @@ class Mixer {
   struct Slot {
     std::atomic<uint32_t> nGen{0};
     std::atomic<const SampleData*> pData{nullptr};
-    std::atomic<float> fGain{1.0f};
-    std::atomic<uint32_t> nGainSeq{0};  // bumped by every SetAttenuation
+    // The copy's gain (float bits, low half) and how many times it was set
+    // (high half), in one word so one relaxed load gives a matching pair.
+    std::atomic<uint64_t> nGain{PackGain(1.0f, 0)};
     std::atomic<uint32_t> nStart{0};
   };
   struct SlotOwner {  // UI thread only
@@ -170,6 +172,16 @@ class Mixer {
     uint32_t nFadeLeft;  // frames of fade left; 0 when not fading
     bool bBound;         // still the sound of its slot (not a tail)
   };
+
+  static constexpr uint64_t PackGain(float gain, uint32_t seq) noexcept {
+    return uint64_t{seq} << 32 | std::bit_cast<uint32_t>(gain);
+  }
+  static constexpr float GainOf(uint64_t packed) noexcept {
+    return std::bit_cast<float>(static_cast<uint32_t>(packed));
+  }
+  static constexpr uint32_t SeqOf(uint64_t packed) noexcept {
+    return static_cast<uint32_t>(packed >> 32);
+  }
 
   bool Push(const Command& c) noexcept;
   bool IsCurrent(BufferId id) const noexcept;
