@@ -83,19 +83,7 @@ TEST_P(JackTiming, EveryNoteHasOneDelayAndSoundsAsTheRender) {
   BackgroundProcess play(ThumperArgv({"play", kit, "--no-connect", "--midi", "99"}));
   LiveClient client;
   ASSERT_TRUE(client.Ok());
-  ASSERT_TRUE(WaitFor(
-      [&] {
-        return jack_port_by_name(client.Client(), "Thumper:MIDI In") &&
-               jack_port_by_name(client.Client(), "Thumper:out_2");
-      },
-      std::chrono::seconds(15)))
-      << play.ErrSoFar();
-  ASSERT_TRUE(client.ConnectWhenReady("thumper-live-test:midi_out", "Thumper:MIDI In"))
-      << play.ErrSoFar();
-  ASSERT_TRUE(client.ConnectWhenReady("Thumper:out_1", "thumper-live-test:in_1"))
-      << play.ErrSoFar();
-  ASSERT_TRUE(client.ConnectWhenReady("Thumper:out_2", "thumper-live-test:in_2"))
-      << play.ErrSoFar();
+  ASSERT_TRUE(client.ConnectToThumper(std::chrono::seconds(15))) << play.ErrSoFar();
 
   // Note i lands at offset i * period / 32 of its period, whole periods apart.
   const jack_nframes_t spacing =

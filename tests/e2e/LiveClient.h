@@ -61,6 +61,13 @@ class LiveClient {
     }
     return true;
   }
+  // Plays into Thumper's "MIDI In" and records its two outputs, once its client
+  // is there and active; false when that does not happen within limit.
+  bool ConnectToThumper(std::chrono::milliseconds limit = std::chrono::seconds(15)) {
+    return ConnectWhenReady("thumper-live-test:midi_out", "Thumper:MIDI In", limit) &&
+           ConnectWhenReady("Thumper:out_1", "thumper-live-test:in_1", limit) &&
+           ConnectWhenReady("Thumper:out_2", "thumper-live-test:in_2", limit);
+  }
   // Notes go out from the next cycle on; call before Start.
   void Schedule(Note* notes, size_t count) {
     m_pNotes = notes;

@@ -49,16 +49,7 @@ TEST(PlayLive, NotesIntoTheVirtualInputSoundAtTheirLevels) {
   BackgroundProcess play(ThumperArgv({"play", dir / "kit.drums", "--driver", "1", "--midi", "99"}));
   LiveClient client;
   ASSERT_TRUE(client.Ok());
-  ASSERT_TRUE(WaitFor(
-      [&] {
-        return jack_port_by_name(client.Client(), "Thumper:MIDI In") &&
-               jack_port_by_name(client.Client(), "Thumper:out_2");
-      },
-      std::chrono::seconds(10)))
-      << play.ErrSoFar();
-  ASSERT_TRUE(client.ConnectWhenReady("thumper-live-test:midi_out", "Thumper:MIDI In"));
-  ASSERT_TRUE(client.ConnectWhenReady("Thumper:out_1", "thumper-live-test:in_1"));
-  ASSERT_TRUE(client.ConnectWhenReady("Thumper:out_2", "thumper-live-test:in_2"));
+  ASSERT_TRUE(client.ConnectToThumper(std::chrono::seconds(10))) << play.ErrSoFar();
 
   const jack_nframes_t start = jack_frame_time(client.Client()) + 4410;
   LiveClient::Note notes[2];
