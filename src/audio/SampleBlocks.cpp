@@ -1,0 +1,51 @@
+#include "audio/SampleBlocks.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace thumper {
+
+// Real-time: any thread.
+void ScaleToInt16(const float* in, int16_t* out, size_t count, float scale) noexcept {
+  size_t i = 0;
+#if defined(__SSE2__)
+  // Scale, saturate, add a half away from zero, truncate: the scalar steps, in
+  // the same order, so every result is the same.
+  const __m128 k = _mm_set1_ps(scale), lo = _mm_set1_ps(-32768.0f), hi = _mm_set1_ps(32767.0f),
+               half = _mm_set1_ps(0.5f), sign = _mm_set1_ps(-0.0f);
+  for (; i + 8 <= count; i += 8) {
+    __m128 a = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(in + i), k), lo), hi);
+    __m128 b = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(in + i + 4), k), lo), hi);
+    a = _mm_add_ps(a, _mm_or_ps(_mm_and_ps(a, sign), half));
+    b = _mm_add_ps(b, _mm_or_ps(_mm_and_ps(b, sign), half));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                     _mm_packs_epi32(_mm_cvttps_epi32(a), _mm_cvttps_epi32(b)));
+  }
+#endif
+  for (; i < count; ++i) {
+    float v = in[i] * scale;
+    v = v < -32768.0f ? -32768.0f : (v > 32767.0f ? 32767.0f : v);
+    out[i] = static_cast<int16_t>(v >= 0.0f ? v + 0.5f : v - 0.5f);
+  }
+}
+
+// Real-time: any thread.
+void SplitScaled(const float* in, float* left, float* right, size_t frames, float scale) noexcept {
+  size_t k = 0;
+#if defined(__SSE2__)
+  const __m128 s = _mm_set1_ps(scale);
+  for (; k + 4 <= frames; k += 4) {
+    const __m128 a = _mm_loadu_ps(in + 2 * k);      // L0 R0 L1 R1
+    const __m128 b = _mm_loadu_ps(in + 2 * k + 4);  // L2 R2 L3 R3
+    _mm_storeu_ps(left + k, _mm_mul_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)), s));
+    _mm_storeu_ps(right + k, _mm_mul_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)), s));
+  }
+#endif
+  for (; k < frames; ++k) {
+    left[k] = in[2 * k] * scale;
+    right[k] = in[2 * k + 1] * scale;
+  }
+}
+
+}  // namespace thumper
