@@ -5,14 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "audio/Resample.h"
+#include "audio/SampleBlocks.h"
 #include "audio/WaveFormat.h"
 
 namespace thumper {
@@ -114,23 +112,7 @@ class StereoReader {
 bool AppendAsInt16(FrameBuffer& out, const float* samples, size_t frames) {
   int16_t* dst = out.Room(frames);
   if (!dst) return false;
-  const size_t n = 2 * frames;
-  size_t i = 0;
-#if defined(__SSE2__)
-  // FloatToInt16 four samples at a time (it was a tenth of a kit's load):
-  // scale, saturate, add a half away from zero, truncate.
-  const __m128 scale = _mm_set1_ps(32768.0f), lo = _mm_set1_ps(-32768.0f),
-               hi = _mm_set1_ps(32767.0f), half = _mm_set1_ps(0.5f), sign = _mm_set1_ps(-0.0f);
-  for (; i + 8 <= n; i += 8) {
-    __m128 a = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(samples + i), scale), lo), hi);
-    __m128 b = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(samples + i + 4), scale), lo), hi);
-    a = _mm_add_ps(a, _mm_or_ps(_mm_and_ps(a, sign), half));
-    b = _mm_add_ps(b, _mm_or_ps(_mm_and_ps(b, sign), half));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
-                     _mm_packs_epi32(_mm_cvttps_epi32(a), _mm_cvttps_epi32(b)));
-  }
-#endif
-  for (; i < n; ++i) dst[i] = FloatToInt16(samples[i]);
+  ScaleToInt16(samples, dst, 2 * frames, 32768.0f);  // FloatToInt16, a block at a time
   out.Commit(frames);
   return true;
 }
@@ -149,10 +131,26 @@ DecodeStatus ReadExact16(SNDFILE* file, int channels, FrameBuffer& out,
   }
 }
 
+// Integer samples read as float cannot be NaN.
+bool HoldsIntegers(int subtype) {
+  switch (subtype) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Any other width or rate: normalised float (integer data lands in [-1, 1)),
 // converted to 44,100 Hz when the file has another rate.
-DecodeStatus ReadConverted(SNDFILE* file, int channels, int rate, FrameBuffer& out,
-                           const std::atomic<bool>* cancel) {
+DecodeStatus ReadConverted(SNDFILE* file, int channels, int rate, bool integerData,
+                           FrameBuffer& out, const std::atomic<bool>* cancel) {
   sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
   StereoReader<float> reader(file, channels, &sf_readf_float);
   std::vector<float> chunk(2 * static_cast<size_t>(reader.ChunkFrames()));
@@ -169,8 +167,11 @@ DecodeStatus ReadConverted(SNDFILE* file, int channels, int rate, FrameBuffer& o
     const sf_count_t got = reader.Next(chunk.data());
     framesIn += static_cast<size_t>(got);
     if (framesIn > kLimitFrames) return DecodeStatus::Unreadable;
-    for (size_t i = 0; i < 2 * static_cast<size_t>(got); ++i)
-      if (!(chunk[i] == chunk[i])) chunk[i] = 0.0f;  // NaN in a damaged float file plays as silence
+    if (!integerData) {
+      for (size_t i = 0; i < 2 * static_cast<size_t>(got); ++i)
+        if (!(chunk[i] == chunk[i]))
+          chunk[i] = 0.0f;  // NaN in a damaged float file plays as silence
+    }
     if (convert) {
       if (got > 0 && !resampler.Process(chunk.data(), static_cast<size_t>(got), sink))
         return DecodeStatus::Unreadable;
@@ -239,7 +240,8 @@ DecodedSample DecodeOrThrow(const ByteSource& source, uint32_t mixerRate,
   FrameBuffer frames(exact16 ? headerFrames
                              : ConvertedFrames(headerFrames, info.samplerate, kOutputRate));
   result.status = exact16 ? ReadExact16(file, info.channels, frames, cancel)
-                          : ReadConverted(file, info.channels, info.samplerate, frames, cancel);
+                          : ReadConverted(file, info.channels, info.samplerate,
+                                          HoldsIntegers(subtype), frames, cancel);
   if (result.status != DecodeStatus::Ok) return result;
 
   result.nVoiceBytes = 4 * uint64_t(frames.Used());
