@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "app/cli/WavFileWriter.h"
@@ -63,6 +64,43 @@ TEST(RenderWriterTest, TheDemoGrooveIsWrittenAsTheWriterAloneWritesIt) {
   const auto floats = ReadAll<float>(dir / "threaded-f.wav");
   WriteAlone(dir / "alone-f.wav", WavSampleFormat::Float32, floats);
   EXPECT_TRUE(ReadFileBytes(dir / "threaded-f.wav") == ReadFileBytes(dir / "alone-f.wav"));
+}
+
+// Audio mixed in place into the writer's blocks, in pieces of every length a
+// render hands over (a block cut short by the song's end or by many events).
+template <class T>
+void WriteInPlace(const std::string& path, WavSampleFormat format, const std::vector<T>& samples) {
+  WavFileWriter writer;
+  ASSERT_TRUE(writer.Open(path, format).ok);
+  WavWriterThread pipe(writer);
+  for (size_t at = 0, piece = 0; at < samples.size(); ++piece) {
+    std::span<T> room;
+    if constexpr (std::is_same_v<T, float>)
+      room = pipe.FloatRoom();
+    else
+      room = pipe.ShortRoom();
+    const size_t n = std::min(samples.size() - at, 2 * (1 + piece * 97 % 1024));
+    std::copy_n(samples.begin() + at, n, room.begin());
+    ASSERT_TRUE(pipe.Commit(n).ok);
+    at += n;
+  }
+  ASSERT_TRUE(pipe.Finish().ok);
+  ASSERT_TRUE(writer.Close().ok);
+}
+
+TEST(RenderWriterTest, BlocksFilledInPlaceGiveTheWriterAlonesBytes) {
+  TempDir dir;
+  std::vector<int16_t> shorts(3 * WavWriterThread::kBlockBytes / 2 + 4242);
+  for (size_t i = 0; i < shorts.size(); ++i) shorts[i] = static_cast<int16_t>(i * 7919);
+  WriteInPlace(dir / "placed.wav", WavSampleFormat::Pcm16, shorts);
+  WriteAlone(dir / "alone.wav", WavSampleFormat::Pcm16, shorts);
+  EXPECT_TRUE(ReadFileBytes(dir / "placed.wav") == ReadFileBytes(dir / "alone.wav"));
+
+  std::vector<float> floats(3 * WavWriterThread::kBlockBytes / 4 + 4242);
+  for (size_t i = 0; i < floats.size(); ++i) floats[i] = std::sin(float(i)) * 0.9f;
+  WriteInPlace(dir / "placed-f.wav", WavSampleFormat::Float32, floats);
+  WriteAlone(dir / "alone-f.wav", WavSampleFormat::Float32, floats);
+  EXPECT_TRUE(ReadFileBytes(dir / "placed-f.wav") == ReadFileBytes(dir / "alone-f.wav"));
 }
 
 TEST(RenderWriterTest, AFailedWriteIsReportedAndTheThreadEnds) {

@@ -149,18 +149,20 @@ int RunRender(const Args& args) {
   for (const MidiFileEvent& e : midi.song.events) events.push_back({e.frame, e.message});
   OfflineRender render(runtime.m_engine, device->GetMixer(), events);
 
-  constexpr uint32_t kBlock = OfflineRender::kBlockFrames;
-  std::vector<float> floats(kBlock * 2);
-  std::vector<int16_t> shorts(kBlock * 2);
-  const MixTarget target =
-      r.bFloat ? MixTarget::Interleaved(floats.data()) : MixTarget::Interleaved(shorts.data());
+  static_assert(2 * OfflineRender::kBlockFrames <= WavWriterThread::kMaxRoomSamples);
   Progress progress(midi.song.endFrame);
   bool ok = true;
-  for (uint32_t n; ok && (n = render.Next(target)) > 0;) {
-    WavWriteStatus s = r.bFloat ? pipe.Write(std::span<const float>(floats.data(), n * 2))
-                                : pipe.Write(std::span<const int16_t>(shorts.data(), n * 2));
-    if (!s.ok) std::cerr << "thumper: " << s.message << "\n";
-    ok = s.ok;
+  for (;;) {
+    // Mixed straight into the block the writing thread takes next.
+    const MixTarget target = r.bFloat ? MixTarget::Interleaved(pipe.FloatRoom().data())
+                                      : MixTarget::Interleaved(pipe.ShortRoom().data());
+    const uint32_t n = render.Next(target);
+    if (n == 0) break;
+    if (WavWriteStatus s = pipe.Commit(2 * size_t(n)); !s.ok) {
+      std::cerr << "thumper: " << s.message << "\n";
+      ok = false;
+      break;
+    }
     progress.At(render.Frame());
   }
   if (ok) {

@@ -38,6 +38,12 @@ int16_t ToPcm16(float x) {
   return static_cast<int16_t>(scaled);
 }
 
+// Converted samples go out block samples at a time; a shorter rest joins the
+// last of them, so every write is at least that large.
+size_t ChunkOf(size_t left, size_t block) {
+  return left < 2 * block ? left : block;
+}
+
 float FiniteOrZero(float x) {
   return std::isfinite(x) ? x : 0.0f;
 }
@@ -124,16 +130,16 @@ WavWriteStatus WavFileWriter::Written(sf_count_t asked, sf_count_t done, int sav
 
 WavWriteStatus WavFileWriter::Write(std::span<const float> interleaved) {
   if (auto room = CheckRoom(interleaved.size()); !room.ok) return room;
-  for (size_t at = 0; at < interleaved.size(); at += kBlockSamples) {
-    const size_t n = std::min(kBlockSamples, interleaved.size() - at);
+  for (size_t at = 0, n; at < interleaved.size(); at += n) {
+    n = ChunkOf(interleaved.size() - at, kBlockSamples);
     errno = 0;
     sf_count_t done;
     if (m_format == WavSampleFormat::Pcm16) {
-      m_shortBlock.resize(kBlockSamples);
+      m_shortBlock.resize(std::max(m_shortBlock.size(), n));
       for (size_t i = 0; i < n; ++i) m_shortBlock[i] = ToPcm16(interleaved[at + i]);
       done = sf_write_short(m_pFile, m_shortBlock.data(), sf_count_t(n));
     } else {
-      m_floatBlock.resize(kBlockSamples);
+      m_floatBlock.resize(std::max(m_floatBlock.size(), n));
       for (size_t i = 0; i < n; ++i) m_floatBlock[i] = FiniteOrZero(interleaved[at + i]);
       done = sf_write_float(m_pFile, m_floatBlock.data(), sf_count_t(n));
     }
@@ -151,14 +157,14 @@ WavWriteStatus WavFileWriter::Write(std::span<const int16_t> interleaved) {
         sf_write_short(m_pFile, interleaved.data(), sf_count_t(interleaved.size()));
     return Written(sf_count_t(interleaved.size()), done, errno);
   }
-  for (size_t at = 0; at < interleaved.size(); at += kBlockSamples) {
-    const size_t n = std::min(kBlockSamples, interleaved.size() - at);
+  for (size_t at = 0, n; at < interleaved.size(); at += n) {
+    n = ChunkOf(interleaved.size() - at, kBlockSamples);
     errno = 0;
     sf_count_t done;
     if (m_format == WavSampleFormat::Pcm16) {
       done = sf_write_short(m_pFile, interleaved.data() + at, sf_count_t(n));
     } else {
-      m_floatBlock.resize(kBlockSamples);
+      m_floatBlock.resize(std::max(m_floatBlock.size(), n));
       for (size_t i = 0; i < n; ++i) m_floatBlock[i] = interleaved[at + i] / 32768.0f;
       done = sf_write_float(m_pFile, m_floatBlock.data(), sf_count_t(n));
     }

@@ -1,15 +1,14 @@
 #include "app/cli/WavWriterThread.h"
 
+#include <algorithm>
+
 namespace thumper {
 
 namespace {
 template <class T>
-std::vector<T>& Samples(std::vector<int16_t>& shorts, std::vector<float>& floats) {
-  if constexpr (std::is_same_v<T, float>)
-    return floats;
-  else
-    return shorts;
-}
+constexpr size_t kHandSamples = WavWriterThread::kBlockBytes / sizeof(T);
+template <class T>
+constexpr size_t kCapacity = kHandSamples<T> + WavWriterThread::kMaxRoomSamples;
 }  // namespace
 
 WavWriterThread::WavWriterThread(WavFileWriter& writer)
@@ -30,6 +29,38 @@ WavWriteStatus WavWriterThread::Failure() {
   return m_status;
 }
 
+template <class T>
+std::span<T> WavWriterThread::Room() {
+  m_bFloat = std::is_same_v<T, float>;
+  T* samples;
+  if constexpr (std::is_same_v<T, float>) {
+    if (!m_filling.pFloats)
+      m_filling.pFloats = std::make_unique_for_overwrite<float[]>(kCapacity<T>);
+    samples = m_filling.pFloats.get();
+  } else {
+    if (!m_filling.pShorts)
+      m_filling.pShorts = std::make_unique_for_overwrite<int16_t[]>(kCapacity<T>);
+    samples = m_filling.pShorts.get();
+  }
+  return {samples + m_filling.nSamples, kMaxRoomSamples};
+}
+
+std::span<int16_t> WavWriterThread::ShortRoom() {
+  return Room<int16_t>();
+}
+
+std::span<float> WavWriterThread::FloatRoom() {
+  return Room<float>();
+}
+
+WavWriteStatus WavWriterThread::Commit(size_t samples) {
+  if (auto s = Failure(); !s.ok) return s;
+  m_filling.nSamples += std::min(samples, kMaxRoomSamples);
+  const size_t hand = m_bFloat ? kHandSamples<float> : kHandSamples<int16_t>;
+  if (m_filling.nSamples >= hand) Hand(std::move(m_filling));
+  return {};
+}
+
 WavWriteStatus WavWriterThread::Write(std::span<const int16_t> interleaved) {
   return Append(interleaved);
 }
@@ -40,17 +71,14 @@ WavWriteStatus WavWriterThread::Write(std::span<const float> interleaved) {
 
 template <class T>
 WavWriteStatus WavWriterThread::Append(std::span<const T> interleaved) {
-  if (auto s = Failure(); !s.ok) return s;
-  constexpr size_t kBlockSamples = kBlockBytes / sizeof(T);
   while (!interleaved.empty()) {
-    std::vector<T>& out = Samples<T>(m_filling.shorts, m_filling.floats);
-    if (out.capacity() < kBlockSamples) out.reserve(kBlockSamples);
-    const size_t n = std::min(interleaved.size(), kBlockSamples - out.size());
-    out.insert(out.end(), interleaved.begin(), interleaved.begin() + n);
+    const std::span<T> room = Room<T>();
+    const size_t n = std::min(interleaved.size(), room.size());
+    std::copy_n(interleaved.begin(), n, room.begin());
     interleaved = interleaved.subspan(n);
-    if (out.size() == kBlockSamples) Hand(std::move(m_filling));
+    if (auto s = Commit(n); !s.ok) return s;
   }
-  return {};
+  return Failure();
 }
 
 // Queues a full block, waiting while the queue is full; takes a spare one back.
@@ -62,15 +90,14 @@ void WavWriterThread::Hand(Block block) {
   if (!m_spare.empty()) {
     m_filling = std::move(m_spare.back());
     m_spare.pop_back();
-    m_filling.shorts.clear();
-    m_filling.floats.clear();
+    m_filling.nSamples = 0;
   }
   lock.unlock();
   m_changed.notify_all();
 }
 
 WavWriteStatus WavWriterThread::Finish() {
-  if (!m_filling.shorts.empty() || !m_filling.floats.empty()) Hand(std::move(m_filling));
+  if (m_filling.nSamples > 0) Hand(std::move(m_filling));
   {
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return (m_full.empty() && !m_bWriting) || !m_status.ok; });
@@ -91,8 +118,10 @@ void WavWriterThread::Run() {
     m_full.pop_front();
     m_bWriting = true;
     lock.unlock();
-    WavWriteStatus s = block.floats.empty() ? m_writer.Write(std::span<const int16_t>(block.shorts))
-                                            : m_writer.Write(std::span<const float>(block.floats));
+    WavWriteStatus s =
+        block.pFloats
+            ? m_writer.Write(std::span<const float>(block.pFloats.get(), block.nSamples))
+            : m_writer.Write(std::span<const int16_t>(block.pShorts.get(), block.nSamples));
     lock.lock();
     m_bWriting = false;
     if (!s.ok && m_status.ok) m_status = std::move(s);

@@ -1,12 +1,13 @@
 #pragma once
 // Writes rendered audio on a thread of its own, so mixing never waits for the
-// disk: blocks of 1 MiB go through a bounded queue (memory stays flat however
-// long the song) and each reaches the file in one write. The bytes are those
-// the writer alone would make. Command-line thread, plus the writing thread.
+// disk: blocks of at least 1 MiB go through a bounded queue (memory stays flat
+// however long the song) and each reaches the file in one write. The bytes are
+// those the writer alone would make. Command-line thread, plus the writing thread.
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <thread>
@@ -31,14 +32,28 @@ class WavWriterThread {
   // Takes a copy; a failure of an earlier write is reported here.
   WavWriteStatus Write(std::span<const int16_t> interleaved);
   WavWriteStatus Write(std::span<const float> interleaved);
+  // Room for up to kMaxRoomSamples samples at the end of the block being filled,
+  // to be mixed into in place and then handed over with Commit: no copy. One
+  // kind of sample per file.
+  static constexpr size_t kMaxRoomSamples = 8192;
+  std::span<int16_t> ShortRoom();
+  std::span<float> FloatRoom();
+  // The first samples of the room are audio; a failure of an earlier write is
+  // reported here.
+  WavWriteStatus Commit(size_t samples);
   // Writes what is left and waits for the thread; the caller then closes the writer.
   WavWriteStatus Finish();
 
  private:
+  // Samples of one kind; handed over once it holds kBlockBytes, so it has
+  // room for that and one more room's worth.
   struct Block {
-    std::vector<int16_t> shorts;
-    std::vector<float> floats;
+    std::unique_ptr<int16_t[]> pShorts;
+    std::unique_ptr<float[]> pFloats;
+    size_t nSamples = 0;
   };
+  template <class T>
+  std::span<T> Room();
   template <class T>
   WavWriteStatus Append(std::span<const T> interleaved);
   void Hand(Block block);
@@ -47,6 +62,7 @@ class WavWriterThread {
 
   WavFileWriter& m_writer;
   Block m_filling;
+  bool m_bFloat = false;  // the kind the file is being given
 
   std::mutex m_mutex;
   std::condition_variable m_changed;
