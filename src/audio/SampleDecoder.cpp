@@ -221,16 +221,21 @@ std::unique_ptr<SampleData> ConvertToRate(const SampleData& in, uint32_t rate,
   return data;
 }
 
+// Rates outside what any recorder makes come only from damaged headers; their
+// conversion would take unbounded time and memory.
+bool HeaderIsUsable(const SampleInput& input) {
+  const SF_INFO& info = input.Info();
+  return input.File() && info.channels >= 1 && info.samplerate >= kMinRate &&
+         info.samplerate <= kMaxRate;
+}
+
 DecodedSample DecodeOrThrow(const ByteSource& source, uint32_t mixerRate,
                             const std::atomic<bool>* cancel) {
   DecodedSample result;
   SampleInput input(source);
-  if (!input.File()) return result;
+  if (!HeaderIsUsable(input)) return result;
   SNDFILE* file = input.File();
   const SF_INFO& info = input.Info();
-  // Rates outside what any recorder makes come only from damaged headers; their
-  // conversion would take unbounded time and memory.
-  if (info.channels < 1 || info.samplerate < kMinRate || info.samplerate > kMaxRate) return result;
   const int subtype = info.format & SF_FORMAT_SUBMASK;
   const bool exact16 = subtype == SF_FORMAT_PCM_16 && info.samplerate == int(kOutputRate);
 
@@ -274,6 +279,17 @@ DecodedSample DecodeSampleFile(const std::string& path, uint32_t mixerRate,
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // read once, front to back
   FileSource source(fd);
   return DecodeSample(source, mixerRate, cancel);
+}
+
+DecodeStatus CheckSampleFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return DecodeStatus::NotOpened;
+  FileSource source(fd);
+  try {
+    return HeaderIsUsable(SampleInput(source)) ? DecodeStatus::Ok : DecodeStatus::Unreadable;
+  } catch (const std::bad_alloc&) {
+    return DecodeStatus::Unreadable;
+  }
 }
 
 }  // namespace thumper

@@ -42,6 +42,10 @@ DecodedSample DecodeSample(const ByteSource& source, uint32_t mixerRate = kOutpu
 DecodedSample DecodeSampleFile(const std::string& path, uint32_t mixerRate = kOutputRate,
                                const std::atomic<bool>* cancel = nullptr);
 
+// Only whether the file at path reads as a sample, from its header: Ok, or the
+// status its decode would start with. No data is read.
+DecodeStatus CheckSampleFile(const std::string& path);
+
 // Whether a buffer of nVoiceBytes can be made (as Mixer::CreateBuffer decides).
 inline bool FitsBuffer(uint64_t nVoiceBytes) {
   return nVoiceBytes >= Mixer::kMinBufferBytes && nVoiceBytes <= Mixer::kMaxBufferBytes;

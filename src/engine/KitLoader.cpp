@@ -48,10 +48,12 @@ void KitLoader::Work() {
     if (m_bCancel.load(std::memory_order_relaxed)) return;
     const size_t i = m_nNextJob.fetch_add(1);
     if (i >= m_jobs.size()) return;
-    DecodedSample sample = m_decode(m_jobs[i].strPath, m_nRate, m_bCancel);
+    const Job& job = m_jobs[i];
+    DecodedSample sample = job.bCheckOnly ? DecodedSample{CheckSampleFile(job.strPath), nullptr, 0}
+                                          : m_decode(job.strPath, m_nRate, m_bCancel);
     {
       std::lock_guard lock(m_mutex);
-      m_results[i] = Finished{m_jobs[i].nLayer, m_jobs[i].strPath, std::move(sample)};
+      m_results[i] = Finished{job.nLayer, job.strPath, std::move(sample), job.bCheckOnly};
     }
     m_ready.notify_all();
   }

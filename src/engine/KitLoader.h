@@ -31,11 +31,14 @@ class KitLoader {
   struct Job {
     int nLayer;  // index slot x 5 + layer
     std::string strPath;
+    // Only whether the file reads as a sample (its header): no data comes back.
+    bool bCheckOnly = false;
   };
   struct Finished {
     int nLayer;
     std::string strPath;
-    DecodedSample sample;
+    DecodedSample sample;  // a check's has its status only
+    bool bCheckOnly = false;
   };
 
   // threads 0: one per core.

@@ -135,7 +135,8 @@ void ThumperRuntime::RebuildVoices() {
       if (!path) continue;
       std::optional<std::string> found = FindLayerFile(*path);
       if (!found) continue;
-      jobs.push_back({LayerIndex(s, l), std::move(*found)});
+      const bool checkOnly = m_slotsToLoad && !m_slotsToLoad->test(static_cast<size_t>(s));
+      jobs.push_back({LayerIndex(s, l), std::move(*found), checkOnly});
       m_bLoadPending[jobs.back().nLayer] = true;
     }
   }
@@ -168,7 +169,10 @@ void ThumperRuntime::AdoptFinished() {
     DecodedSample& sample = f.sample;
     if (sample.status == DecodeStatus::NotOpened)
       m_ui.MessageBox("Could not OpenFile", "Error", MsgButtons::Ok, MsgIcon::Error);
-    if (sample.status == DecodeStatus::Ok || sample.status == DecodeStatus::ConvertFailed) {
+    if (f.bCheckOnly) {
+      if (sample.status == DecodeStatus::Unreadable && m_onUnreadableSample)
+        m_onUnreadableSample(f.strPath);
+    } else if (sample.status == DecodeStatus::Ok || sample.status == DecodeStatus::ConvertFailed) {
       auto voice =
           std::make_unique<SampleVoice>(m_ui, m_output.m_pDirectSound.get(), std::move(sample),
                                         SampleVoice::kMaxCopies, f.strPath);

@@ -5,6 +5,7 @@
 // UI thread, except the trigger's entry points.
 
 #include <array>
+#include <bitset>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -83,6 +84,10 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   // as all of its layers are in (the window); otherwise the rebuild waits for
   // the whole kit, reporting through m_onLoadProgress (the command line).
   bool m_bLoadInBackground = false;
+  // When set, only these slots' samples are read (a render loads what its song
+  // can play); the other layers' files are still looked for and checked, so the
+  // same files are asked about and named, but they make no voice.
+  std::optional<std::bitset<kSlotCount>> m_slotsToLoad;
   // Layers loaded so far and layers to load; called as voices come in.
   std::function<void(int nDone, int nTotal)> m_onLoadProgress;
   bool IsLoading() const { return m_loader.IsRunning(); }

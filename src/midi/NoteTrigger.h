@@ -46,6 +46,14 @@ constexpr int SlotOfNote(int note) {
   return note < 36 ? 0 : note - 36;
 }
 
+// The slot a message starts when the trigger listens on channel (1..16), or -1
+// for a message that starts none: what OnMidiMessage does with it.
+constexpr int SlotStartedBy(uint32_t message, int channel) {
+  const uint32_t status = message & 0xFF, d1 = (message >> 8) & 0xFF, d2 = (message >> 16) & 0xFF;
+  if ((d1 | d2) & 0x80 || channel < 1 || channel > 16) return -1;
+  return status == 0x8F + uint32_t(channel) && d2 != 0 ? SlotOfNote(int(d1)) : -1;
+}
+
 // The attenuation of a note, in hundredths of a decibel: volume scaling V,
 // channel volume cv and velocity v (both 0..127), in 32-bit integers with
 // truncation toward zero, exactly as the drum sets were tuned with.

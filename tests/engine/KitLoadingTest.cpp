@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bitset>
 #include <condition_variable>
 #include <mutex>
 #include <set>
@@ -230,6 +231,41 @@ TEST_F(KitLoadingTest, WithoutTheBackgroundTheUpdateStepReturnsWithEveryVoiceAnd
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(progress.front(), std::make_pair(0, 6));
   EXPECT_EQ(progress.back(), std::make_pair(6, 6));
+}
+
+TEST_F(KitLoadingTest, OnlyTheChosenSlotsAreReadAndTheOthersFilesAreStillChecked) {
+  // A render loads only what its song plays: here slot 1. Slot 0's files are
+  // never decoded, but its file that is no sample is named all the same, in
+  // the order a full load names files.
+  runtime.m_bLoadInBackground = false;
+  std::vector<std::string> decoded;
+  runtime.m_loader.SetDecoder(
+      [&decoded](const std::string& path, uint32_t rate, const std::atomic<bool>& cancel) {
+        decoded.push_back(path);  // one worker, below
+        return DecodeSampleFile(path, rate, &cancel);
+      });
+  runtime.m_loader.SetThreads(1);
+  std::vector<std::string> unreadable;
+  runtime.m_onUnreadableSample = [&](const std::string& path) { unreadable.push_back(path); };
+  TempDir dir;
+  auto paths = Samples(dir, 4);
+  test::WriteTextFile(paths[1], "this is no sample");
+  test::WriteTextFile(paths[3], "nor is this");
+  runtime.m_slotsToLoad = std::bitset<kSlotCount>().set(1);
+  ASSERT_TRUE(runtime.OpenDrumSet(SaveKit(dir, paths), list));
+
+  EXPECT_EQ(decoded, (std::vector<std::string>{paths[2], paths[3]}));
+  EXPECT_EQ(unreadable, (std::vector<std::string>{paths[1], paths[3]}));
+  EXPECT_FALSE(runtime.HasVoice(0, 0));
+  EXPECT_FALSE(runtime.HasVoice(0, 1));
+  EXPECT_TRUE(runtime.HasVoice(1, 0));
+
+  // Without the choice, every slot is read again.
+  runtime.m_slotsToLoad.reset();
+  decoded.clear();
+  runtime.ResetVoices(true);
+  EXPECT_EQ(decoded.size(), 4u);
+  EXPECT_TRUE(runtime.HasVoice(0, 0));
 }
 
 }  // namespace

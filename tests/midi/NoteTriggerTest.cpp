@@ -123,6 +123,30 @@ TEST_F(TriggerTest, TheSelectedChannelAloneIsHeard) {
   EXPECT_EQ(trigger.Channel(), 10);
 }
 
+TEST_F(TriggerTest, TheSlotAMessageStartsIsKnownWithoutPlayingIt) {
+  // A render reads only the samples of the slots its song starts: every
+  // message must start exactly the slot the trigger would light, on every channel.
+  Publish();
+  for (int channel : {1, 10, 16}) {
+    trigger.SetChannel(channel);
+    for (uint32_t status = 0x80; status <= 0xFF; status += 1) {
+      for (uint32_t d1 : {0u, 35u, 36u, 60u, 127u, 128u, 200u}) {
+        for (uint32_t d2 : {0u, 1u, 64u, 127u, 128u}) {
+          const uint32_t m = status | d1 << 8 | d2 << 16;
+          trigger.OnMidiMessage(*reader, m, 0);
+          int lit = -1;
+          for (const NoteEvent& e : DrainEvents())
+            if (e.kind == Kind::Playing) lit = e.nSlot;
+          ASSERT_EQ(SlotStartedBy(m, channel), lit)
+              << std::hex << "message " << m << " on channel " << std::dec << channel;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(SlotStartedBy(PackShortMessage(0x90, 60, 100), 0), -1);
+  EXPECT_EQ(SlotStartedBy(PackShortMessage(0x90, 60, 100), 17), -1);
+}
+
 TEST_F(TriggerTest, ChannelVolumeZeroPlaysEveryNoteAtTheSlotScaling) {
   GiveOwnLayers(0, {0, 1, 2, 3, 4});
   set.m_noteSlot[0].nVolume = -3000;

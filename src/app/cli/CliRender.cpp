@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <bitset>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -126,6 +127,11 @@ int RunRender(const Args& args) {
   runtime.m_onUnreadableSample = [&ui](const std::string& path) {
     ui.ReportUnreadableSample(path);
   };
+  // Only the samples the song can play are read; the others are only checked.
+  std::bitset<kSlotCount> played;
+  for (const MidiFileEvent& e : midi.song.events)
+    if (const int slot = SlotStartedBy(e.message, r.channel); slot >= 0) played.set(size_t(slot));
+  runtime.m_slotsToLoad = played;
   runtime.UpdateStep(list, /*bOpenMidi=*/false);
   runtime.m_trigger.SetChannel(r.channel);
 
