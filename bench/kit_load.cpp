@@ -14,7 +14,9 @@
 #include "HydrogenKits.h"
 #include "SilentUi.h"
 #include "audio/OfflineBackend.h"
+#include "audio/SoundDevice.h"
 #include "engine/KitLoader.h"
+#include "engine/LoadedKit.h"
 #include "engine/ThumperRuntime.h"
 
 namespace {
@@ -119,6 +121,32 @@ void BM_ForzeeStereoLoad(benchmark::State& state) {
                  (state.range(0) == 1 ? ", one core" : ", all cores"));
 }
 BENCHMARK(BM_ForzeeStereoLoad)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The plugin's kit load (its worker builds the whole kit before it plays) at
+// a host's 48 kHz, where every file is also converted to the host's rate.
+void BM_ForzeeStereoPluginLoad(benchmark::State& state) {
+  const auto kit = ForzeeFiles();
+  if (kit.empty()) {
+    state.SkipWithError("hydrogen-drumkits is not installed");
+    return;
+  }
+  const std::string drums = bench::WriteThumperKit(kit, bench::TempPath("thumper-forzee.drums"));
+  for (auto _ : state) {
+    thumper::SilentUi ui;
+    thumper::Reclaimer reclaimer;
+    thumper::PulledDevice device(reclaimer, uint32_t(state.range(0)));
+    auto loaded = thumper::LoadKit(drums, device, ui);
+    if (!loaded || loaded->m_nDroppedLayers) state.SkipWithError("kit not loaded whole");
+    benchmark::DoNotOptimize(loaded);
+  }
+  state.SetLabel(std::to_string(kit.size()) + " files at " + std::to_string(state.range(0)) +
+                 " Hz");
+}
+BENCHMARK(BM_ForzeeStereoPluginLoad)
+    ->Arg(44100)
+    ->Arg(48000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Load plus one note, `thumper render` against `drumgizmo`, in one run each
 // turn: the counters give the seconds of each and their ratio.

@@ -1,10 +1,12 @@
 #include "engine/LoadedKit.h"
 
 #include <algorithm>
+#include <chrono>
 
-#include "audio/WaveReader.h"
+#include "audio/SampleDecoder.h"
 #include "drumset/MissingFiles.h"
 #include "drumset/PathNames.h"
+#include "engine/KitLoader.h"
 #include "kits/KitSources.h"
 
 namespace thumper {
@@ -27,7 +29,7 @@ bool OpenKitDocument(const std::string& path, CThumperDoc& doc, UiServices& ui) 
 namespace {
 
 // The frames a sample of byteCount bytes (16-bit stereo at 44,100 Hz) lasts at rate.
-uint32_t FramesAtRate(uint32_t byteCount, uint32_t rate) {
+uint32_t FramesAtRate(uint64_t byteCount, uint32_t rate) {
   const uint64_t frames = byteCount / 4;
   return static_cast<uint32_t>((frames * rate + kOutputRate - 1) / kOutputRate);
 }
@@ -52,8 +54,8 @@ std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device,
   search.m_strDrumSetFolder = doc.DrumSetFolder();
   RunMissingFilePass(doc, search, ui);
 
-  WaveReader reader(ui);
-  uint32_t longest = 0;
+  // Looked for here, in slot and layer order; read and converted on all cores.
+  std::vector<KitLoader::Job> jobs;
   for (int s = 0; s < kSlotCount; ++s) {
     for (int l = 0; l < kLayerCount; ++l) {
       const LayerSampleRef& ref = doc.m_layerSample[LayerIndex(s, l)];
@@ -71,21 +73,30 @@ std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device,
         }
         found = besideSet;
       }
-      if (reader.Read(found) != 0) {
+      jobs.push_back({LayerIndex(s, l), std::move(found)});
+    }
+  }
+  KitLoader loader;
+  loader.Start(std::move(jobs), device.SampleRate());
+  uint32_t longest = 0;
+  while (loader.IsRunning()) {
+    loader.WaitForFinished(std::chrono::milliseconds(100));
+    for (KitLoader::Finished& f : loader.TakeFinished()) {
+      DecodedSample& sample = f.sample;
+      if (sample.status == DecodeStatus::NotOpened)
+        ui.MessageBox("Could not OpenFile", "Error", MsgButtons::Ok, MsgIcon::Error);
+      if (sample.status != DecodeStatus::Ok && sample.status != DecodeStatus::ConvertFailed) {
         ++kit->m_nDroppedLayers;
         continue;
       }
-      auto voice =
-          std::make_unique<SampleVoice>(ui, &device, reader.m_pData.get(), reader.m_nDataBytes,
-                                        SampleVoice::kMaxCopies, OutputFormat(), found);
-      longest = std::max(longest, FramesAtRate(reader.m_nDataBytes, device.SampleRate()));
-      reader.m_pData.reset();
-      reader.m_nDataBytes = 0;
+      longest = std::max(longest, FramesAtRate(sample.nVoiceBytes, device.SampleRate()));
+      auto voice = std::make_unique<SampleVoice>(ui, &device, std::move(sample),
+                                                 SampleVoice::kMaxCopies, f.strPath);
       if (!voice->IsPlayable()) {  // the mixer said why ("SND")
         ++kit->m_nDroppedLayers;
         continue;
       }
-      kit->m_pVoices[LayerIndex(s, l)] = std::move(voice);
+      kit->m_pVoices[f.nLayer] = std::move(voice);
     }
   }
   kit->m_nRingFrames = longest + device.GetMixer().FadeFrames() + 1;
