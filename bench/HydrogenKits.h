@@ -132,7 +132,22 @@ inline std::string WriteOneNoteSong(const std::string& path) {
 struct TimedRun {
   int nStatus = -1;
   double wall = 0, cpu = 0;  // seconds; cpu is user + system of the child
+  void Add(const TimedRun& run) {
+    wall += run.wall;
+    cpu += run.cpu;
+  }
 };
+
+// Removes the files a render to prefix made: prefix.wav, and DrumGizmo's
+// prefix<channel>-<n>.wav.
+inline void RemoveOutputs(const std::string& prefix) {
+  const std::filesystem::path p(prefix);
+  for (const auto& e : std::filesystem::directory_iterator(p.parent_path())) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(p.filename().string(), 0) == 0 && e.path().extension() == ".wav")
+      std::filesystem::remove(e.path());
+  }
+}
 
 // Runs a program with its output to /dev/null and times it.
 inline TimedRun RunTimed(const std::vector<std::string>& argv) {

@@ -51,18 +51,12 @@ __attribute__((target("avx2"))) void AddScaledAvx2(float* __restrict acc,
                                                    float gain) noexcept {
   for (uint32_t i = 0; i < samples; ++i) acc[i] += static_cast<float>(src[i]) * gain;
 }
-
-bool HasAvx2() noexcept {
-  __builtin_cpu_init();  // may run before the library's own constructors
-  return __builtin_cpu_supports("avx2");
-}
-const bool kHasAvx2 = HasAvx2();
 #endif
 
 void AddScaled(float* __restrict acc, const int16_t* __restrict src, uint32_t samples,
                float gain) noexcept {
 #if defined(__x86_64__) && defined(__GNUC__)
-  if (kHasAvx2) return AddScaledAvx2(acc, src, samples, gain);
+  if (kCpuHasAvx2) return AddScaledAvx2(acc, src, samples, gain);
 #endif
   for (uint32_t i = 0; i < samples; ++i) acc[i] += static_cast<float>(src[i]) * gain;
 }

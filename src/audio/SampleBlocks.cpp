@@ -3,12 +3,55 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 namespace thumper {
+
+namespace {
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same steps eight at a time.
+__attribute__((target("avx2"))) size_t ScaleToInt16Avx2(const float* in, int16_t* out, size_t count,
+                                                        float scale) noexcept {
+  const __m256 k = _mm256_set1_ps(scale), lo = _mm256_set1_ps(-32768.0f),
+               hi = _mm256_set1_ps(32767.0f), half = _mm256_set1_ps(0.5f),
+               sign = _mm256_set1_ps(-0.0f);
+  size_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    __m256 a = _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(_mm256_loadu_ps(in + i), k), lo), hi);
+    __m256 b = _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(_mm256_loadu_ps(in + i + 8), k), lo), hi);
+    a = _mm256_add_ps(a, _mm256_or_ps(_mm256_and_ps(a, sign), half));
+    b = _mm256_add_ps(b, _mm256_or_ps(_mm256_and_ps(b, sign), half));
+    // The pack works within each 128-bit half: put the quarters back in order.
+    const __m256i packed = _mm256_packs_epi32(_mm256_cvttps_epi32(a), _mm256_cvttps_epi32(b));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                        _mm256_permute4x64_epi64(packed, _MM_SHUFFLE(3, 1, 2, 0)));
+  }
+  return i;
+}
+
+bool HasAvx2() noexcept {
+  __builtin_cpu_init();  // may run before the library's own constructors
+  return __builtin_cpu_supports("avx2");
+}
+#endif
+
+}  // namespace
+
+#if defined(__x86_64__) && defined(__GNUC__)
+const bool kCpuHasAvx2 = HasAvx2();
+#else
+const bool kCpuHasAvx2 = false;
+#endif
 
 // Real-time: any thread.
 void ScaleToInt16(const float* in, int16_t* out, size_t count, float scale) noexcept {
   size_t i = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (kCpuHasAvx2) i = ScaleToInt16Avx2(in, out, count, scale);
+#endif
 #if defined(__SSE2__)
   // Scale, saturate, add a half away from zero, truncate: the scalar steps, in
   // the same order, so every result is the same.

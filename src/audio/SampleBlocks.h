@@ -8,6 +8,10 @@
 
 namespace thumper {
 
+// Whether this machine runs the eight-wide (AVX2) forms; known from the
+// program's start, so real-time code may read it.
+extern const bool kCpuHasAvx2;
+
 // out[i] = in[i] * scale, saturated to 16 bits and rounded half away from zero:
 // FloatToInt16 when scale is 32768, the mixer's own rounding when it is 1.
 void ScaleToInt16(const float* in, int16_t* out, size_t count, float scale) noexcept;
