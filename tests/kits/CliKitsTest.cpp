@@ -154,5 +154,36 @@ TEST_F(CliKitsTest, ARenderThroughAnImportedKitPlaysTheLayerOfTheVelocity) {
   EXPECT_EQ(at(22050 + 10), level(20000, 100));
 }
 
+TEST_F(CliKitsTest, RenderAndPlayTakeAHydrogenKitAsItIs) {
+  // The folder, its drumkit.xml and its archive render exactly as the drum
+  // set `thumper import` makes of it.
+  MakeKit(dir / "kit");
+  test::WriteLevelWav(dir / "kit/soft kick.wav", 1000, 1000);
+  test::WriteLevelWav(dir / "kit/hard kick.wav", 20000, 1000);
+  test::WriteLevelWav(dir / "kit/snäre.wav", 3000, 500);
+  test::WriteFileBytes(dir / "song.mid",
+                       Song({0x00, 0x90, 36, 40, 0x83, 0x60, 0x90, 37, 100, 0x00, 0x90, 36, 100}));
+  ASSERT_EQ(Thumper({"import", dir / "kit", "-o", dir / "kit.drums"}).status, 0);
+  ASSERT_EQ(
+      Thumper({"render", dir / "kit.drums", dir / "song.mid", "-o", dir / "imported.wav"}).status,
+      0);
+  const auto imported = test::ReadFileBytes(dir / "imported.wav");
+  ASSERT_GT(imported.size(), 44u + 4 * 22050);
+  for (const std::string& source :
+       {std::string(dir / "kit"), std::string(dir / "kit/drumkit.xml")}) {
+    const auto r = Thumper({"render", source, dir / "song.mid", "-o", dir / "direct.wav"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(test::ReadFileBytes(dir / "direct.wav") == imported) << source;
+  }
+
+  // What is not a kit at all is refused as any unreadable drum set is.
+  test::WriteTextFile(dir / "nothing.xml", "<drumkit_info></drumkit_info>");
+  auto bad = Thumper({"render", dir / "nothing.xml", dir / "song.mid", "-o", dir / "x.wav"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_FALSE(fs::exists(dir / "x.wav"));
+  bad = Thumper({"play", dir / "no such kit", "--driver", "0"});
+  EXPECT_EQ(bad.status, 2) << bad.err;
+}
+
 }  // namespace
 }  // namespace thumper

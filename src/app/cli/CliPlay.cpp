@@ -1,4 +1,4 @@
-// thumper play KIT.drums [--driver N] [--midi N] [--channel N] [--period FRAMES]
+// thumper play KIT [--driver N] [--midi N] [--channel N] [--period FRAMES]
 // [--no-connect]: a drum module without a window. Loads the kit, opens the
 // output driver and the MIDI inputs, and plays until SIGINT or SIGTERM.
 
@@ -18,6 +18,7 @@
 #include "app/cli/ConsoleUi.h"
 #include "app/cli/LoadProgressLine.h"
 #include "audio/JackClientDevice.h"
+#include "engine/LoadedKit.h"
 #include "engine/ThumperRuntime.h"
 #include "midi/MidiInput.h"
 #include "session/SessionLink.h"
@@ -168,7 +169,7 @@ class XrunReport {
 int RunPlay(const Args& args) {
   auto parsed = ParsePlayArgs(args);
   if (!parsed) {
-    std::cerr << "thumper: usage: thumper play KIT.drums [--driver N] [--midi N] [--channel N] "
+    std::cerr << "thumper: usage: thumper play KIT [--driver N] [--midi N] [--channel N] "
                  "[--period FRAMES] [--no-connect]\n"
                  "       thumper play --list\n";
     return kExitUsage;
@@ -238,10 +239,10 @@ int RunPlay(const Args& args) {
   // Without a session: the kit from the command line, now.
   auto startAlone = [&]() -> int {
     if (p.kit.empty()) {
-      std::cerr << "thumper: play: no drum set to play (thumper play KIT.drums)\n";
+      std::cerr << "thumper: play: no drum set to play (thumper play KIT)\n";
       return kExitUsage;
     }
-    if (!doc.OnOpenDocument(p.kit, ui)) return kExitFile;  // the reason is on standard error
+    if (!OpenKitDocument(p.kit, doc, ui)) return kExitFile;  // the reason is on standard error
     openDriver();
     if (p.midi >= 0) doc.m_nMidiInDevice = p.midi;
     runtime.m_trigger.SetChannel(p.channel);

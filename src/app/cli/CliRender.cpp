@@ -1,4 +1,4 @@
-// thumper render KIT.drums SONG.mid -o OUT.wav [--channel N] [--float]:
+// thumper render KIT SONG.mid -o OUT.wav [--channel N] [--float]:
 // plays a MIDI file through the same trigger and mixer as the window, with
 // every event at its exact frame, and streams the result to a WAV file.
 
@@ -15,6 +15,7 @@
 #include "app/cli/WavFileWriter.h"
 #include "app/cli/WavWriterThread.h"
 #include "audio/OfflineBackend.h"
+#include "engine/LoadedKit.h"
 #include "engine/OfflineRender.h"
 #include "engine/ThumperRuntime.h"
 #include "midi/MidiFile.h"
@@ -105,7 +106,7 @@ class Progress {
 int RunRender(const Args& args) {
   auto parsed = ParseRenderArgs(args);
   if (!parsed) {
-    std::cerr << "thumper: usage: thumper render KIT.drums SONG.mid -o OUT.wav [--channel N] "
+    std::cerr << "thumper: usage: thumper render KIT SONG.mid -o OUT.wav [--channel N] "
                  "[--float]\n";
     return kExitUsage;
   }
@@ -123,7 +124,7 @@ int RunRender(const Args& args) {
   LoadProgressLine loadProgress;
   runtime.m_onLoadProgress = loadProgress.Callback();
   SampleListState list;
-  if (!doc.OnOpenDocument(r.kit, ui)) return kExitFile;  // the reason is on standard error
+  if (!OpenKitDocument(r.kit, doc, ui)) return kExitFile;  // the reason is on standard error
   runtime.m_onUnreadableSample = [&ui](const std::string& path) {
     ui.ReportUnreadableSample(path);
   };
