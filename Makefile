@@ -53,11 +53,16 @@ test: unit-test asan-test tsan-test fuzz-test
 unit-test: build
 	cd $(BUILD) && ctest --output-on-failure --timeout 300 -j $(JOBS) --repeat until-pass:2
 
+# Sanitizer builds: -O1 and line tables only (file and line in every report)
+# build in about half the time of -O2 -g, and the tests run as fast.
+SANITIZER_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG"
+
 # The engine's tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 # The tests against a live JACK server stay out: their deadlines are real time,
 # which a sanitized build on a busy machine can miss (the plain run has them).
 asan-test: deps
-	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTHUMPER_GUI=OFF \
+	@cmake -S . -B $(ASAN_BUILD) $(SANITIZER_FLAGS) -DTHUMPER_GUI=OFF \
 	  -DTHUMPER_SANITIZE=address,undefined >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target test_drumset test_audio test_midi test_engine test_kits test_app test_lv2 demo_kit
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -67,7 +72,7 @@ asan-test: deps
 # client libraries are not built with it, so the GUI and end-to-end tests stay out).
 TSAN_BUILD ?= build-tsan
 tsan-test: deps
-	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTHUMPER_GUI=OFF \
+	@cmake -S . -B $(TSAN_BUILD) $(SANITIZER_FLAGS) -DTHUMPER_GUI=OFF \
 	  -DTHUMPER_SANITIZE=thread >/dev/null
 	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_audio test_midi test_engine
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
