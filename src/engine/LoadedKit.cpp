@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <chrono>
 
-#include "audio/SampleDecoder.h"
 #include "drumset/MissingFiles.h"
 #include "drumset/PathNames.h"
 #include "engine/KitLoader.h"
+#include "engine/KitVoices.h"
 #include "kits/KitSources.h"
 
 namespace thumper {
@@ -56,47 +56,28 @@ std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device,
 
   // Looked for here, in slot and layer order; read and converted on all cores.
   std::vector<KitLoader::Job> jobs;
-  for (int s = 0; s < kSlotCount; ++s) {
-    for (int l = 0; l < kLayerCount; ++l) {
-      const LayerSampleRef& ref = doc.m_layerSample[LayerIndex(s, l)];
-      if (!ref.IsSet()) continue;
-      // A reference only a damaged file holds names no entry: the layer stays silent.
-      const std::string* entry = doc.EntryPath(ref.nGroup, ref.nIndex);
-      if (!entry) continue;
-      std::string found = *entry;
-      if (!SampleFileOpens(found)) {
-        const std::string besideSet = search.m_strDrumSetFolder + FileNameOf(found);
-        if (!SampleFileOpens(besideSet)) {
-          ui.MessageBox(found + " Ei auennut 1", kAppName, MsgButtons::Ok, MsgIcon::None);
-          ++kit->m_nDroppedLayers;
-          continue;
-        }
-        found = besideSet;
+  ForEachLayerSample(doc, [&](int k, const std::string& entry) {
+    std::string found = entry;
+    if (!SampleFileOpens(found)) {
+      const std::string besideSet = search.m_strDrumSetFolder + FileNameOf(found);
+      if (!SampleFileOpens(besideSet)) {
+        ui.MessageBox(found + " Ei auennut 1", kAppName, MsgButtons::Ok, MsgIcon::None);
+        ++kit->m_nDroppedLayers;
+        return;
       }
-      jobs.push_back({LayerIndex(s, l), std::move(found)});
+      found = besideSet;
     }
-  }
+    jobs.push_back({k, std::move(found)});
+  });
   KitLoader loader;
   loader.Start(std::move(jobs), device.SampleRate());
   uint32_t longest = 0;
   while (loader.IsRunning()) {
     loader.WaitForFinished(std::chrono::milliseconds(100));
     for (KitLoader::Finished& f : loader.TakeFinished()) {
-      DecodedSample& sample = f.sample;
-      if (sample.status == DecodeStatus::NotOpened)
-        ui.MessageBox("Could not OpenFile", "Error", MsgButtons::Ok, MsgIcon::Error);
-      if (sample.status != DecodeStatus::Ok && sample.status != DecodeStatus::ConvertFailed) {
-        ++kit->m_nDroppedLayers;
-        continue;
-      }
-      longest = std::max(longest, FramesAtRate(sample.nVoiceBytes, device.SampleRate()));
-      auto voice = std::make_unique<SampleVoice>(ui, &device, std::move(sample),
-                                                 SampleVoice::kMaxCopies, f.strPath);
-      if (!voice->IsPlayable()) {  // the mixer said why ("SND")
-        ++kit->m_nDroppedLayers;
-        continue;
-      }
-      kit->m_pVoices[f.nLayer] = std::move(voice);
+      longest = std::max(longest, FramesAtRate(f.sample.nVoiceBytes, device.SampleRate()));
+      kit->m_pVoices[f.nLayer] = VoiceOfDecoded(ui, &device, std::move(f.sample), f.strPath);
+      if (!kit->m_pVoices[f.nLayer]) ++kit->m_nDroppedLayers;
     }
   }
   kit->m_nRingFrames = longest + device.GetMixer().FadeFrames() + 1;

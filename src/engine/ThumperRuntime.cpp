@@ -4,6 +4,7 @@
 
 #include "drumset/PathNames.h"
 #include "drumset/TextEncoding.h"
+#include "engine/KitVoices.h"
 #include "midi/TriggerState.h"
 
 namespace thumper {
@@ -57,14 +58,9 @@ void ThumperRuntime::ReleaseAllVoices() {
 
 std::unique_ptr<SampleVoice> ThumperRuntime::MakeVoice(const std::string& path, int copies) {
   SoundDevice* device = m_output.m_pDirectSound.get();
-  DecodedSample decoded = DecodeSampleFile(path, device ? device->SampleRate() : kOutputRate);
-  if (decoded.status == DecodeStatus::NotOpened)
-    m_ui.MessageBox("Could not OpenFile", "Error", MsgButtons::Ok, MsgIcon::Error);
-  if (decoded.status != DecodeStatus::Ok && decoded.status != DecodeStatus::ConvertFailed)
-    return nullptr;
-  auto voice = std::make_unique<SampleVoice>(m_ui, device, std::move(decoded), copies, path);
-  if (!voice->IsPlayable()) return nullptr;  // the engine said why ("SND")
-  return voice;
+  return VoiceOfDecoded(m_ui, device,
+                        DecodeSampleFile(path, device ? device->SampleRate() : kOutputRate), path,
+                        copies);
 }
 
 std::optional<std::string> ThumperRuntime::FindLayerFile(const std::string& path) {
@@ -126,20 +122,13 @@ void ThumperRuntime::RebuildVoices() {
   // The search and its questions first, in slot and layer order, here; only
   // the reading and converting go to the workers.
   std::vector<KitLoader::Job> jobs;
-  for (int s = 0; s < kSlotCount; ++s) {
-    for (int l = 0; l < kLayerCount; ++l) {
-      const LayerSampleRef& ref = m_doc.m_layerSample[LayerIndex(s, l)];
-      if (!ref.IsSet()) continue;
-      // A reference only a damaged file holds names no entry: the layer stays silent.
-      const std::string* path = m_doc.EntryPath(ref.nGroup, ref.nIndex);
-      if (!path) continue;
-      std::optional<std::string> found = FindLayerFile(*path);
-      if (!found) continue;
-      const bool checkOnly = m_slotsToLoad && !m_slotsToLoad->test(static_cast<size_t>(s));
-      jobs.push_back({LayerIndex(s, l), std::move(*found), checkOnly});
-      m_bLoadPending[jobs.back().nLayer] = true;
-    }
-  }
+  ForEachLayerSample(m_doc, [&](int k, const std::string& path) {
+    std::optional<std::string> found = FindLayerFile(path);
+    if (!found) return;
+    const size_t slot = static_cast<size_t>(k / kLayerCount);
+    jobs.push_back({k, std::move(*found), m_slotsToLoad && !m_slotsToLoad->test(slot)});
+    m_bLoadPending[k] = true;
+  });
   SoundDevice* device = m_output.m_pDirectSound.get();
   m_loader.Start(std::move(jobs), device ? device->SampleRate() : kOutputRate);
   if (m_onLoadProgress) m_onLoadProgress(0, m_loader.Total());
@@ -166,20 +155,14 @@ void ThumperRuntime::AdoptFinished() {
     const int k = f.nLayer;
     if (!m_bLoadPending[k]) continue;  // set by hand meanwhile: this sample is not wanted
     m_bLoadPending[k] = false;
-    DecodedSample& sample = f.sample;
-    if (sample.status == DecodeStatus::NotOpened)
-      m_ui.MessageBox("Could not OpenFile", "Error", MsgButtons::Ok, MsgIcon::Error);
-    if (f.bCheckOnly) {
-      if (sample.status == DecodeStatus::Unreadable && m_onUnreadableSample)
-        m_onUnreadableSample(f.strPath);
-    } else if (sample.status == DecodeStatus::Ok || sample.status == DecodeStatus::ConvertFailed) {
-      auto voice =
-          std::make_unique<SampleVoice>(m_ui, m_output.m_pDirectSound.get(), std::move(sample),
-                                        SampleVoice::kMaxCopies, f.strPath);
-      if (voice->IsPlayable()) m_pLoadedVoices[k] = std::move(voice);
-    } else if (sample.status == DecodeStatus::Unreadable && m_onUnreadableSample) {
+    const DecodeStatus status = f.sample.status;
+    if (!f.bCheckOnly)
+      m_pLoadedVoices[k] =
+          VoiceOfDecoded(m_ui, m_output.m_pDirectSound.get(), std::move(f.sample), f.strPath);
+    else if (status == DecodeStatus::NotOpened)
+      SayNotOpened(m_ui);
+    if (status == DecodeStatus::Unreadable && m_onUnreadableSample)
       m_onUnreadableSample(f.strPath);  // found, but not a sample
-    }
     changed = MoveInSlotIfComplete(k / kLayerCount) || changed;
   }
   if (changed) Publish();
