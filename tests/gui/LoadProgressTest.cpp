@@ -45,6 +45,19 @@ class LoadProgressTest : public AppFixture {
     return files / "slow.drums";
   }
 
+  // The window on kit, loading in the background through the gated decoder.
+  bool StartOn(const std::string& kit) {
+    AppOptions options = MakeOptions();
+    options.bLoadInBackground = true;
+    options.decodeSample = [this](const std::string& p, uint32_t r, const std::atomic<bool>& c) {
+      return Decode(p, r, c);
+    };
+    app = std::make_unique<CThumperApp>(std::move(options));
+    AppCommandLine line;
+    line.strFile = kit;
+    return app->InitInstance(line);
+  }
+
   const QString& ProgressText() { return Frame().View().SampleList().LoadProgressText(); }
 
   std::mutex m_mutex;
@@ -55,15 +68,7 @@ class LoadProgressTest : public AppFixture {
 
 TEST_F(LoadProgressTest, TheWindowAnswersAndCountsWhileTheKitLoads) {
   const std::string kit = SaveKit(6);
-  AppOptions options = MakeOptions();
-  options.bLoadInBackground = true;
-  options.decodeSample = [this](const std::string& p, uint32_t r, const std::atomic<bool>& c) {
-    return Decode(p, r, c);
-  };
-  app = std::make_unique<CThumperApp>(std::move(options));
-  AppCommandLine line;
-  line.strFile = kit;
-  ASSERT_TRUE(app->InitInstance(line));
+  ASSERT_TRUE(StartOn(kit));
   ThumperRuntime& runtime = *app->Runtime();
   EXPECT_TRUE(runtime.IsLoading());
 
@@ -94,15 +99,7 @@ TEST_F(LoadProgressTest, TheWindowAnswersAndCountsWhileTheKitLoads) {
 
 TEST_F(LoadProgressTest, QuittingDuringALoadEndsAtOnce) {
   const std::string kit = SaveKit(4);
-  AppOptions options = MakeOptions();
-  options.bLoadInBackground = true;
-  options.decodeSample = [this](const std::string& p, uint32_t r, const std::atomic<bool>& c) {
-    return Decode(p, r, c);
-  };
-  app = std::make_unique<CThumperApp>(std::move(options));
-  AppCommandLine line;
-  line.strFile = kit;
-  ASSERT_TRUE(app->InitInstance(line));
+  ASSERT_TRUE(StartOn(kit));
   Allow(1);
   QTest::qWait(50);
   EXPECT_TRUE(app->Runtime()->IsLoading());
