@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -43,12 +44,28 @@ std::optional<std::string> SampleFileIn(const std::string& folder, const std::st
   return std::nullopt;
 }
 
+std::string ResolvedFolderOf(const std::string& path) {
+  namespace fs = std::filesystem;
+  if (path.empty()) return {};
+  std::error_code ec;
+  const fs::path real = fs::canonical(path, ec);
+  if (ec) return {};
+  const std::string given = FolderOf(path);
+  const fs::path givenReal = fs::canonical(given.empty() ? "." : given, ec);
+  if (!ec && givenReal == real.parent_path()) return {};
+  std::string folder = real.parent_path().string();
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
 std::string LocateSampleFile(const std::string& path, SampleSearch& search, UiServices& ui) {
   if (SampleFileOpens(path)) return path;
   const std::string name = FileNameOf(path);
   if (!IsValidUtf8(name))
     if (auto found = SampleFileIn(FolderOf(path), name)) return *found;
   if (auto found = SampleFileIn(search.m_strDrumSetFolder, name)) return *found;
+  if (!search.m_strResolvedSetFolder.empty())
+    if (auto found = SampleFileIn(search.m_strResolvedSetFolder, name)) return *found;
   if (auto found = SampleFileIn(search.m_strLastSampleDir, name)) return *found;
   const std::string lastTried = search.m_strLastSampleDir + name;
 

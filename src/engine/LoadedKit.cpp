@@ -52,6 +52,7 @@ std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device,
   // The same steps as the program's update step, without a user to ask.
   SampleSearch search;
   search.m_strDrumSetFolder = doc.DrumSetFolder();
+  search.m_strResolvedSetFolder = ResolvedFolderOf(doc.GetPathName());
   RunMissingFilePass(doc, search, ui);
 
   // Looked for here, in slot and layer order; read and converted on all cores.
@@ -59,13 +60,15 @@ std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device,
   ForEachLayerSample(doc, [&](int k, const std::string& entry) {
     std::string found = entry;
     if (!SampleFileOpens(found)) {
-      const std::string besideSet = search.m_strDrumSetFolder + FileNameOf(found);
-      if (!SampleFileOpens(besideSet)) {
+      std::string beside = search.m_strDrumSetFolder + FileNameOf(found);
+      if (!SampleFileOpens(beside) && !search.m_strResolvedSetFolder.empty())
+        beside = search.m_strResolvedSetFolder + FileNameOf(found);
+      if (!SampleFileOpens(beside)) {
         ui.MessageBox(found + " Ei auennut 1", kAppName, MsgButtons::Ok, MsgIcon::None);
         ++kit->m_nDroppedLayers;
         return;
       }
-      found = besideSet;
+      found = beside;
     }
     jobs.push_back({k, std::move(found)});
   });

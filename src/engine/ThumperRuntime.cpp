@@ -69,6 +69,8 @@ std::optional<std::string> ThumperRuntime::FindLayerFile(const std::string& path
   const std::string name = FileNameOf(path);
   const std::string inLastDir = m_search.m_strLastSampleDir + name;
   if (auto besideSet = SampleFileIn(m_doc.DrumSetFolder(), name)) return *besideSet;
+  if (const std::string resolved = ResolvedFolderOf(m_doc.GetPathName()); !resolved.empty())
+    if (auto besideReal = SampleFileIn(resolved, name)) return *besideReal;
   if (auto inLast = SampleFileIn(m_search.m_strLastSampleDir, name)) return *inLast;
   const FileDialogResult chosen =
       m_ui.FileDialog(WavFileDialog(DisplayText(inLastDir), ofn::kStandard));
@@ -212,6 +214,7 @@ void ThumperRuntime::UpdateStep(SampleListState& list, bool bOpenMidi) {
   (void)SyncVirtualPort();
   ReleaseAllVoices();
   m_search.m_strDrumSetFolder = m_doc.DrumSetFolder();
+  m_search.m_strResolvedSetFolder = ResolvedFolderOf(m_doc.GetPathName());
   RunMissingFilePass(m_doc, m_search, m_ui);
   RebuildVoices();
   if (bOpenMidi) {

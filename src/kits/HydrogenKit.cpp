@@ -121,6 +121,24 @@ void NoteLostSettings(const pugi::xml_node& node, HydrogenInstrument& instrument
   if (components > 1) lose("second component");
 }
 
+// A drumkit.xml reached through symbolic links (a host saves a kit as a link in
+// its session) names its samples relative to the real file: a relative name
+// missing beside the file as given is taken from beside the file it resolves to.
+void FindSamplesBesideRealFile(const fs::path& xml, HydrogenKit& kit) {
+  std::error_code ec;
+  const fs::path real = fs::canonical(xml, ec);
+  if (ec) return;
+  const fs::path realFolder = real.parent_path();
+  if (realFolder == xml.parent_path()) return;  // no link on the way
+  for (HydrogenInstrument& instrument : kit.instruments) {
+    for (HydrogenLayer& layer : instrument.layers) {
+      if (layer.strFileName.front() == '/' || fs::is_regular_file(layer.strPath, ec)) continue;
+      std::string beside = SamplePath(realFolder.string(), layer.strFileName);
+      if (fs::is_regular_file(beside, ec)) layer.strPath = std::move(beside);
+    }
+  }
+}
+
 }  // namespace
 
 int HydrogenKit::LayerCount() const {
@@ -234,9 +252,11 @@ KitReadResult ReadHydrogenKit(const std::string& path) {
   FileReadResult file = ReadWholeFile(xml.string());
   if (file.error != FileError::None) return {std::nullopt, FileErrorText(file.error, xml.string())};
   std::string folder = xml.parent_path().string();
-  return ParseDrumkitXml(
+  KitReadResult result = ParseDrumkitXml(
       std::span(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()), folder,
       xml.string());
+  if (result.kit) FindSamplesBesideRealFile(xml, *result.kit);
+  return result;
 }
 
 }  // namespace thumper

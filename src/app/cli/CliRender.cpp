@@ -15,6 +15,7 @@
 #include "app/cli/WavFileWriter.h"
 #include "app/cli/WavWriterThread.h"
 #include "audio/OfflineBackend.h"
+#include "engine/KitVoices.h"
 #include "engine/LoadedKit.h"
 #include "engine/OfflineRender.h"
 #include "engine/ThumperRuntime.h"
@@ -101,6 +102,12 @@ class Progress {
   std::chrono::steady_clock::time_point m_last{};
 };
 
+int LayersWithSample(const CThumperDoc& doc) {
+  int count = 0;
+  ForEachLayerSample(doc, [&count](int, const std::string&) { ++count; });
+  return count;
+}
+
 }  // namespace
 
 int RunRender(const Args& args) {
@@ -125,9 +132,13 @@ int RunRender(const Args& args) {
   runtime.m_onLoadProgress = loadProgress.Callback();
   SampleListState list;
   if (!OpenKitDocument(r.kit, doc, ui)) return kExitFile;  // the reason is on standard error
-  runtime.m_onUnreadableSample = [&ui](const std::string& path) {
+  int unreadable = 0;
+  runtime.m_onUnreadableSample = [&ui, &unreadable](const std::string& path) {
     ui.ReportUnreadableSample(path);
+    ++unreadable;
   };
+  // The layers that name a sample, before the missing ones are dropped.
+  const int named = LayersWithSample(doc);
   // Only the samples the song can play are read; the others are only checked.
   std::bitset<kSlotCount> played;
   for (const MidiFileEvent& e : midi.song.events)
@@ -135,6 +146,7 @@ int RunRender(const Args& args) {
   runtime.m_slotsToLoad = played;
   runtime.UpdateStep(list, /*bOpenMidi=*/false);
   runtime.m_trigger.SetChannel(r.channel);
+  const int found = LayersWithSample(doc);
 
   auto* device = runtime.m_output.m_pDirectSound.get();
   if (!device) {
@@ -187,6 +199,13 @@ int RunRender(const Args& args) {
     return kExitFile;
   }
   progress.Done();
+  // Silence written because the kit was lost is a failure, not a render; a
+  // drum set that names no sample, or a song that plays none, is not.
+  if (named > 0 && found - unreadable <= 0) {
+    std::cerr << "thumper: render: not one sample of " << r.kit << " could be "
+              << (found > 0 ? "read" : "found") << ": " << r.output << " is silent\n";
+    return kExitFile;
+  }
   return kExitOk;
 }
 
