@@ -22,7 +22,7 @@ struct SampleSearch {
   std::string m_strLastSampleDir;  // where the user last located a file, with its trailing '/'
   // The folder of the file the drum set's path leads to through symbolic links,
   // with its trailing '/'; empty when that is the drum set's folder itself.
-  std::string m_strResolvedSetFolder;
+  std::string m_strResolvedSetFolder{};
 };
 
 // The folder, with its trailing '/', of the file path names once every symbolic

@@ -45,8 +45,9 @@ std::vector<int16_t> Samples16(const std::vector<uint8_t>& wav) {
 
 class RenderTest : public ::testing::Test {
  protected:
-  // Slot 2 (note 38) plays a constant 10000 for 1000 frames.
-  void MakeKit(const std::string& samplePath) {
+  // Slot 2 (note 38) plays a constant 10000 for 1000 frames; slot 4 (note 40)
+  // plays tomPath when one is given.
+  void MakeKit(const std::string& samplePath, const std::string& tomPath = {}) {
     test::WriteWav(dir / "snare.wav", std::vector<int16_t>(2000, 10000));
     CThumperDoc kit;
     kit.OnNewDocument();
@@ -54,6 +55,11 @@ class RenderTest : public ::testing::Test {
     *kit.m_pGroupList[0] = {samplePath};
     for (int l = 0; l < kLayerCount; ++l) kit.m_nLayerSource[LayerIndex(2, l)] = 0;
     kit.m_layerSample[LayerIndex(2, 0)] = {0, 0};
+    if (!tomPath.empty()) {
+      kit.m_pGroupList[0]->push_back(tomPath);
+      for (int l = 0; l < kLayerCount; ++l) kit.m_nLayerSource[LayerIndex(4, l)] = 0;
+      kit.m_layerSample[LayerIndex(4, 0)] = {0, 1};
+    }
     ASSERT_TRUE(kit.OnSaveDocument(dir / "kit.drums", ui));
   }
   TempDir dir;
@@ -107,12 +113,94 @@ TEST_F(RenderTest, FloatOutputAndTheChosenChannel) {
 }
 
 TEST_F(RenderTest, AMissingSampleIsNamedAndTheRenderGoesOn) {
-  MakeKit("/nowhere/gone.wav");
+  MakeKit("/nowhere/gone.wav", dir / "snare.wav");
   WriteFileBytes(dir / "song.mid", Song({0x00, 0x90, 38, 100}));
   auto r = RunThumper({"render", dir / "kit.drums", dir / "song.mid", "-o", dir / "out.wav"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("gone.wav"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("not one sample"), std::string::npos) << r.err;
   EXPECT_TRUE(std::filesystem::exists(dir / "out.wav"));
+}
+
+TEST_F(RenderTest, ARenderForWhichNotOneSampleWasFoundSaysSoAtTheEndAndExitsTwo) {
+  WriteFileBytes(dir / "song.mid", Song({0x00, 0x90, 38, 100}));
+  const std::vector<std::string> args{"render", dir / "kit.drums", dir / "song.mid", "-o",
+                                      dir / "out.wav"};
+  MakeKit("/nowhere/gone.wav", "/nowhere/tom.wav");
+  auto r = RunThumper(args);
+  EXPECT_EQ(r.status, 2);
+  const std::string said = "thumper: render: not one sample of " + dir / "kit.drums" +
+                           " could be found: " + dir / "out.wav" + " is silent\n";
+  ASSERT_GE(r.err.size(), said.size()) << r.err;
+  EXPECT_EQ(r.err.substr(r.err.size() - said.size()), said) << r.err;  // its last line
+  EXPECT_NE(r.err.find("gone.wav"), std::string::npos) << r.err;
+  // The silence is still written, as it always was.
+  ASSERT_TRUE(std::filesystem::exists(dir / "out.wav"));
+  for (int16_t v : Samples16(ReadFileBytes(dir / "out.wav"))) ASSERT_EQ(v, 0);
+
+  // Found, but none of them a sample: the same.
+  test::WriteTextFile(dir / "not-a-sample.wav", "text");
+  MakeKit(dir / "not-a-sample.wav");
+  r = RunThumper(args);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("could be read: "), std::string::npos) << r.err;
+
+  // A song that plays no slot of a kit whose samples are there is no failure.
+  MakeKit(dir / "snare.wav");
+  WriteFileBytes(dir / "other.mid", Song({0x00, 0x90, 60, 100}));
+  r = RunThumper({"render", dir / "kit.drums", dir / "other.mid", "-o", dir / "out.wav"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  // Nor a kit played only where it has a sample, with its other sample gone.
+  MakeKit(dir / "snare.wav", "/nowhere/tom.wav");
+  r = RunThumper({"render", dir / "kit.drums", dir / "other.mid", "-o", dir / "out.wav"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  // But the song does not matter when the kit has lost every sample.
+  MakeKit("/nowhere/gone.wav");
+  r = RunThumper({"render", dir / "kit.drums", dir / "other.mid", "-o", dir / "out.wav"});
+  EXPECT_EQ(r.status, 2) << r.err;
+
+  // An empty drum set names no sample, so none is missing: silence, status 0.
+  CThumperDoc empty;
+  empty.OnNewDocument();
+  ASSERT_TRUE(empty.OnSaveDocument(dir / "empty.drums", ui));
+  r = RunThumper({"render", dir / "empty.drums", dir / "song.mid", "-o", dir / "out.wav"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(RenderTest, AKitGivenAsALinkFindsItsSamplesBesideTheRealFile) {
+  // The drum set names its sample without a folder, as the demo kit does.
+  namespace fs = std::filesystem;
+  MakeKit("snare.wav", "tom.wav");
+  test::WriteWav(dir / "tom.wav", std::vector<int16_t>(600, -7000));
+  WriteFileBytes(dir / "song.mid", Song({0x00, 0x90, 38, 100, 0x83, 0x60, 0x90, 40, 90}));
+  test::ProcessResult real = RunThumper({"render", dir / "kit.drums", dir / "song.mid", "-o",
+                                         dir / "real.wav"});
+  ASSERT_EQ(real.status, 0) << real.err;
+  const auto expected = ReadFileBytes(dir / "real.wav");
+
+  fs::create_directories(dir / "session/externals");
+  fs::create_directories(dir / "session/state2");
+  fs::create_symlink(dir / "kit.drums", dir / "session/externals/kit.drums");
+  fs::create_symlink("../externals/kit.drums", dir / "session/state2/link.drums");
+  fs::create_directory_symlink(dir.path(), dir / "session/linked");
+  for (const std::string& kit :
+       {dir / "session/state2/link.drums", dir / "session/externals/kit.drums",
+        dir / "session/linked/kit.drums"}) {
+    auto r = RunThumper({"render", kit, dir / "song.mid", "-o", dir / "linked.wav"});
+    EXPECT_EQ(r.status, 0) << kit << ": " << r.err;
+    EXPECT_EQ(r.err, "") << kit;
+    EXPECT_TRUE(ReadFileBytes(dir / "linked.wav") == expected) << kit;
+  }
+  // Given relative to the working folder, from the link's own folder.
+  std::vector<std::string> argv{"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"",
+                                dir / "session/state2"};
+  for (const std::string& a :
+       test::ThumperArgv({"render", "link.drums", dir / "song.mid", "-o", dir / "linked.wav"}))
+    argv.push_back(a);
+  auto r = test::RunProcess(argv);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(ReadFileBytes(dir / "linked.wav") == expected);
 }
 
 TEST_F(RenderTest, BadInputGivesAClearErrorAndStatusTwo) {

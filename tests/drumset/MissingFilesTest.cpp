@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "DrumsetTestSupport.h"
 #include "drumset/CThumperDoc.h"
 #include "drumset/MissingFiles.h"
@@ -132,6 +134,60 @@ TEST(MissingFilePass, AWindowsKitWithANonAsciiNameKeepsItsEntry) {
   ASSERT_EQ(doc.m_pGroupList[0]->size(), 1u);
   EXPECT_EQ((*doc.m_pGroupList[0])[0], dir / "b\xC3\xA4ss.wav");
   EXPECT_EQ(doc.m_layerSample[LayerIndex(0, 0)], (LayerSampleRef{0, 0}));
+}
+
+TEST(ResolvedFolderOf, FollowsLinksToTheRealFileAndIsEmptyWithoutOne) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  fs::create_directories(dir / "real/kit");
+  fs::create_directories(dir / "session/externals");
+  fs::create_directories(dir / "session/state2");
+  WriteTextFile(dir / "real/kit/demo.drums", "x");
+  const std::string real = fs::canonical(dir / "real/kit").string() + "/";
+  // No link: the folder as given is the real one.
+  EXPECT_EQ(ResolvedFolderOf(dir / "real/kit/demo.drums"), "");
+  // A chain of links, the last one relative, as a host keeps a kit in its session.
+  fs::create_symlink(dir / "real/kit/demo.drums", dir / "session/externals/demo.drums");
+  fs::create_symlink("../externals/demo.drums", dir / "session/state2/demo.drums");
+  EXPECT_EQ(ResolvedFolderOf(dir / "session/externals/demo.drums"), real);
+  EXPECT_EQ(ResolvedFolderOf(dir / "session/state2/demo.drums"), real);
+  // A linked folder: beside the file as given is beside the real one.
+  fs::create_directory_symlink(dir / "real/kit", dir / "kitlink");
+  EXPECT_EQ(ResolvedFolderOf(dir / "kitlink/demo.drums"), "");
+  // A relative path through a link, from the working folder.
+  const auto cwd = fs::current_path();
+  fs::current_path(dir / "session/state2");
+  EXPECT_EQ(ResolvedFolderOf("demo.drums"), real);
+  fs::current_path(dir / "real/kit");
+  EXPECT_EQ(ResolvedFolderOf("demo.drums"), "");
+  fs::current_path(cwd);
+  // Nothing to resolve.
+  EXPECT_EQ(ResolvedFolderOf(dir / "session/state2/gone.drums"), "");
+  EXPECT_EQ(ResolvedFolderOf(""), "");
+  fs::create_symlink(dir / "nowhere.drums", dir / "dangling.drums");
+  EXPECT_EQ(ResolvedFolderOf(dir / "dangling.drums"), "");
+}
+
+TEST(LocateSampleFile, LooksBesideTheRealDrumSetAfterTheOneGivenAndAsksTheSameForTheRest) {
+  TempDir set, real, last;
+  WriteTextFile(real / "kick.wav", "x");
+  WriteTextFile(real / "snare.wav", "x");
+  WriteTextFile(set / "snare.wav", "x");
+  WriteTextFile(last / "kick.wav", "x");
+  ScriptedUi ui;
+  SampleSearch search{set.path().string() + "/", last.path().string() + "/",
+                      real.path().string() + "/"};
+  // The real drum set's folder comes after the one given, before the last folder.
+  EXPECT_EQ(LocateSampleFile("kick.wav", search, ui), real / "kick.wav");
+  EXPECT_EQ(LocateSampleFile("snare.wav", search, ui), set / "snare.wav");
+  EXPECT_TRUE(ui.messages.empty());
+  // A file that is nowhere is asked about exactly as before.
+  ui.messageAnswers = {MsgResult::No};
+  EXPECT_EQ(LocateSampleFile("tom.wav", search, ui), MissingFileMarker);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  const std::string t = last / "tom.wav";
+  EXPECT_EQ(ui.messages[0].text, "Do you want to locate file " + t + " it? (Yes recommended)");
+  EXPECT_EQ(ui.messages[0].caption, "File " + t + " has not been found");
 }
 
 TEST(MissingFilePass, AKitMovedWithItsSamplesIsRelocatedWithoutAQuestion) {

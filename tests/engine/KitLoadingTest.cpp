@@ -6,6 +6,7 @@
 
 #include <bitset>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -266,6 +267,42 @@ TEST_F(KitLoadingTest, OnlyTheChosenSlotsAreReadAndTheOthersFilesAreStillChecked
   runtime.ResetVoices(true);
   EXPECT_EQ(decoded.size(), 4u);
   EXPECT_TRUE(runtime.HasVoice(0, 0));
+}
+
+TEST_F(KitLoadingTest, AKitOpenedThroughALinkFindsItsSamplesBesideTheRealFile) {
+  // A drum set that names its samples without a folder, opened through a chain
+  // of links from another folder, as a host's session holds it.
+  namespace fs = std::filesystem;
+  runtime.m_bLoadInBackground = false;
+  runtime.m_loader.SetDecoder(nullptr);
+  TempDir real, session;
+  auto paths = Samples(real, 4);
+  std::vector<std::string> names;
+  for (const std::string& p : paths) names.push_back(fs::path(p).filename().string());
+  const std::string kit = SaveKit(real, names);
+  fs::create_directories(session / "externals");
+  fs::create_directories(session / "state2");
+  fs::create_symlink(kit, session / "externals/kit.drums");
+  fs::create_symlink("../externals/kit.drums", session / "state2/kit.drums");
+  ASSERT_TRUE(runtime.OpenDrumSet(session / "state2/kit.drums", list));
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages[0].caption;
+  for (int slot = 0; slot < 2; ++slot)
+    for (int layer = 0; layer < 2; ++layer) EXPECT_TRUE(runtime.HasVoice(slot, layer));
+  // The document still names the file as given: that is what is saved and shown.
+  EXPECT_EQ(doc.GetPathName(), session / "state2/kit.drums");
+
+  // A layer given a bare name later is found there too, without a dialog.
+  EXPECT_TRUE(runtime.LoadLayerVoice(names[3], 3, 0));
+  EXPECT_TRUE(runtime.HasVoice(3, 0));
+  EXPECT_TRUE(ui.fileDialogs.empty());
+  ui.messages.clear();
+
+  // A sample that really is missing is still asked about, by the same question.
+  fs::remove(paths[2]);
+  ui.messageAnswers = {MsgResult::No};
+  runtime.ResetVoices(true);
+  ASSERT_FALSE(ui.messages.empty());
+  EXPECT_EQ(ui.messages[0].caption, "File s2.wav has not been found");
 }
 
 }  // namespace

@@ -185,5 +185,35 @@ TEST_F(CliKitsTest, RenderAndPlayTakeAHydrogenKitAsItIs) {
   EXPECT_EQ(bad.status, 2) << bad.err;
 }
 
+TEST_F(CliKitsTest, AHydrogenKitGivenThroughALinkRendersAsTheKitItself) {
+  // A DAW saves the kit the user chose as a link in its session; a kit may also
+  // be reached through a linked folder.
+  MakeKit(dir / "kits/kit");
+  test::WriteLevelWav(dir / "kits/kit/soft kick.wav", 1000, 1000);
+  test::WriteLevelWav(dir / "kits/kit/hard kick.wav", 20000, 1000);
+  test::WriteFileBytes(dir / "song.mid", Song({0x00, 0x90, 36, 40, 0x83, 0x60, 0x90, 36, 100}));
+  auto r = Thumper({"render", dir / "kits/kit", dir / "song.mid", "-o", dir / "direct.wav"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto direct = test::ReadFileBytes(dir / "direct.wav");
+
+  fs::create_directories(dir / "session/externals");
+  fs::create_directories(dir / "session/state2");
+  fs::create_symlink(dir / "kits/kit/drumkit.xml", dir / "session/externals/drumkit.xml");
+  fs::create_symlink("../externals/drumkit.xml", dir / "session/state2/drumkit.xml");
+  fs::create_directory_symlink(dir / "kits/kit", dir / "session/kit folder");
+  fs::create_directory_symlink(dir / "kits", dir / "linked kits");
+  test::WriteTarGz(dir / "kits/kit.h2drumkit", test::FolderEntries(dir / "kits/kit", "kit"));
+  fs::create_symlink(dir / "kits/kit.h2drumkit", dir / "session/state2/kit.h2drumkit");
+  for (const std::string& source :
+       {dir / "session/state2/drumkit.xml", dir / "session/externals/drumkit.xml",
+        dir / "session/kit folder", dir / "session/kit folder/drumkit.xml",
+        dir / "linked kits/kit/drumkit.xml", dir / "session/state2/kit.h2drumkit"}) {
+    r = Thumper({"render", source, dir / "song.mid", "-o", dir / "linked.wav"});
+    EXPECT_EQ(r.status, 0) << source << ": " << r.err;
+    EXPECT_EQ(r.err.find("missing"), std::string::npos) << source << ": " << r.err;
+    EXPECT_TRUE(test::ReadFileBytes(dir / "linked.wav") == direct) << source;
+  }
+}
+
 }  // namespace
 }  // namespace thumper

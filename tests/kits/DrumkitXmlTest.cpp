@@ -116,5 +116,33 @@ TEST(DrumkitXml, AFolderOrItsXmlReadTheSame) {
   EXPECT_NE(ReadHydrogenKit(dir / "bare").strError.find("bare/drumkit.xml"), std::string::npos);
 }
 
+TEST(DrumkitXml, ALinkedXmlTakesItsSamplesFromBesideTheRealFile) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  test::MakeKitFolder(dir / "kits/kit", "Mine",
+                      {{"Kick", {{"kick.wav"}}}, {"Snare", {{"../shared/snare.wav"}}}});
+  test::WriteLevelWav(dir / "kits/shared/snare.wav", 300);
+  fs::create_directories(dir / "session");
+  fs::create_symlink(dir / "kits/kit/drumkit.xml", dir / "session/drumkit.xml");
+  const KitReadResult linked = ReadHydrogenKit(dir / "session/drumkit.xml");
+  ASSERT_TRUE(linked.kit) << linked.strError;
+  EXPECT_EQ(linked.kit->instruments[0].layers[0].strPath, dir / "kits/kit/kick.wav");
+  EXPECT_EQ(linked.kit->instruments[1].layers[0].strPath, dir / "kits/shared/snare.wav");
+  // A file that is beside the link wins, as a name always meant there.
+  test::WriteLevelWav(dir / "session/kick.wav", 100);
+  EXPECT_EQ(ReadHydrogenKit(dir / "session/drumkit.xml").kit->instruments[0].layers[0].strPath,
+            dir / "session/kick.wav");
+  // "..": a linked folder leads to the real kit's neighbours, not the link's.
+  fs::create_directory_symlink(dir / "kits/kit", dir / "session/kit");
+  const KitReadResult folder = ReadHydrogenKit(dir / "session/kit");
+  ASSERT_TRUE(folder.kit) << folder.strError;
+  EXPECT_EQ(folder.kit->instruments[0].layers[0].strPath, dir / "session/kit/kick.wav");
+  EXPECT_EQ(folder.kit->instruments[1].layers[0].strPath, dir / "kits/shared/snare.wav");
+  // Missing everywhere: the path stays the one the kit names.
+  fs::remove(dir / "kits/shared/snare.wav");
+  EXPECT_EQ(ReadHydrogenKit(dir / "session/drumkit.xml").kit->instruments[1].layers[0].strPath,
+            dir / "shared/snare.wav");
+}
+
 }  // namespace
 }  // namespace thumper

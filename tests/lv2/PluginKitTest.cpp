@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <thread>
 
 #include "PluginTestKits.h"
@@ -127,6 +128,41 @@ TEST_F(PluginKit, StateSavesTheKitAndRestoringItLoadsTheKit) {
   restored->Left().clear();
   PlayInBlocks(*restored, {{10, 0x92, 38, 127}}, {128}, 4096);
   EXPECT_TRUE(Silent(restored->Left()));
+}
+
+TEST_F(PluginKit, AKitKeptAsALinkInTheSessionSoundsWhenTheSessionReopens) {
+  // A DAW keeps the chosen kit as a link in the plugin's state folder, through
+  // externals/ to the real file; the kit names its samples without a folder.
+  namespace fs = std::filesystem;
+  MakeKit(dir, "bare", 5, /*bBareNames=*/true);  // sounds as "a" does
+  fs::create_directories(dir / "session/externals");
+  fs::create_directories(dir / "session/plugins/1/state2");
+  fs::create_symlink(dir / "bare.drums", dir / "session/externals/bare.drums");
+  fs::create_symlink("../../../externals/bare.drums", dir / "session/plugins/1/state2/bare.drums");
+  const std::string link = dir / "session/plugins/1/state2/bare.drums";
+  auto reference = WithKit("a");
+  ASSERT_TRUE(reference);
+  PlayInBlocks(*reference, {{10, 0x90, 36, 127}, {300, 0x90, 38, 127}}, {128}, 8192);
+  ASSERT_FALSE(Silent(reference->Left()));
+
+  auto saved = host.Instantiate(44100);
+  ASSERT_TRUE(saved);
+  saved->LoadKit(link);
+  const std::string state = saved->SaveState(dir / "elsewhere");
+  auto restored = host.Instantiate(44100);
+  ASSERT_TRUE(restored);
+  restored->RestoreState(state);
+  for (PluginInstance* plugin : {saved.get(), restored.get()}) {
+    plugin->Left().clear();
+    plugin->Right().clear();
+    PlayInBlocks(*plugin, {{10, 0x90, 36, 127}, {300, 0x90, 38, 127}}, {128}, 8192);
+    EXPECT_EQ(plugin->Left(), reference->Left());
+    EXPECT_EQ(plugin->Right(), reference->Right());
+  }
+  EXPECT_EQ(restored->AllLog().find("not been found"), std::string::npos) << restored->AllLog();
+  // The session keeps the path it gave, not the one behind it.
+  ASSERT_FALSE(restored->AnnouncedPaths().empty());
+  EXPECT_EQ(restored->AnnouncedPaths().front(), link);
 }
 
 TEST_F(PluginKit, PatchGetAnswersWithTheKitPath) {

@@ -28,8 +28,11 @@ inline std::vector<int16_t> Tone(int frames, int seed, int channels = 2) {
 
 // A kit with a long kick on note 36 (slot 0), a snare of two velocity layers on
 // note 38 (slot 2: layers 0-1 loud, 2-4 soft) and a hat on note 42 made from a
-// mono file at 22,050 Hz. snareSeed changes the loud snare only.
-inline void MakeKit(const TempDir& dir, const std::string& name, int snareSeed = 5) {
+// mono file at 22,050 Hz. snareSeed changes the loud snare only. With
+// bBareNames the drum set names its samples without their folder, as the demo
+// kit does, so they are found beside the drum set.
+inline void MakeKit(const TempDir& dir, const std::string& name, int snareSeed = 5,
+                    bool bBareNames = false) {
   WriteWav(dir / "kick.wav", Tone(20000, 1));
   WriteWav(dir / (name + "-snare.wav"), Tone(6000, snareSeed));
   WriteWav(dir / "snare-soft.wav", Tone(5000, 9));
@@ -39,6 +42,8 @@ inline void MakeKit(const TempDir& dir, const std::string& name, int snareSeed =
   kit.m_pGroupNames->push_back("Kit");
   *kit.m_pGroupList[0] = {dir / "kick.wav", dir / (name + "-snare.wav"), dir / "snare-soft.wav",
                           dir / "hat.wav"};
+  if (bBareNames)
+    for (std::string& entry : *kit.m_pGroupList[0]) entry = entry.substr(entry.rfind('/') + 1);
   auto fill = [&](int slot, std::vector<int> sources) {
     for (int l = 0; l < kLayerCount; ++l) kit.m_nLayerSource[LayerIndex(slot, l)] = sources[l];
   };
