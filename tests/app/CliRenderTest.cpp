@@ -174,8 +174,8 @@ TEST_F(RenderTest, AKitGivenAsALinkFindsItsSamplesBesideTheRealFile) {
   MakeKit("snare.wav", "tom.wav");
   test::WriteWav(dir / "tom.wav", std::vector<int16_t>(600, -7000));
   WriteFileBytes(dir / "song.mid", Song({0x00, 0x90, 38, 100, 0x83, 0x60, 0x90, 40, 90}));
-  test::ProcessResult real = RunThumper({"render", dir / "kit.drums", dir / "song.mid", "-o",
-                                         dir / "real.wav"});
+  test::ProcessResult real =
+      RunThumper({"render", dir / "kit.drums", dir / "song.mid", "-o", dir / "real.wav"});
   ASSERT_EQ(real.status, 0) << real.err;
   const auto expected = ReadFileBytes(dir / "real.wav");
 

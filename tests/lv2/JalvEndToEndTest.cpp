@@ -124,11 +124,12 @@ void PlayThroughJalv(const TempDir& dir, const std::string& kitInState) {
   const auto& right = client.Right();
   const size_t first = client.FirstFrameTime();
   std::string faults;
-  size_t delay = 0;
+  size_t delay = 0, missing = 0;
   for (size_t i = 0; i < hits.size(); ++i) {
     const size_t sent = notes[i].sent.load() - first;
     const size_t onset = Onset(left, sent, sent + 22050);
     if (onset == std::string::npos) {
+      ++missing;
       faults += "hit " + std::to_string(i) + " is missing; ";
       continue;
     }
@@ -146,8 +147,9 @@ void PlayThroughJalv(const TempDir& dir, const std::string& kitInState) {
       faults +=
           "hit " + std::to_string(i) + " differs in " + std::to_string(differing) + " frames; ";
   }
-  // A period the server missed leaves a gap in the recording, which proves nothing.
-  if (!faults.empty() && client.Xruns() > 0)
+  // A period the server missed leaves a gap in the recording, which proves
+  // nothing; but it cannot swallow every hit.
+  if (!faults.empty() && client.Xruns() > 0 && missing < hits.size())
     GTEST_SKIP() << "the server missed a period: " << faults << said.out << said.err;
   EXPECT_EQ(faults, "") << "jalv said: " << said.out << said.err;
 }
