@@ -291,6 +291,10 @@ std::unique_ptr<LoadedKit> ThumperPlugin::LoadLogged(const std::string& path) {
     if (!line.empty()) lv2_log_warning(&m_logger, "%s\n", line.c_str());
   if (!kit)
     lv2_log_error(&m_logger, "Thumper: the drum set %s could not be loaded\n", path.c_str());
+  else if (kit->m_nSampleLayers > 0 && kit->m_nDroppedLayers >= kit->m_nSampleLayers)
+    lv2_log_error(&m_logger,
+                  "Thumper: not one sample of the drum set %s could be found: it stays silent\n",
+                  path.c_str());
   else if (kit->m_nDroppedLayers > 0)
     lv2_log_warning(&m_logger, "Thumper: %s: %d layers stay silent\n", path.c_str(),
                     kit->m_nDroppedLayers);

@@ -53,11 +53,14 @@ std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device,
   SampleSearch search;
   search.m_strDrumSetFolder = doc.DrumSetFolder();
   search.m_strResolvedSetFolder = ResolvedFolderOf(doc.GetPathName());
+  ForEachLayerSample(doc, [&](int, const std::string&) { ++kit->m_nSampleLayers; });
   RunMissingFilePass(doc, search, ui);
 
   // Looked for here, in slot and layer order; read and converted on all cores.
   std::vector<KitLoader::Job> jobs;
+  int located = 0;  // the pass forgot the layers of the files it did not find
   ForEachLayerSample(doc, [&](int k, const std::string& entry) {
+    ++located;
     std::string found = entry;
     if (!SampleFileOpens(found)) {
       std::string beside = search.m_strDrumSetFolder + FileNameOf(found);
@@ -72,6 +75,7 @@ std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device,
     }
     jobs.push_back({k, std::move(found)});
   });
+  kit->m_nDroppedLayers += kit->m_nSampleLayers - located;
   KitLoader loader;
   loader.Start(std::move(jobs), device.SampleRate());
   uint32_t longest = 0;

@@ -31,7 +31,9 @@ struct LoadedKit {
   // Frames (at the mixer's rate) the longest sample sounds, fade included: a
   // replaced kit's hits ring out this long before its voices are released.
   uint32_t m_nRingFrames = 0;
-  // Layers whose sample could not be made playable.
+  // Layers that name a sample of their own, and those of them whose sample
+  // could not be found or made playable.
+  int m_nSampleLayers = 0;
   int m_nDroppedLayers = 0;
   // The next kit in a host's list of replaced kits waiting to be freed (a list
   // the audio thread can grow without allocating).

@@ -253,10 +253,24 @@ TEST_F(PluginKit, AMissingSampleIsDroppedAndLoggedWhileTheRestPlays) {
   auto plugin = WithKit("a");
   ASSERT_TRUE(plugin);
   EXPECT_NE(plugin->AllLog().find("hat.wav"), std::string::npos) << plugin->AllLog();
+  // Not "loaded", as though the kit were whole.
+  EXPECT_NE(plugin->AllLog().find("a.drums: 1 layers stay silent"), std::string::npos)
+      << plugin->AllLog();
   PlayInBlocks(*plugin, {{0, 0x90, 42, 127}}, {256}, 4096);
   EXPECT_TRUE(Silent(plugin->Left()));
   PlayInBlocks(*plugin, {{0, 0x90, 38, 127}}, {256}, 4096);
   EXPECT_FALSE(Silent(plugin->Left()));
+
+  // With every sample gone the log says so, as an error.
+  for (const char* name : {"kick.wav", "a-snare.wav", "snare-soft.wav"})
+    std::remove((dir / name).c_str());
+  auto lost = WithKit("a");
+  ASSERT_TRUE(lost);
+  EXPECT_NE(lost->AllLog().find("not one sample of the drum set " + dir / "a.drums" +
+                                " could be found: it stays silent"),
+            std::string::npos)
+      << lost->AllLog();
+  EXPECT_EQ(lost->AllLog().find("loaded"), std::string::npos) << lost->AllLog();
 }
 
 // A Hydrogen kit in the file field plays as `thumper import` would make it:
