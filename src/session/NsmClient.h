@@ -64,10 +64,11 @@ class NsmClient {
  public:
   // How long the announce may wait for the manager's answer.
   static constexpr std::chrono::milliseconds kAnnounceTimeout{3000};
-  // Once the manager has accepted us it is pinged this often ("/osc/ping",
-  // which nsmd and its kin answer); this many unanswered pings in a row mean
+  // Once the manager has accepted us it is pinged at most this often
+  // ("/osc/ping", which nsmd and its kin answer), in practice at each Poll()
+  // of the host's one-second beat; this many unanswered pings in a row mean
   // it is gone.
-  static constexpr std::chrono::milliseconds kPingInterval{1000};
+  static constexpr std::chrono::milliseconds kPingInterval{500};
   static constexpr int kMissedPingsGone = 2;
 
   // When NSM_URL is set: a client that has announced itself with the given

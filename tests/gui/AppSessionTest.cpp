@@ -21,6 +21,8 @@ class AppSession : public AppFixture {
   void SetUp() override {
     AppFixture::SetUp();
     ASSERT_TRUE(nsm.Ok());
+    // By address: a machine's own name need not resolve (a fresh debootstrap).
+    ASSERT_EQ(nsm.Url().rfind("osc.udp://127.0.0.1:", 0), 0u) << nsm.Url();
     setenv("NSM_URL", nsm.Url().c_str(), 1);
   }
   void TearDown() override { unsetenv("NSM_URL"); }
