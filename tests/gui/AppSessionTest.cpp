@@ -271,6 +271,18 @@ TEST_F(AppSession, ADamagedDrumSetIsKeptAsideAndTheSessionGoesOnWithANewOne) {
   EXPECT_EQ(saved.GroupCount(), 1);
 }
 
+TEST_F(AppSession, AManagerThatNeverAnswersLeavesTheWindowShownAsWithoutASession) {
+  ASSERT_TRUE(Start());
+  ASSERT_TRUE(Next("/nsm/server/announce"));
+  EXPECT_FALSE(Frame().isVisible());
+  // No reply to the announce: once it has waited long enough, the window
+  // shows, since no session manager will.
+  RunFor(NsmClient::kAnnounceTimeout + std::chrono::milliseconds(1500));
+  EXPECT_TRUE(Frame().isVisible());
+  EXPECT_FALSE(app->UnderSession());
+  EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
+}
+
 TEST_F(AppSession, ASaveThatFailsIsToldToTheManagerNotOnTheScreen) {
   const std::string prefix = files / "s/Thumper.nWIN1";
   StartAndOpen(prefix);
