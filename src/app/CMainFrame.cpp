@@ -124,9 +124,8 @@ void CMainFrame::OnHelp() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-  if (m_hideInsteadOfClose) {
+  if (m_hideInsteadOfClose && m_hideInsteadOfClose()) {
     event->ignore();
-    m_hideInsteadOfClose();
     return;
   }
   if (!m_docs.SaveModified()) {

@@ -50,9 +50,9 @@ class CMainFrame : public QMainWindow {
   void OnAppAbout();
   void OnHelp();
 
-  // Under a session manager closing the window hides it: this runs instead of
-  // the close when set.
-  std::function<void()> m_hideInsteadOfClose;
+  // Under a session manager closing the window hides it: this runs first when
+  // set, and returns true when it hid the window instead of the close.
+  std::function<bool()> m_hideInsteadOfClose;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -10,6 +10,7 @@
 
 #include "edit/SoundProperties.h"
 #include "kits/KitSources.h"
+#include "session/SessionWindowState.h"
 
 // Resources of static libraries must be registered by name, outside any namespace.
 static void InitAppResources() {
@@ -148,12 +149,25 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
   qApp->installEventFilter(&m_inputWatch);
 
   m_strScreenshot = commandLine.strScreenshot;
-  m_pMainFrame->show();
-  m_pMainFrame->PlaceFrameAtOrigin();
-  m_pMainFrame->View().repaint();
-  if (m_pSession) m_pSession->Client().SetGuiShown(true);
+  if (m_pSession) {
+    // A session's window starts hidden; the session's open shows it when it
+    // was shown at the last save.
+    m_pSession->Client().SetGuiShown(false);
+  } else {
+    ShowFrame();
+  }
   m_bRunning = true;
   return true;
+}
+
+void CThumperApp::ShowFrame() {
+  m_pMainFrame->show();
+  if (!m_bPlaced) {
+    // The first time only: from then on it stays where the user puts it.
+    m_bPlaced = true;
+    m_pMainFrame->PlaceFrameAtOrigin();
+  }
+  m_pMainFrame->View().repaint();
 }
 
 void CThumperApp::ShowLoadProgress() {
@@ -194,9 +208,12 @@ bool CThumperApp::StartSession(const std::string& kit) {
       SessionUi::Unattended unattended(m_sessionUi);
       reply = m_pSession->Session().Open(prefix, id);
     }
-    if (reply.bOk) {
-      m_pDocs->SetSessionPath(m_pSession->Session().Path());
+    NsmSession& session = m_pSession->Session();
+    if (session.LastOpenHeld()) {
+      m_pDocs->SetSessionPath(session.Path());
       if (!m_pRuntime->m_midiIn.IsVirtualPortOpen()) OpenVirtualMidiPort();
+      // Shown or hidden as at the session's last save, and said so to this session.
+      ShowForSession(ReadWindowShown(session.Path()), true);
     }
     OnDocumentChanged();
     if (!reply.bOk) std::cerr << "thumper: the session's drum set: " << reply.strMessage << "\n";
@@ -208,6 +225,12 @@ bool CThumperApp::StartSession(const std::string& kit) {
       // A failure is told to the manager, not in a box that would hold up its reply.
       SessionUi::Unattended unattended(m_sessionUi);
       reply = m_pSession->Session().Save();
+    }
+    if (reply.bOk) {
+      // The window comes back as it is now when the session is opened again.
+      const std::string problem =
+          WriteWindowShown(m_pSession->Session().Path(), m_pMainFrame->isVisible());
+      if (!problem.empty()) reply = NsmReply::Error(NsmError::General, problem);
     }
     OnDocumentChanged();
     return reply;
@@ -225,11 +248,19 @@ bool CThumperApp::StartSession(const std::string& kit) {
                      if (m_pSession) PollSession();
                    });
   m_pMainFrame->m_hideInsteadOfClose = [this] {
+    if (m_pSession && m_pSession->Client().ManagerGone()) {
+      // Nobody is left to show the window again or to end the program: the
+      // close ends it, as without a session.
+      std::cerr << "thumper: the session manager is gone: closing the window ends Thumper\n";
+      QApplication::setQuitOnLastWindowClosed(true);
+      return false;
+    }
     if (!m_bToldHidden) {
       m_bToldHidden = true;
       m_ui.MessageBox(kHiddenInSession, kAppName, MsgButtons::Ok, MsgIcon::Information);
     }
     ShowForSession(false);
+    return true;
   };
   // Hidden is not gone: the session manager ends the program.
   QApplication::setQuitOnLastWindowClosed(false);
@@ -240,16 +271,16 @@ void CThumperApp::PollSession() {
   m_pSession->Poll();
 }
 
-void CThumperApp::ShowForSession(bool show) {
+void CThumperApp::ShowForSession(bool show, bool tellAlways) {
   if (!m_pMainFrame || !m_pSession) return;
   if (show) {
-    m_pMainFrame->show();
+    ShowFrame();
     m_pMainFrame->raise();
     m_pMainFrame->activateWindow();
   } else {
     m_pMainFrame->hide();
   }
-  m_pSession->Client().SetGuiShown(show);
+  m_pSession->Client().SetGuiShown(show, tellAlways);
 }
 
 void CThumperApp::LeaveSession(const std::string& kit) {
@@ -258,13 +289,21 @@ void CThumperApp::LeaveSession(const std::string& kit) {
   m_pSession.reset();
   m_pMainFrame->m_hideInsteadOfClose = nullptr;
   QApplication::setQuitOnLastWindowClosed(true);
-  if (!m_pMainFrame->isVisible()) m_pMainFrame->show();
+  if (!m_pMainFrame->isVisible()) ShowFrame();
   if (!kit.empty() && m_pRuntime->OpenDrumSet(kit, m_list))
     m_recent.Add(m_pDoc->GetPathName());
   else
     m_pRuntime->UpdateStep(m_list);
   OpenVirtualMidiPort();
   OnDocumentChanged();
+}
+
+void CThumperApp::EndForSession() {
+  if (m_pMainFrame) m_pMainFrame->m_hideInsteadOfClose = nullptr;
+  // exit(), not quit(): quit() would close the window first, and a close asks
+  // (or hides with a word to the user). Every event loop ends, a modal
+  // dialog's too, and none that starts from now on runs.
+  QCoreApplication::exit(0);
 }
 
 bool CThumperApp::SaveScreenshot(const std::string& path) {

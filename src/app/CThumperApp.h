@@ -97,6 +97,10 @@ class CThumperApp {
   // what is opened and saved, and when the program ends.
   bool UnderSession() const;
 
+  // The session manager's SIGTERM: the program ends now, saving nothing and
+  // asking nothing, whatever window or dialog is open.
+  void EndForSession();
+
   // Saves a picture of the main window as it is on screen; false on failure.
   bool SaveScreenshot(const std::string& path);
 
@@ -112,7 +116,9 @@ class CThumperApp {
   // there is none. kit: what a session without a drum set starts from.
   bool StartSession(const std::string& kit);
   void PollSession();
-  void ShowForSession(bool show);
+  void ShowForSession(bool show, bool tellAlways = false);
+  // Shows the window; placed at the origin the first time.
+  void ShowFrame();
   // The manager did not answer: the program goes on as if started without it.
   void LeaveSession(const std::string& kit);
   // The poll timer: the load progress in the free-memory text's place, or the free memory.
@@ -132,6 +138,7 @@ class CThumperApp {
   std::unique_ptr<SessionLink> m_pSession;
   std::unique_ptr<QSocketNotifier> m_pSessionNotifier;
   bool m_bToldHidden = false;
+  bool m_bPlaced = false;
   QTimer m_pollTimer;
   QTimer m_reclaimTimer;
   // After the user's input: the title, and the session's dirty flag, which

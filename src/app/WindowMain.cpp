@@ -42,7 +42,7 @@ extern "C" __attribute__((visibility("default"))) int thumper_window_main(int ar
     if (!app.MainFrame()) return;
     if (app.UnderSession()) {
       // The session manager saves when it means to; its SIGTERM ends us now.
-      QApplication::quit();
+      app.EndForSession();
       return;
     }
     closing = true;

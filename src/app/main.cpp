@@ -5,10 +5,13 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "app/cli/CommandLine.h"
 
 namespace {
+
+constexpr const char* kPlayProgramName = "thumper-play";
 
 #ifdef THUMPER_WINDOW_MODULE
 // The window module: beside the program in the build tree, in the library
@@ -29,6 +32,15 @@ std::string FindWindowModule() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Started as thumper-play: "thumper play" under a name of its own, since a
+  // session manager starts its clients by name, without arguments.
+  if (argc > 0 && std::filesystem::path(argv[0]).filename() == kPlayProgramName &&
+      !(argc > 1 && std::string(argv[1]) == "--version")) {
+    std::vector<char*> play{argv[0], const_cast<char*>("play")};
+    play.insert(play.end(), argv + 1, argv + argc);
+    play.push_back(nullptr);
+    return *thumper::cli::RunCommandLine(argc + 1, play.data());
+  }
   // The subcommands run without a window (and without a display), and without
   // loading the GUI libraries: they start in a fraction of the time.
   if (auto status = thumper::cli::RunCommandLine(argc, argv)) return *status;

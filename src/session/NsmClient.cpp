@@ -1,6 +1,8 @@
 #include "session/NsmClient.h"
 
 #include <lo/lo.h>
+#include <netdb.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -27,6 +29,19 @@ std::string Str(lo_arg* arg) {
   return arg ? std::string(&arg->s) : std::string();
 }
 
+// Whether the manager's host name gives an address. A machine whose own name
+// is not in /etc/hosts cannot reach a URL that names it; liblo would only
+// fail later, at each send.
+bool HostResolves(const char* host, const char* port) {
+  addrinfo hints = {};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host, port, &hints, &found) != 0) return false;
+  ::freeaddrinfo(found);
+  return true;
+}
+
 }  // namespace
 
 struct NsmClient::Lo {
@@ -48,7 +63,7 @@ struct NsmDispatch {
     c.m_state = NsmClient::State::Acknowledged;  // an open answers the announce too
     NsmReply reply = NsmReply::Error(NsmError::General, "Thumper cannot open a session.");
     if (c.m_handlers.open) reply = c.m_handlers.open(Str(argv[0]), Str(argv[1]), Str(argv[2]));
-    if (reply.bOk) c.m_bSessionOpen = true;
+    if (reply.bOk || reply.bSessionHeld) c.m_bSessionOpen = true;
     c.Answer(lo_message_get_source(msg), "/nsm/client/open", reply);
     return 0;
   }
@@ -79,6 +94,12 @@ struct NsmDispatch {
   static int Reply(const char*, const char* types, lo_arg** argv, int argc, lo_message,
                    void* data) {
     NsmClient& c = Of(data);
+    if (argc >= 1 && types[0] == 's' && Str(argv[0]) == "/osc/ping") {
+      c.m_bPingAnswered = true;
+      c.m_bPingOutstanding = false;
+      c.m_nMissedPings = 0;
+      return 0;
+    }
     if (argc < 1 || types[0] != 's' || Str(argv[0]) != "/nsm/server/announce") return 0;
     if (c.m_state == NsmClient::State::Unavailable) return 0;  // too late: we went on alone
     c.m_state = NsmClient::State::Acknowledged;
@@ -124,6 +145,12 @@ std::unique_ptr<NsmClient> NsmClient::Connect(const std::string& url,
     err << "thumper: NSM_URL \"" << url
         << "\" is not a session manager's address (osc.udp://HOST:PORT/): running without a "
            "session\n";
+    return nullptr;
+  }
+  if (const char* host = lo_address_get_hostname(lo->manager);
+      !host || !HostResolves(host, lo_address_get_port(lo->manager))) {
+    err << "thumper: the session manager's host \"" << (host ? host : "") << "\" in NSM_URL " << url
+        << " cannot be found: running without a session\n";
     return nullptr;
   }
   lo->server = lo_server_new_with_proto(nullptr, LO_UDP, QuietErrors);
@@ -175,9 +202,21 @@ int NsmClient::Fd() const {
 void NsmClient::Poll() {
   while (lo_server_recv_noblock(m_pLo->server, 0) > 0) {
   }
-  if (m_state == State::Announced &&
-      std::chrono::steady_clock::now() - m_announcedAt > kAnnounceTimeout)
+  const auto now = std::chrono::steady_clock::now();
+  if (m_state == State::Announced && now - m_announcedAt > kAnnounceTimeout)
     GiveUp("the session manager at NSM_URL does not answer");
+  if (m_state == State::Acknowledged && now - m_lastPing >= kPingInterval) Ping();
+}
+
+void NsmClient::Ping() {
+  if (m_bPingOutstanding) ++m_nMissedPings;
+  m_bPingOutstanding = true;
+  m_lastPing = std::chrono::steady_clock::now();
+  Send("/osc/ping");
+}
+
+bool NsmClient::ManagerGone() const {
+  return m_bSendFailed || (m_bPingAnswered && m_nMissedPings >= kMissedPingsGone);
 }
 
 void NsmClient::Answer(void* source, const char* path, const NsmReply& reply) {
@@ -192,7 +231,8 @@ void NsmClient::Answer(void* source, const char* path, const NsmReply& reply) {
 
 void NsmClient::Send(const char* path) {
   if (m_state == State::Unavailable) return;
-  lo_send_from(m_pLo->manager, m_pLo->server, LO_TT_IMMEDIATE, path, "");
+  if (lo_send_from(m_pLo->manager, m_pLo->server, LO_TT_IMMEDIATE, path, "") < 0)
+    m_bSendFailed = true;
 }
 
 void NsmClient::SetDirty(bool dirty) {
@@ -201,8 +241,8 @@ void NsmClient::SetDirty(bool dirty) {
   Send(dirty ? "/nsm/client/is_dirty" : "/nsm/client/is_clean");
 }
 
-void NsmClient::SetGuiShown(bool shown) {
-  if (m_nGuiShown == (shown ? 1 : 0)) return;
+void NsmClient::SetGuiShown(bool shown, bool always) {
+  if (!always && m_nGuiShown == (shown ? 1 : 0)) return;
   m_nGuiShown = shown ? 1 : 0;
   Send(shown ? "/nsm/client/gui_is_shown" : "/nsm/client/gui_is_hidden");
 }

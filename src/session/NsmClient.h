@@ -33,10 +33,15 @@ struct NsmReply {
   bool bOk = true;
   NsmError nCode = NsmError::General;
   std::string strMessage;
+  // An open answered with an error that still holds the session (a damaged
+  // file replaced by a new one): its saves go on.
+  bool bSessionHeld = false;
 
-  static NsmReply Ok(std::string message) { return {true, NsmError::General, std::move(message)}; }
+  static NsmReply Ok(std::string message) {
+    return {true, NsmError::General, std::move(message), true};
+  }
   static NsmReply Error(NsmError code, std::string message) {
-    return {false, code, std::move(message)};
+    return {false, code, std::move(message), false};
   }
 };
 
@@ -59,6 +64,12 @@ class NsmClient {
  public:
   // How long the announce may wait for the manager's answer.
   static constexpr std::chrono::milliseconds kAnnounceTimeout{3000};
+  // Once the manager has accepted us it is pinged at most this often
+  // ("/osc/ping", which nsmd and its kin answer), in practice at each Poll()
+  // of the host's one-second beat; this many unanswered pings in a row mean
+  // it is gone.
+  static constexpr std::chrono::milliseconds kPingInterval{500};
+  static constexpr int kMissedPingsGone = 2;
 
   // When NSM_URL is set: a client that has announced itself with the given
   // capabilities (":switch:dirty:" and so on) and executable name. Null when
@@ -88,11 +99,16 @@ class NsmClient {
   // An open has succeeded: there is a session to save into.
   bool SessionOpen() const { return m_bSessionOpen; }
   const std::string& ManagerName() const { return m_strManager; }
+  // The manager cannot be reached any more: a message to it could not be
+  // sent, or it answered pings before and has stopped answering them. A
+  // manager that never answers pings is never taken for gone.
+  bool ManagerGone() const;
 
   // Reports the drum set's modified flag; sends only when it changes.
   void SetDirty(bool dirty);
-  // Reports the GUI's visibility; sends only when it changes or is asked for.
-  void SetGuiShown(bool shown);
+  // Reports the GUI's visibility; sends only when it changes or is asked for,
+  // or always (after an open, which may be of another session).
+  void SetGuiShown(bool shown, bool always = false);
 
  private:
   enum class State { Announced, Acknowledged, Unavailable };
@@ -104,6 +120,7 @@ class NsmClient {
   // Answers a request to the address it came from (void*: liblo's lo_address).
   void Answer(void* source, const char* path, const NsmReply& reply);
   void Send(const char* path);
+  void Ping();
 
   friend struct NsmDispatch;  // liblo's method handlers
 
@@ -116,6 +133,11 @@ class NsmClient {
   bool m_bSessionOpen = false;
   bool m_bDirty = false;  // as the manager last heard it
   int m_nGuiShown = -1;   // as the manager last heard it; -1: not yet told
+  bool m_bSendFailed = false;
+  bool m_bPingAnswered = false;  // the manager answers pings at all
+  bool m_bPingOutstanding = false;
+  int m_nMissedPings = 0;
+  std::chrono::steady_clock::time_point m_lastPing;
 };
 
 }  // namespace thumper

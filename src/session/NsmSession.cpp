@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -47,6 +48,21 @@ std::string WritableFolderProblem(const std::string& path) {
   return {};
 }
 
+// A name beside path for a damaged drum set that is kept: the date and time
+// it was found, and a count when that name is taken already.
+std::string DamagedName(const std::string& path) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local = {};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  const std::string base = path + kDamagedSuffix + stamp;
+  std::string name = base;
+  std::error_code ec;
+  for (int n = 2; std::filesystem::exists(name, ec); ++n) name = base + "-" + std::to_string(n);
+  return name;
+}
+
 }  // namespace
 
 NsmSession::NsmSession(ThumperRuntime& runtime, SampleListState& list, std::string kit,
@@ -63,6 +79,9 @@ bool NsmSession::Read(const std::string& path, std::string& why) {
 void NsmSession::NameJackClient(const std::string& clientId) {
   JackClientOptions options = m_jack;
   options.strName = clientId;
+  // The session restores the connections it saved (jackpatch and the like):
+  // connecting the outputs here would add to them.
+  options.bConnectOutputs = false;
   m_runtime.m_output.SetJackOptions(options);
   const SoundDevice* device = m_runtime.m_output.m_pDirectSound.get();
   if (!device || device->ClientName().empty() || device->ClientName() == clientId) return;
@@ -92,14 +111,29 @@ NsmReply NsmSession::Open(const std::string& pathPrefix, const std::string& clie
                                                     capture.Last());
   }
 
+  m_bLastOpenHeld = false;
   std::error_code ec;
-  const bool exists = std::filesystem::exists(path, ec);
+  bool exists = std::filesystem::exists(path, ec);
   const std::string source = exists ? path : m_strKit;
   std::string why;
-  if (!source.empty() && !Read(source, why))
-    return NsmReply::Error(NsmError::BadProject,
-                           "The drum set " + source + " cannot be opened: " + why);
-  if (source.empty()) doc.OnNewDocument();
+  std::string damaged;  // the text of the error that answers the open, when set
+  if (!source.empty() && !Read(source, why)) {
+    if (!exists)
+      return NsmReply::Error(NsmError::BadProject,
+                             "The drum set " + source + " cannot be opened: " + why);
+    // The session's own file: kept aside for whoever can mend it, and the
+    // session goes on with a new drum set that its saves can write.
+    const std::string aside = DamagedName(path);
+    std::filesystem::rename(path, aside, ec);
+    if (ec)
+      return NsmReply::Error(NsmError::BadProject,
+                             "The drum set " + path + " cannot be opened: " + why +
+                                 " It cannot be moved aside either: " + ec.message() + ".");
+    damaged = "The drum set " + path + " cannot be opened: " + why + " It is kept as " + aside +
+              ", and Thumper goes on with a new drum set.";
+    exists = false;
+  }
+  if (source.empty() || !damaged.empty()) doc.OnNewDocument();
   NameJackClient(clientId);
   if (m_onNamed) m_onNamed();
   if (m_onLoaded) m_onLoaded();
@@ -114,6 +148,12 @@ NsmReply NsmSession::Open(const std::string& pathPrefix, const std::string& clie
   }
   m_strPath = path;
   m_strClientId = clientId;
+  m_bLastOpenHeld = true;
+  if (!damaged.empty()) {
+    NsmReply reply = NsmReply::Error(NsmError::BadProject, damaged);
+    reply.bSessionHeld = true;
+    return reply;
+  }
   return NsmReply::Ok(kSessionLoaded);
 }
 

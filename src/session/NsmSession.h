@@ -17,6 +17,9 @@ namespace thumper {
 
 inline constexpr const char* kSessionLoaded = "Loaded.";
 inline constexpr const char* kSessionSaved = "Saved.";
+// A session's drum set that cannot be read is renamed to its name with this
+// and the date and time, and a new drum set takes its place.
+inline constexpr const char* kDamagedSuffix = ".damaged-";
 
 class NsmSession {
  public:
@@ -27,7 +30,9 @@ class NsmSession {
 
   // /nsm/client/open. A drum set held already is saved and released first (a
   // switch). The session's file is opened when it exists, or made from the kit
-  // or as a new drum set; then the update step runs.
+  // or as a new drum set; then the update step runs. A session's file that
+  // cannot be read is kept aside (kDamagedSuffix) and a new drum set is held
+  // in its place: the answer is an error that says so, and later saves work.
   NsmReply Open(const std::string& pathPrefix, const std::string& clientId);
   // /nsm/client/save: the drum set, atomically, to the session's file.
   NsmReply Save();
@@ -35,6 +40,9 @@ class NsmSession {
   // The session's drum set file; empty before the first successful open.
   const std::string& Path() const { return m_strPath; }
   const std::string& ClientId() const { return m_strClientId; }
+  // The last open left a drum set held at the session's file, whatever it
+  // answered (a damaged file was replaced by a new drum set).
+  bool LastOpenHeld() const { return m_bLastOpenHeld; }
 
   // After the JACK client's name is set and before the drum set is read: the
   // host may open the driver it was asked for here.
@@ -53,6 +61,7 @@ class NsmSession {
   JackClientOptions m_jack;
   std::string m_strPath;
   std::string m_strClientId;
+  bool m_bLastOpenHeld = false;
 };
 
 }  // namespace thumper

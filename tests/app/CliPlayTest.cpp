@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 
@@ -66,6 +67,32 @@ TEST_F(BrokenKitTest, PlayWithAChosenDriverLoadsAndNamesEachFileOnce) {
     EXPECT_EQ(Count(r.err, "broken.wav"), 1u) << r.err;
     EXPECT_EQ(Count(r.err, "soft.wav"), 0u) << r.err;
   }
+}
+
+// thumper-play is thumper play under a name of its own: what a session
+// manager can start, since it adds clients by executable name.
+TEST_F(BrokenKitTest, ThumperPlayIsThePlaySubcommandByItsName) {
+  const std::string program =
+      std::filesystem::path(test::ThumperArgv({})[0]).parent_path() / "thumper-play";
+  ASSERT_TRUE(std::filesystem::exists(program)) << program;
+  const test::ProcessResult help = test::RunProcess({program, "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out, test::RunThumper({"play", "--help"}).out);
+  // No kit and no session: the play usage, not the window.
+  unsetenv("NSM_URL");
+  const test::ProcessResult bare = test::RunProcess({program});
+  EXPECT_EQ(bare.status, 1);
+  EXPECT_NE(bare.err.find("usage: thumper play"), std::string::npos) << bare.err;
+  EXPECT_EQ(test::RunProcess({program, "--version"}).out, test::RunThumper({"--version"}).out);
+
+  test::BackgroundProcess play({program, dir / "kit.drums"});
+  const auto end = std::chrono::steady_clock::now() + 30s;
+  while (play.ErrSoFar().find("Ctrl+C stops") == std::string::npos && play.Running() &&
+         std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(50ms);
+  const test::ProcessResult r = play.Stop(SIGTERM);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Ctrl+C stops"), std::string::npos) << r.err;
 }
 
 TEST_F(BrokenKitTest, RenderNamesTheFileItCannotReadAndPlaysTheSofterLayer) {

@@ -51,10 +51,32 @@ class NsmFixture : public ::testing::Test {
   // Starts thumper with NSM_URL set (only for the child).
   std::unique_ptr<BackgroundProcess> StartUnderNsm(const std::vector<std::string>& args,
                                                    const std::string& url) {
+    return StartProgramUnderNsm(ThumperArgv(args), url);
+  }
+  // thumper-play, as a session manager starts it: by name, without arguments.
+  std::unique_ptr<BackgroundProcess> StartPlayUnderNsm(const std::string& url) {
+    const std::string play =
+        std::filesystem::path(ThumperArgv({})[0]).parent_path() / "thumper-play";
+    return StartProgramUnderNsm({play}, url);
+  }
+  std::unique_ptr<BackgroundProcess> StartProgramUnderNsm(const std::vector<std::string>& argv,
+                                                          const std::string& url) {
     setenv("NSM_URL", url.c_str(), 1);
-    auto process = std::make_unique<BackgroundProcess>(ThumperArgv(args));
+    auto process = std::make_unique<BackgroundProcess>(argv);
     unsetenv("NSM_URL");
     return process;
+  }
+
+  // The ports a port is connected to.
+  std::vector<std::string> Connections(const std::string& port) {
+    std::vector<std::string> names;
+    jack_port_t* p = jack_port_by_name(m_pClient, port.c_str());
+    if (!p) return names;
+    if (const char** connected = jack_port_get_all_connections(m_pClient, p)) {
+      for (const char** c = connected; *c; ++c) names.emplace_back(*c);
+      jack_free(connected);
+    }
+    return names;
   }
 
   bool PortExists(const std::string& name) {
@@ -64,14 +86,15 @@ class NsmFixture : public ::testing::Test {
     return WaitFor([&] { return PortExists(name) == present; }, kLimit);
   }
 
-  // The announce, checked, and answered.
-  void ExpectAnnounce(const BackgroundProcess& process, const std::string& capabilities) {
+  // The announce, checked, and answered. Call it inside ASSERT_NO_FATAL_FAILURE.
+  void ExpectAnnounce(const BackgroundProcess& process, const std::string& capabilities,
+                      const std::string& executable = "thumper") {
     const auto announce = m_nsm.TakePath("/nsm/server/announce", kLimit);
     ASSERT_TRUE(announce) << "no announce";
     ASSERT_EQ(announce->types, "sssiii");
     EXPECT_EQ(announce->args[0], "Thumper");
     EXPECT_EQ(announce->args[1], capabilities);
-    EXPECT_EQ(std::filesystem::path(announce->args[2]).filename(), "thumper");
+    EXPECT_EQ(std::filesystem::path(announce->args[2]).filename(), executable);
     EXPECT_EQ(announce->args[3], "1");
     EXPECT_EQ(announce->args[4], "2");
     EXPECT_EQ(announce->args[5], std::to_string(process.Pid()));

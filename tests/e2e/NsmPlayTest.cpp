@@ -1,8 +1,10 @@
-// `thumper play` as a client of a session manager: announce, open into the
-// session's folder under the client id's JACK name, save, switch, bad
-// requests, and the end by SIGTERM.
+// `thumper play` and `thumper-play` as clients of a session manager:
+// announce, open into the session's folder under the client id's JACK name
+// with nothing connected, save, switch, a damaged drum set, bad requests and
+// bad managers, and the end by SIGTERM.
 
 #include <csignal>
+#include <thread>
 
 #include "NsmFixture.h"
 
@@ -13,7 +15,7 @@ using NsmPlay = NsmFixture;
 
 TEST_F(NsmPlay, OpensSavesSwitchesAndStopsAsTheSessionAsks) {
   auto play = StartUnderNsm({"play", m_dir / "kit.drums", "--no-connect"}, m_nsm.Url());
-  ExpectAnnounce(*play, ":switch:dirty:");
+  ASSERT_NO_FATAL_FAILURE(ExpectAnnounce(*play, ":switch:dirty:"));
   // Nothing is loaded before the open: no JACK client yet.
   EXPECT_FALSE(PortExists("Thumper:out_1")) << play->ErrSoFar();
 
@@ -77,7 +79,7 @@ TEST_F(NsmPlay, OpensSavesSwitchesAndStopsAsTheSessionAsks) {
 
 TEST_F(NsmPlay, WithoutAKitASessionStartsWithANewDrumSet) {
   auto play = StartUnderNsm({"play", "--no-connect"}, m_nsm.Url());
-  ExpectAnnounce(*play, ":switch:dirty:");
+  ASSERT_NO_FATAL_FAILURE(ExpectAnnounce(*play, ":switch:dirty:"));
   const std::string prefix = m_dir / "s/Thumper.nNEW1";
   ASSERT_EQ(Open(prefix, "nNEW1").path, "/reply") << play->ErrSoFar();
   CThumperDoc made;
@@ -96,6 +98,54 @@ TEST_F(NsmPlay, WithoutAKitASessionStartsWithANewDrumSet) {
   EXPECT_EQ(play->Stop(SIGTERM).status, 0);
 }
 
+TEST_F(NsmPlay, ThumperPlayIsAddedByNameAndLeavesTheConnectionsToTheSession) {
+  // As nsmd adds it: the executable's name, no arguments.
+  auto play = StartPlayUnderNsm(m_nsm.Url());
+  ASSERT_NO_FATAL_FAILURE(ExpectAnnounce(*play, ":switch:dirty:", "thumper-play"));
+  const std::string prefix = m_dir / "s/thumper-play.nPLAY";
+  ASSERT_EQ(Open(prefix, "nPLAY").path, "/reply") << play->ErrSoFar();
+  ASSERT_TRUE(WaitForPort("nPLAY:out_1")) << play->ErrSoFar();
+  // What the session saved (out_1 to the second playback port, out_2 to
+  // nothing), restored as jackpatch does once the ports are there: it stays so.
+  const char** playback = jack_get_ports(m_pClient, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                         JackPortIsPhysical | JackPortIsInput);
+  ASSERT_TRUE(playback && playback[0] && playback[1]) << "the dummy backend has two playback ports";
+  const std::string second = playback[1];
+  jack_free(playback);
+  ASSERT_EQ(jack_connect(m_pClient, "nPLAY:out_1", second.c_str()), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(Connections("nPLAY:out_1"), std::vector<std::string>{second});
+  EXPECT_TRUE(Connections("nPLAY:out_2").empty());
+  EXPECT_EQ(Save().path, "/reply");
+  EXPECT_EQ(play->Stop(SIGTERM).status, 0);
+
+  // Without a session thumper-play is thumper play: it connects, as before.
+  auto alone = std::make_unique<BackgroundProcess>(std::vector<std::string>{
+      std::filesystem::path(ThumperArgv({})[0]).parent_path() / "thumper-play",
+      m_dir / "kit.drums"});
+  ASSERT_TRUE(WaitForPort("Thumper:out_1")) << alone->ErrSoFar();
+  EXPECT_TRUE(WaitFor([&] { return !Connections("Thumper:out_1").empty(); }, kLimit));
+  EXPECT_EQ(alone->Stop(SIGTERM).status, 0);
+}
+
+TEST_F(NsmPlay, ADamagedDrumSetIsKeptAsideAndLaterSavesWork) {
+  auto play = StartUnderNsm({"play", "--no-connect"}, m_nsm.Url());
+  ASSERT_NO_FATAL_FAILURE(ExpectAnnounce(*play, ":switch:dirty:"));
+  const std::string prefix = m_dir / "s/Thumper.nBAD1";
+  std::filesystem::create_directories(m_dir / "s");
+  WriteTextFile(prefix + ".drums", "garbage");
+  const OscMessage opened = Open(prefix, "nBAD1");
+  EXPECT_EQ(opened.path, "/error");
+  ASSERT_EQ(opened.args.size(), 3u);
+  EXPECT_NE(opened.args[2].find(prefix + ".drums.damaged-"), std::string::npos) << opened.args[2];
+  // It plays a new drum set under the session's name, and the session saves.
+  EXPECT_TRUE(WaitForPort("nBAD1:out_1")) << play->ErrSoFar();
+  EXPECT_EQ(Save().path, "/reply");
+  CThumperDoc saved;
+  EXPECT_TRUE(Opens(prefix + ".drums", saved));
+  EXPECT_EQ(play->Stop(SIGTERM).status, 0);
+}
+
 TEST_F(NsmPlay, ABadOrSilentManagerLeavesPlayAsWithoutASession) {
   // Malformed: said once, and the kit plays under the usual name at once.
   {
@@ -106,6 +156,19 @@ TEST_F(NsmPlay, ABadOrSilentManagerLeavesPlayAsWithoutASession) {
     EXPECT_NE(stopped.err.find("NSM_URL"), std::string::npos) << stopped.err;
     EXPECT_EQ(stopped.err.find("liblo"), std::string::npos)
         << "said more than once: " << stopped.err;
+  }
+  EXPECT_TRUE(WaitForPort("Thumper:out_1", false));
+  // A host that cannot be found (as a machine's own name missing from
+  // /etc/hosts): said in one line, at once.
+  {
+    auto play = StartUnderNsm({"play", m_dir / "kit.drums", "--no-connect"},
+                              "osc.udp://no-such-host.invalid:12345/");
+    EXPECT_TRUE(WaitForPort("Thumper:out_1")) << play->ErrSoFar();
+    const ProcessResult stopped = play->Stop(SIGTERM);
+    EXPECT_EQ(stopped.status, 0);
+    EXPECT_NE(stopped.err.find("\"no-such-host.invalid\" in NSM_URL"), std::string::npos)
+        << stopped.err;
+    EXPECT_EQ(stopped.err.find("does not answer"), std::string::npos) << stopped.err;
   }
   EXPECT_TRUE(WaitForPort("Thumper:out_1", false));
   // Nobody answers: the same, once the announce has waited long enough.

@@ -1,5 +1,6 @@
 #include "FakeNsmServer.h"
 
+#include <gtest/gtest.h>
 #include <lo/lo.h>
 
 #include <thread>
@@ -45,13 +46,26 @@ FakeNsmServer::~FakeNsmServer() {
 }
 
 std::string FakeNsmServer::Url() const {
-  char* url = lo_server_get_url(static_cast<lo_server>(m_pServer));
-  std::string text = url ? url : "";
-  free(url);
-  return text;
+  // By address, not by the machine's name (lo_server_get_url): a machine whose
+  // name is not in /etc/hosts cannot reach that.
+  if (!m_pServer) return {};
+  return "osc.udp://127.0.0.1:" +
+         std::to_string(lo_server_get_port(static_cast<lo_server>(m_pServer))) + "/";
 }
 
 void FakeNsmServer::Store(OscMessage message, const std::string& sourceUrl) {
+  if (message.path == "/osc/ping") {
+    ++m_nPings;
+    if (m_bAnswerPings) {
+      lo_address from = lo_address_new_from_url(sourceUrl.c_str());
+      if (from) {
+        lo_send_from(from, static_cast<lo_server>(m_pServer), LO_TT_IMMEDIATE, "/reply", "s",
+                     "/osc/ping");
+        lo_address_free(from);
+      }
+    }
+    return;  // the heartbeat is no message a test looks for
+  }
   if (message.path == "/nsm/server/announce") {
     if (m_pClient) lo_address_free(static_cast<lo_address>(m_pClient));
     m_pClient = lo_address_new_from_url(sourceUrl.c_str());
@@ -60,6 +74,10 @@ void FakeNsmServer::Store(OscMessage message, const std::string& sourceUrl) {
 }
 
 void FakeNsmServer::Receive(int timeoutMs) {
+  if (!m_pServer) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+    return;
+  }
   auto server = static_cast<lo_server>(m_pServer);
   if (lo_server_recv_noblock(server, timeoutMs) > 0)
     while (lo_server_recv_noblock(server, 0) > 0) {
@@ -110,7 +128,14 @@ std::vector<OscMessage> FakeNsmServer::Pending(const std::function<void()>& pump
   return all;
 }
 
+bool FakeNsmServer::HasClient() {
+  if (m_pClient) return true;
+  ADD_FAILURE() << "the fake session manager has no client to send to: no announce was taken";
+  return false;
+}
+
 void FakeNsmServer::ReplyAnnounce() {
+  if (!HasClient()) return;
   lo_send_from(static_cast<lo_address>(m_pClient), static_cast<lo_server>(m_pServer),
                LO_TT_IMMEDIATE, "/reply", "ssss", "/nsm/server/announce", "Welcome.",
                "Fake Session Manager", ":server-control:");
@@ -118,12 +143,14 @@ void FakeNsmServer::ReplyAnnounce() {
 
 void FakeNsmServer::SendOpen(const std::string& prefix, const std::string& displayName,
                              const std::string& clientId) {
+  if (!HasClient()) return;
   lo_send_from(static_cast<lo_address>(m_pClient), static_cast<lo_server>(m_pServer),
                LO_TT_IMMEDIATE, "/nsm/client/open", "sss", prefix.c_str(), displayName.c_str(),
                clientId.c_str());
 }
 
 void FakeNsmServer::Send(const std::string& path) {
+  if (!HasClient()) return;
   lo_send_from(static_cast<lo_address>(m_pClient), static_cast<lo_server>(m_pServer),
                LO_TT_IMMEDIATE, path.c_str(), "");
 }

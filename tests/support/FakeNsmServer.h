@@ -1,7 +1,10 @@
 #pragma once
 // A session manager for tests, written with liblo: it listens on a free UDP
-// port (its URL goes into NSM_URL), collects every message a client sends and
-// sends the manager's requests to the client that announced itself.
+// port (its URL, on 127.0.0.1, goes into NSM_URL), collects every message a
+// client sends and sends the manager's requests to the client that announced
+// itself. Pings ("/osc/ping") are answered whenever it receives, as nsmd
+// does, and not collected. A request sent before any announce was taken is a
+// failed expectation of the test, never a crash.
 
 #include <chrono>
 #include <functional>
@@ -46,8 +49,13 @@ class FakeNsmServer {
                 const std::string& clientId);
   void Send(const std::string& path);  // a request without arguments
 
+  // A manager that hangs, or has gone: pings stay unanswered.
+  void AnswerPings(bool answer) { m_bAnswerPings = answer; }
+  int PingsReceived() const { return m_nPings; }
+
  private:
   void Receive(int timeoutMs);
+  bool HasClient();
   // Keeps a message; an announce also names the client to talk to.
   void Store(OscMessage message, const std::string& sourceUrl);
   friend struct FakeNsmHandler;
@@ -55,6 +63,8 @@ class FakeNsmServer {
   void* m_pServer = nullptr;  // lo_server
   void* m_pClient = nullptr;  // lo_address of the announced client
   std::vector<OscMessage> m_received;
+  bool m_bAnswerPings = true;
+  int m_nPings = 0;
 };
 
 }  // namespace thumper::test

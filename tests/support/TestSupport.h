@@ -63,6 +63,8 @@ class TempDir {
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 void WriteTextFile(const std::string& path, const std::string& text);
+// The whole file as text; empty when it cannot be read.
+std::string ReadTextFile(const std::string& path);
 
 // A canonical RIFF WAVE file: PCM (format tag 1) with the given layout.
 void WriteWav(const std::string& path, const std::vector<int16_t>& samples, int channels = 2,

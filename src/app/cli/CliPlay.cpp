@@ -223,13 +223,13 @@ int RunPlay(const Args& args) {
     nsm->Handlers().open = [&](const std::string& prefix, const std::string&,
                                const std::string& id) {
       NsmReply reply = nsm->Session().Open(prefix, id);
-      if (reply.bOk) {
+      if (!reply.bOk) std::cerr << "thumper: the session's drum set: " << reply.strMessage << "\n";
+      // Also after a damaged drum set was put aside: a new one plays.
+      if (nsm->Session().LastOpenHeld()) {
         OpenVirtualPort(runtime);
         std::cerr << "thumper: playing " << nsm->Session().Path() << " for the session on "
                   << DescribeOutput(runtime) << "; MIDI input " << DescribeInputs(runtime, doc)
                   << "\n";
-      } else {
-        std::cerr << "thumper: the session's drum set: " << reply.strMessage << "\n";
       }
       return reply;
     };
