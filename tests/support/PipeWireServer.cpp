@@ -1,10 +1,6 @@
 #include "support/PipeWireServer.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,26 +10,12 @@
 #include <iterator>
 #include <thread>
 
+#include "support/Daemon.h"
 #include "support/Process.h"
 
 namespace thumper::test {
 
 namespace {
-
-// The program found on PATH, or empty.
-std::string ProgramPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  const std::string dirs = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    const size_t end = dirs.find(':', start);
-    const std::string dir = dirs.substr(start, end == std::string::npos ? end : end - start);
-    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return dir + "/" + name;
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return {};
-}
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path);
@@ -113,12 +95,10 @@ PipeWireServer::PipeWireServer(int rate, int quantum) {
   setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
 
   m_nBus = Spawn("dbus-daemon", {"--session", "--nofork", "--address=" + bus}, "dbus.log");
+  // Each one once the one before it is there, as a desktop starts them.
+  WaitForPath(m_strDir + "/bus");
   m_nPipeWire = Spawn("pipewire", {}, "pipewire.log");
-  // The session manager once the server is there, as a desktop starts them.
-  const auto socketUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (access((m_strDir + "/pipewire-0").c_str(), F_OK) != 0 &&
-         std::chrono::steady_clock::now() < socketUp)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  WaitForPath(m_strDir + "/pipewire-0");
   m_nWirePlumber = Spawn("wireplumber", {}, "wireplumber.log");
   m_bReady = m_nBus > 0 && m_nPipeWire > 0 && m_nWirePlumber > 0 && WaitForSink();
   if (!m_bReady) {
@@ -129,8 +109,8 @@ PipeWireServer::PipeWireServer(int rate, int quantum) {
 
 PipeWireServer::~PipeWireServer() {
   Stop();
-  End(m_nWirePlumber);
-  End(m_nBus);
+  EndDaemon(m_nWirePlumber);
+  EndDaemon(m_nBus);
   SetOrUnset("XDG_RUNTIME_DIR", m_bHadRuntime, m_strOldRuntime);
   SetOrUnset("DBUS_SESSION_BUS_ADDRESS", m_bHadBus, m_strOldBus);
   if (!m_strDir.empty()) {
@@ -141,43 +121,17 @@ PipeWireServer::~PipeWireServer() {
 
 int PipeWireServer::Spawn(const std::string& program, const std::vector<std::string>& args,
                           const std::string& log) {
-  const std::string path = ProgramPath(program);
-  if (path.empty()) return -1;
-  const std::string logPath = m_strDir + "/" + log;
+  // Not the user's own configuration or state, nor any sound card: the null sink alone.
   const std::string config = m_strDir + "/config";
-  std::vector<char*> argv{const_cast<char*>(path.c_str())};
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    // A test that dies takes its server along.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) _exit(127);
-    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    // Not the user's own state nor any sound card: only the null sink.
-    setenv("XDG_STATE_HOME", config.c_str(), 1);
-    setsid();
-    const int out = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int null = open("/dev/null", O_RDONLY);
-    dup2(null, 0);
-    dup2(out, 1);
-    dup2(out, 2);
-    execv(path.c_str(), argv.data());
-    _exit(127);
-  }
-  return pid > 0 ? pid : -1;
+  return SpawnDaemon(program, args, {{"XDG_CONFIG_HOME", config}, {"XDG_STATE_HOME", config}},
+                     m_strDir + "/" + log);
 }
 
 bool PipeWireServer::WaitForSink() {
   const std::string pwCli = ProgramPath("pw-cli");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (waitpid(m_nPipeWire, &status, WNOHANG) == m_nPipeWire) {
-      m_nPipeWire = -1;
-      return false;
-    }
+    if (DaemonEnded(m_nPipeWire)) return false;
     const ProcessResult r = RunProcess({pwCli, "ls", "Node"});
     if (r.out.find(kSinkName) != std::string::npos) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -192,23 +146,7 @@ bool PipeWireServer::ForceRate(int rate) {
 }
 
 void PipeWireServer::Stop() {
-  End(m_nPipeWire);
-}
-
-void PipeWireServer::End(int& pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  int status = 0;
-  for (int i = 0; i < 100; ++i) {
-    if (waitpid(pid, &status, WNOHANG) == pid) {
-      pid = -1;
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, &status, 0);
-  pid = -1;
+  EndDaemon(m_nPipeWire);
 }
 
 }  // namespace thumper::test

@@ -41,7 +41,6 @@ class PipeWireServer {
   int Spawn(const std::string& program, const std::vector<std::string>& args,
             const std::string& log);
   bool WaitForSink();
-  static void End(int& pid);
 
   std::string m_strDir;
   std::string m_strFailure;
