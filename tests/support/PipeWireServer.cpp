@@ -56,6 +56,14 @@ std::string Config(int rate, int quantum) {
          "]\n";
 }
 
+// A PipeWire tool, given at most a few seconds: a wedged server must not hang a test.
+ProcessResult RunTool(const std::vector<std::string>& argv) {
+  std::vector<std::string> limited = {ProgramPath("timeout"), "5", ProgramPath(argv[0])};
+  if (limited[0].empty()) limited.erase(limited.begin(), limited.begin() + 2);
+  limited.insert(limited.end(), argv.begin() + 1, argv.end());
+  return RunProcess(limited);
+}
+
 void SetOrUnset(const char* name, bool had, const std::string& value) {
   if (had)
     setenv(name, value.c_str(), 1);
@@ -128,11 +136,10 @@ int PipeWireServer::Spawn(const std::string& program, const std::vector<std::str
 }
 
 bool PipeWireServer::WaitForSink() {
-  const std::string pwCli = ProgramPath("pw-cli");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   while (std::chrono::steady_clock::now() < deadline) {
     if (DaemonEnded(m_nPipeWire)) return false;
-    const ProcessResult r = RunProcess({pwCli, "ls", "Node"});
+    const ProcessResult r = RunTool({"pw-cli", "ls", "Node"});
     if (r.out.find(kSinkName) != std::string::npos) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
@@ -140,8 +147,8 @@ bool PipeWireServer::WaitForSink() {
 }
 
 bool PipeWireServer::ForceRate(int rate) {
-  const ProcessResult r = RunProcess({ProgramPath("pw-metadata"), "-n", "settings", "0",
-                                      "clock.force-rate", std::to_string(rate)});
+  const ProcessResult r =
+      RunTool({"pw-metadata", "-n", "settings", "0", "clock.force-rate", std::to_string(rate)});
   return r.status == 0;
 }
 
