@@ -109,8 +109,20 @@ int AudioOutput::InitDirectSound(UiServices& owner, bool bSwitch) {
   return 1;
 }
 
+void AudioOutput::FollowDeviceRate() {
+  // As a driver switch does, minus the closing: the client keeps its name and
+  // connections. The old voices are not heard from the moment the rate
+  // changed; the new ones are made at the device's rate (in the background
+  // where the voice table loads so).
+  m_pDirectSound->BeginRateChange();
+  if (m_pResetter) m_pResetter->ResetVoices(true);
+  m_pDirectSound->EndRateChange();
+}
+
 bool AudioOutput::Poll(UiServices& owner) {
   m_reclaimer.Reclaim();
+  if (m_pDirectSound && !m_pDirectSound->HasFailed() && m_pDirectSound->RateChanged())
+    FollowDeviceRate();
   if (!m_pDirectSound || !m_pDirectSound->HasFailed()) return false;
   const std::string description = m_pDirectSound->Description();
   ReleaseVoicesAndClose();

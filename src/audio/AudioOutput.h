@@ -46,9 +46,10 @@ class AudioOutput {
   // Runs the driver enumeration into list (the Options dialog fills its box so).
   bool EnumerateDrivers(OutputDriverList& list);
 
-  // UI thread, called often (a timer): frees retired memory and, when the open
-  // device has failed, reports it once and goes on with "No audio output".
-  // True when it switched devices.
+  // UI thread, called often (a timer): frees retired memory; when the open
+  // device runs at a new rate, has the voices made again for it; and when it
+  // has failed, reports it once and goes on with "No audio output". True when
+  // it switched devices.
   bool Poll(UiServices& owner);
 
   bool IsOpen() const { return m_pDirectSound != nullptr; }
@@ -65,6 +66,7 @@ class AudioOutput {
 
  private:
   void CloseDevice();
+  void FollowDeviceRate();
   // Stops the device, lets the voice table release every voice, then closes.
   void ReleaseVoicesAndClose();
   std::unique_ptr<SoundDevice> OpenEntry(const OutputDriverList& list, int index);

@@ -3,6 +3,8 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 #include "audio/JackServerWatch.h"
 #include "audio/LibraryChatter.h"
@@ -14,6 +16,31 @@ namespace {
 // JACK's own clock, which its cycle times are given on.
 int64_t JackMicros() noexcept {
   return static_cast<int64_t>(jack_get_time());
+}
+
+// Whether a client of this name other than ours has ports: asked before ours
+// are registered.
+bool NameHasPorts(jack_client_t* client, const std::string& name) {
+  std::string pattern = "^";
+  for (char c : name) {
+    if (std::strchr("\\^$.|?*+()[]{}", c)) pattern += '\\';
+    pattern += c;
+  }
+  pattern += ':';
+  const char** ports = jack_get_ports(client, pattern.c_str(), nullptr, 0);
+  const bool any = ports && ports[0];
+  if (ports) jack_free(ports);
+  return any;
+}
+
+// The name JACK 2 would have given: "Thumper-01", "Thumper-02", ...
+std::string FreeName(jack_client_t* client, const std::string& name) {
+  char suffix[8];
+  for (int n = 1; n < 100; ++n) {
+    std::snprintf(suffix, sizeof suffix, "-%02d", n);
+    if (!NameHasPorts(client, name + suffix)) return name + suffix;
+  }
+  return name;
 }
 
 constexpr uint32_t PackMessage(uint8_t status, uint8_t d1, uint8_t d2) {
@@ -38,6 +65,17 @@ std::unique_ptr<JackClientDevice> JackClientDevice::Open(Reclaimer& reclaimer,
   // when ours is taken.
   jack_client_t* client = jack_client_open(options.strName.c_str(), JackNoStartServer, &status);
   if (!client) return nullptr;
+  // PipeWire's libjack gives the asked name even when it is taken, and without
+  // the name-taken flag, while the others then see us as "Thumper-46": our
+  // own name would be wrong everywhere we print it or connect by it. A client
+  // of a free name is made in its place, before anything is registered.
+  if (const char* given = jack_get_client_name(client); given && NameHasPorts(client, given)) {
+    const std::string name = FreeName(client, given);
+    jack_client_close(client);
+    client = jack_client_open(
+        name.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
+    if (!client) return nullptr;
+  }
   const jack_nframes_t rate = jack_get_sample_rate(client);
   std::unique_ptr<JackClientDevice> device(
       new JackClientDevice(reclaimer, rate, std::move(description), client));
@@ -58,9 +96,13 @@ bool JackClientDevice::Setup(const JackClientOptions& options) {
       jack_set_buffer_size_callback(m_pClient, &BufferSize, this) != 0 ||
       jack_set_latency_callback(m_pClient, &Latency, this) != 0 ||
       jack_set_xrun_callback(m_pClient, &Xrun, this) != 0 ||
-      jack_set_freewheel_callback(m_pClient, &Freewheel, this) != 0)
+      jack_set_freewheel_callback(m_pClient, &Freewheel, this) != 0 ||
+      jack_set_sample_rate_callback(m_pClient, &SampleRate, this) != 0)
     return false;
+  // Servers call one of the two: JACK 2 the one with the reason, PipeWire's
+  // libjack only the plain one.
   jack_on_info_shutdown(m_pClient, &Shutdown, this);
+  jack_on_shutdown(m_pClient, &PlainShutdown, this);
   if (jack_activate(m_pClient) != 0) return false;
   m_bActive = true;
   if (options.bConnectOutputs) ConnectOutputs();
@@ -174,6 +216,16 @@ int JackClientDevice::Xrun(void* arg) noexcept {
 
 void JackClientDevice::Freewheel(int starting, void* arg) noexcept {
   static_cast<JackClientDevice*>(arg)->m_bFreewheel.store(starting != 0, std::memory_order_relaxed);
+}
+
+int JackClientDevice::SampleRate(jack_nframes_t rate, void* arg) noexcept {
+  // JACK 2 calls it once when it is set, with the rate we opened at.
+  static_cast<JackClientDevice*>(arg)->NoteDeviceRate(rate);
+  return 0;
+}
+
+void JackClientDevice::PlainShutdown(void* arg) noexcept {
+  Shutdown(JackServerError, nullptr, arg);
 }
 
 void JackClientDevice::Shutdown(jack_status_t, const char*, void* arg) noexcept {

@@ -60,7 +60,9 @@ class JackClientDevice : public SoundDevice {
   static void Latency(jack_latency_callback_mode_t mode, void* arg) noexcept;
   static int Xrun(void* arg) noexcept;
   static void Freewheel(int starting, void* arg) noexcept;
+  static int SampleRate(jack_nframes_t rate, void* arg) noexcept;
   static void Shutdown(jack_status_t, const char*, void* arg) noexcept;
+  static void PlainShutdown(void* arg) noexcept;
 
   jack_client_t* m_pClient;
   uint64_t m_nJackGeneration;  // the server's life it was made in

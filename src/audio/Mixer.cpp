@@ -72,13 +72,18 @@ void AddRamp(float* __restrict acc, const int16_t* __restrict src, uint32_t fram
   }
 }
 
+// 2 ms: 88 frames at 44.1 kHz.
+uint32_t FadeFramesAt(uint32_t rate) {
+  return std::max<uint32_t>(1, rate / 500);
+}
+
 }  // namespace
 
 Mixer::Mixer(Reclaimer& reclaimer, const Options& options)
     : m_reclaimer(reclaimer),
       m_pReader(reclaimer.RegisterReader()),
       m_nSampleRate(options.nSampleRate ? options.nSampleRate : kOutputRate),
-      m_nFadeFrames(std::max<uint32_t>(1, m_nSampleRate / 500)),  // 2 ms: 88 frames at 44.1 kHz
+      m_nFadeFrames(FadeFramesAt(SampleRate())),
       m_pSlots(std::make_unique<Slot[]>(options.nBufferSlots)),
       m_nSlotCount(options.nBufferSlots),
       m_owners(options.nBufferSlots),
@@ -99,6 +104,12 @@ Mixer::~Mixer() {
   for (uint32_t i = 0; i < m_nSlotCount; ++i)
     if (m_owners[i].bInUse) ReleaseBuffer({i, m_pSlots[i].nGen.load()});
   DetachReader();
+}
+
+void Mixer::SetSampleRate(uint32_t rate) {
+  if (rate == 0) return;
+  m_nSampleRate.store(rate, std::memory_order_relaxed);
+  m_nFadeFrames.store(FadeFramesAt(rate), std::memory_order_relaxed);
 }
 
 void Mixer::DetachReader() {
@@ -160,9 +171,9 @@ bool Mixer::UnlockBuffer(BufferId id) {
   SlotOwner& owner = m_owners[id.nSlot];
   if (!owner.pStaging) return false;
   std::unique_ptr<SampleData> data = std::move(owner.pStaging);
-  if (m_nSampleRate != kOutputRate) {
+  if (SampleRate() != kOutputRate) {
     std::vector<int16_t> converted;
-    if (!ResampleInt16(data->pSamples.get(), data->nFrames, 2, kOutputRate, m_nSampleRate,
+    if (!ResampleInt16(data->pSamples.get(), data->nFrames, 2, kOutputRate, SampleRate(),
                        converted))
       return false;
     auto out = std::make_unique<SampleData>();
@@ -291,8 +302,8 @@ void Mixer::FadeOut(uint32_t index) noexcept {
     v.bBound = false;
   }
   if (v.nFadeLeft == 0) {
-    v.nFadeLeft = m_nFadeFrames;
-    v.fFadeStep = v.fGain / static_cast<float>(m_nFadeFrames);
+    v.nFadeLeft = FadeFrames();
+    v.fFadeStep = v.fGain / static_cast<float>(v.nFadeLeft);
   }
 }
 

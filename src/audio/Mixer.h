@@ -82,8 +82,13 @@ class Mixer {
   Mixer(const Mixer&) = delete;
   Mixer& operator=(const Mixer&) = delete;
 
-  uint32_t SampleRate() const { return m_nSampleRate; }
-  uint32_t FadeFrames() const { return m_nFadeFrames; }
+  // Read by the audio thread too: the rate may change while it runs.
+  uint32_t SampleRate() const { return m_nSampleRate.load(std::memory_order_relaxed); }
+  uint32_t FadeFrames() const { return m_nFadeFrames.load(std::memory_order_relaxed); }
+  // UI thread: the device now runs at another rate. Buffers made from now on
+  // are at the new one; those still held play at the wrong speed, so the
+  // caller keeps the output silent until it has released them all.
+  void SetSampleRate(uint32_t rate);
 
   // --- UI thread ---
   // A buffer of byteCount bytes in format (16-bit stereo PCM at 44,100 Hz);
@@ -196,8 +201,8 @@ class Mixer {
 
   Reclaimer& m_reclaimer;
   RtReader* m_pReader;
-  uint32_t m_nSampleRate;
-  uint32_t m_nFadeFrames;
+  std::atomic<uint32_t> m_nSampleRate;
+  std::atomic<uint32_t> m_nFadeFrames;
 
   std::unique_ptr<Slot[]> m_pSlots;
   uint32_t m_nSlotCount;

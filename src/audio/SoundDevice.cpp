@@ -18,6 +18,23 @@ SoundDevice::SoundDevice(Reclaimer& reclaimer, uint32_t sampleRate, std::string 
   Mixer::Options options;
   options.nSampleRate = sampleRate;
   m_pMixer = std::make_unique<Mixer>(reclaimer, options);
+  m_nDeviceRate.store(m_pMixer->SampleRate(), std::memory_order_relaxed);
+}
+
+// Real-time.
+void SoundDevice::Silence(const MixTarget& out, uint32_t frames) noexcept {
+  switch (out.kind) {
+    case MixTarget::Kind::Float:
+      std::fill_n(out.pFloat, 2 * size_t{frames}, 0.0f);
+      break;
+    case MixTarget::Kind::Int16:
+      std::fill_n(out.pInt16, 2 * size_t{frames}, int16_t{0});
+      break;
+    case MixTarget::Kind::Planar:
+      std::fill_n(out.pLeft, frames, 0.0f);
+      std::fill_n(out.pRight, frames, 0.0f);
+      break;
+  }
 }
 
 struct SilentDevice::Thread {

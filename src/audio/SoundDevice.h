@@ -39,6 +39,29 @@ class SoundDevice {
     if (WakeSignal* wake = m_pFailWake.load(std::memory_order_acquire)) wake->Raise();
   }
 
+  // Any thread, real-time and async-signal safe: the rate the device runs at
+  // now. When it is not the mixer's, the voices would play at the wrong speed:
+  // the device falls silent and the UI's poll is woken to convert them.
+  void NoteDeviceRate(uint32_t rate) noexcept {
+    if (rate == 0 || m_nDeviceRate.exchange(rate, std::memory_order_acq_rel) == rate) return;
+    if (rate != m_pMixer->SampleRate())
+      if (WakeSignal* wake = m_pFailWake.load(std::memory_order_acquire)) wake->Raise();
+  }
+  uint32_t DeviceRate() const {
+    const uint32_t rate = m_nDeviceRate.load(std::memory_order_acquire);
+    return rate ? rate : m_pMixer->SampleRate();
+  }
+  // UI thread: true while the device runs at another rate than its mixer.
+  bool RateChanged() const { return DeviceRate() != m_pMixer->SampleRate(); }
+  // UI thread: the mixer takes the device's rate. The device stays silent
+  // until EndRateChange, by which time the caller has released every voice
+  // made for the old rate.
+  void BeginRateChange() {
+    m_bRateHold.store(true, std::memory_order_release);
+    m_pMixer->SetSampleRate(DeviceRate());
+  }
+  void EndRateChange() { m_bRateHold.store(false, std::memory_order_release); }
+
   // UI thread, right after the open: raised when the device fails; and, for a
   // device that rests while nothing sounds, what wakes it. Both outlive it.
   void SetWakeSignals(WakeSignal* onFailure, WakeSignal* wakeFromRest) {
@@ -68,7 +91,13 @@ class SoundDevice {
       source->RenderCycle(*m_pMixer, out, frames, events, time);
     else
       m_pMixer->Mix(out, frames);
+    // The cycle still runs (the inbox and the voices move on as time does),
+    // but what it made for another rate is not heard.
+    if (m_bRateHold.load(std::memory_order_acquire) ||
+        m_nDeviceRate.load(std::memory_order_relaxed) != m_pMixer->SampleRate())
+      Silence(out, frames);
   }
+  static void Silence(const MixTarget& out, uint32_t frames) noexcept;
 
   std::atomic<BlockSource*> m_pSource{nullptr};
   std::atomic<WakeSignal*> m_pFailWake{nullptr};
@@ -76,6 +105,8 @@ class SoundDevice {
   std::unique_ptr<Mixer> m_pMixer;
   std::string m_strDescription;
   std::atomic<bool> m_bFailed{false};
+  std::atomic<uint32_t> m_nDeviceRate;  // the mixer's rate until a device says otherwise
+  std::atomic<bool> m_bRateHold{false};
 };
 
 // A device the caller pulls with Mix (offline rendering, tests).

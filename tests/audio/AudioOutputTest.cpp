@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <functional>
 #include <thread>
 
 #include "AudioTestSupport.h"
@@ -17,13 +20,38 @@ struct ScriptedDriver {
   bool silent = false;
 };
 
+// A device whose cycles the test runs, as its audio thread would.
+class CycledDevice : public PulledDevice {
+ public:
+  using PulledDevice::PulledDevice;
+  // The loudest sample of one cycle of frames frames.
+  float Peak(uint32_t frames) {
+    std::vector<float> out(2 * frames, 1.0f);
+    RenderCycle(MixTarget::Interleaved(out.data()), frames, {}, {});
+    float peak = 0;
+    for (float v : out) peak = std::max(peak, std::fabs(v));
+    return peak;
+  }
+  // Frames until the mix falls silent.
+  uint32_t SoundingFrames() {
+    uint32_t frames = 0;
+    while (frames < 1000000) {
+      std::vector<float> out(2);
+      RenderCycle(MixTarget::Interleaved(out.data()), 1, {}, {});
+      if (out[0] == 0.0f) break;
+      ++frames;
+    }
+    return frames;
+  }
+};
+
 // Lists the scripted drivers and opens the ones marked so, as caller-pulled devices.
 class ScriptedBackend : public DriverBackend {
  public:
   std::vector<ScriptedDriver> drivers;
   bool enumerationFails = false;
   std::vector<std::string> opened;  // every attempt, by description
-  SoundDevice* last = nullptr;
+  CycledDevice* last = nullptr;
 
   bool Enumerate(OutputDriverList& list) override {
     if (enumerationFails) return false;
@@ -39,7 +67,7 @@ class ScriptedBackend : public DriverBackend {
     opened.push_back(description);
     for (const auto& d : drivers) {
       if (d.description == description && d.opens) {
-        auto device = std::make_unique<PulledDevice>(reclaimer, kOutputRate, description);
+        auto device = std::make_unique<CycledDevice>(reclaimer, kOutputRate, description);
         last = device.get();
         return device;
       }
@@ -52,8 +80,10 @@ class Resets : public VoiceResetter {
  public:
   explicit Resets(AudioOutput& output) : m_output(output) {}
   std::vector<std::string> calls;  // "release" or "reload on <open?>"
+  std::function<void()> onReset;   // what the voice table does then
   void ResetVoices(bool reload) override {
     calls.push_back(reload ? (m_output.IsOpen() ? "reload" : "reload without device") : "release");
+    if (onReset) onReset();
   }
 
  private:
@@ -158,6 +188,49 @@ TEST_F(AudioOutputTest, ADeviceThatFailsWhileRunningIsReportedOnceAndReplacedByS
   EXPECT_EQ(resets.calls, (std::vector<std::string>{"release", "reload"}));
   EXPECT_FALSE(output.Poll(ui));
   EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+// The server now runs at 48 kHz: the old voices are not heard at the wrong
+// speed, and the voice table is made again on the same device at its rate.
+TEST_F(AudioOutputTest, ANewDeviceRateSilencesTheOldVoicesAndReloadsOnTheSameDevice) {
+  output.InitDirectSound(ui, false);
+  CycledDevice* device = backend->last;
+  Mixer& mixer = device->GetMixer();
+  const BufferId old = MakeBuffer(mixer, ConstantSample(44100, 10000));
+  mixer.Play(old);
+  EXPECT_GT(device->Peak(64), 0.1f);
+
+  device->NoteDeviceRate(44100);  // JACK 2 says the rate once when asked to: nothing changes
+  EXPECT_FALSE(device->RateChanged());
+  EXPECT_FALSE(output.Poll(ui));
+  EXPECT_TRUE(resets.calls.empty());
+
+  device->NoteDeviceRate(48000);
+  EXPECT_TRUE(device->RateChanged());
+  EXPECT_EQ(device->Peak(64), 0.0f) << "a voice of the old rate is heard";
+  float peakDuringReload = -1;
+  uint32_t rateAtReload = 0;
+  resets.onReset = [&] {
+    // The voice table releases the old voices before it makes the new ones.
+    peakDuringReload = device->Peak(64);
+    rateAtReload = device->SampleRate();
+    mixer.ReleaseBuffer(old);
+  };
+  EXPECT_FALSE(output.Poll(ui));
+  EXPECT_EQ(resets.calls, std::vector<std::string>{"reload"});
+  EXPECT_EQ(peakDuringReload, 0.0f);
+  EXPECT_EQ(rateAtReload, 48000u);
+  EXPECT_EQ(output.m_pDirectSound.get(), device) << "the device was closed";
+  EXPECT_EQ(backend->opened.size(), 1u);
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_FALSE(device->RateChanged());
+
+  // 0.1 s made now lasts 0.1 s at 48 kHz, and is heard.
+  const BufferId fresh = MakeBuffer(mixer, ConstantSample(4410, 10000));
+  mixer.Play(fresh);
+  EXPECT_NEAR(device->SoundingFrames(), 4800, 2);
+  EXPECT_FALSE(output.Poll(ui));
+  EXPECT_EQ(resets.calls.size(), 1u);
 }
 
 TEST(OutputDriverList, MoreThanTwentyDriversAreLeftOut) {

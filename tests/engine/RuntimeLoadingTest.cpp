@@ -233,6 +233,40 @@ TEST_F(RuntimeTest, ResetVoicesReleasesAndReloadsOnlyOwnLayers) {
   EXPECT_NEAR(LevelOfNote(36), 1000.0 * GainOfAttenuation(NoteAttenuation(-4000, 127, 127)), 0.5);
 }
 
+// The device now runs at 48 kHz: the poll makes the kit again in the
+// background (as the window loads), at the new rate, on the same device.
+TEST_F(RuntimeTest, ANewDeviceRateMakesTheKitAgainForIt) {
+  TempDir dir;
+  WriteConstantWav(dir / "a.wav", 1000, 4410);
+  SaveKit(dir.path(), {dir / "a.wav"});
+  runtime.m_bLoadInBackground = true;
+  ASSERT_TRUE(runtime.OpenDrumSet(dir / "kit.drums", list));
+  runtime.FinishLoading();
+  SoundDevice* device = runtime.m_output.m_pDirectSound.get();
+  ASSERT_TRUE(device);
+  auto soundingFrames = [&] {
+    if (!reader) reader = runtime.m_output.GetReclaimer().RegisterReader();
+    runtime.m_trigger.OnMidiMessage(*reader, PackShortMessage(0x90, 36, 127), 0);
+    uint32_t frames = 0;
+    std::vector<float> out(2);
+    for (int i = 0; i < 20000; ++i) {
+      device->GetMixer().Mix(out.data(), 1);
+      if (out[0] != 0.0f) ++frames;
+    }
+    return frames;
+  };
+  EXPECT_EQ(soundingFrames(), 4410u);
+
+  device->NoteDeviceRate(48000);
+  runtime.Poll();
+  EXPECT_EQ(runtime.m_output.m_pDirectSound.get(), device) << "the device was replaced";
+  EXPECT_EQ(device->SampleRate(), 48000u);
+  runtime.FinishLoading();
+  EXPECT_TRUE(runtime.HasVoice(0, 0));
+  EXPECT_NEAR(soundingFrames(), 4800, 2);
+  EXPECT_EQ(SearchPrompts(), 0);
+}
+
 TEST_F(RuntimeTest, ReleasedVoicesAreFreedOnlyAfterTheTriggerMovedOn) {
   TempDir dir;
   WriteConstantWav(dir / "a.wav", 1000);
