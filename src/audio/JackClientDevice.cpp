@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "audio/JackCallbackGuard.h"
 #include "audio/JackServerWatch.h"
 #include "audio/LibraryChatter.h"
 
@@ -103,7 +104,8 @@ bool JackClientDevice::HasFailed() const {
 }
 
 // Real-time: JACK's process thread.
-int JackClientDevice::Process(jack_nframes_t frames, void* arg) noexcept {
+int JackClientDevice::Process(jack_nframes_t frames, void* arg) {
+  JackCallbackGuard guard;
   auto* self = static_cast<JackClientDevice*>(arg);
   auto* left = static_cast<float*>(jack_port_get_buffer(self->m_pOut[0], frames));
   auto* right = static_cast<float*>(jack_port_get_buffer(self->m_pOut[1], frames));
@@ -140,14 +142,16 @@ int JackClientDevice::Process(jack_nframes_t frames, void* arg) noexcept {
   return 0;
 }
 
-int JackClientDevice::BufferSize(jack_nframes_t frames, void* arg) noexcept {
+int JackClientDevice::BufferSize(jack_nframes_t frames, void* arg) {
+  JackCallbackGuard guard;
   // The mixer takes any cycle length in fixed steps and the event list has a
   // fixed size, so nothing is reallocated for a new size.
   static_cast<JackClientDevice*>(arg)->m_nPeriod.store(frames, std::memory_order_relaxed);
   return 0;
 }
 
-void JackClientDevice::Latency(jack_latency_callback_mode_t mode, void* arg) noexcept {
+void JackClientDevice::Latency(jack_latency_callback_mode_t mode, void* arg) {
+  JackCallbackGuard guard;
   auto* self = static_cast<JackClientDevice*>(arg);
   // A note leaves in the cycle it came in: the ports pass latency through
   // unchanged, as an instrument does.
@@ -167,16 +171,19 @@ void JackClientDevice::Latency(jack_latency_callback_mode_t mode, void* arg) noe
   }
 }
 
-int JackClientDevice::Xrun(void* arg) noexcept {
+int JackClientDevice::Xrun(void* arg) {
+  JackCallbackGuard guard;
   static_cast<JackClientDevice*>(arg)->m_nXruns.fetch_add(1, std::memory_order_relaxed);
   return 0;
 }
 
-void JackClientDevice::Freewheel(int starting, void* arg) noexcept {
+void JackClientDevice::Freewheel(int starting, void* arg) {
+  JackCallbackGuard guard;
   static_cast<JackClientDevice*>(arg)->m_bFreewheel.store(starting != 0, std::memory_order_relaxed);
 }
 
-void JackClientDevice::Shutdown(jack_status_t, const char*, void* arg) noexcept {
+void JackClientDevice::Shutdown(jack_status_t, const char*, void* arg) {
+  JackCallbackGuard guard;
   // Async-signal context: flags only. The UI's poll sees the failure and
   // falls back to the silent device.
   auto* self = static_cast<JackClientDevice*>(arg);

@@ -54,13 +54,14 @@ class JackClientDevice : public SoundDevice {
   bool Setup(const JackClientOptions& options);
   void ConnectOutputs();
 
-  // Real-time: JACK's process thread.
-  static int Process(jack_nframes_t frames, void* arg) noexcept;
-  static int BufferSize(jack_nframes_t frames, void* arg) noexcept;
-  static void Latency(jack_latency_callback_mode_t mode, void* arg) noexcept;
-  static int Xrun(void* arg) noexcept;
-  static void Freewheel(int starting, void* arg) noexcept;
-  static void Shutdown(jack_status_t, const char*, void* arg) noexcept;
+  // Real-time: JACK's process thread. Not noexcept: each holds a
+  // JackCallbackGuard, whose end may take libjack's cancel of the thread.
+  static int Process(jack_nframes_t frames, void* arg);
+  static int BufferSize(jack_nframes_t frames, void* arg);
+  static void Latency(jack_latency_callback_mode_t mode, void* arg);
+  static int Xrun(void* arg);
+  static void Freewheel(int starting, void* arg);
+  static void Shutdown(jack_status_t, const char*, void* arg);
 
   jack_client_t* m_pClient;
   uint64_t m_nJackGeneration;  // the server's life it was made in

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <streambuf>
 
+#include "audio/JackCallbackGuard.h"
 #include "audio/JackServerWatch.h"
 #include "audio/LibraryChatter.h"
 
@@ -110,8 +111,10 @@ void Connect(RtMidiIn& in, MidiSource& source) {
 
 }  // namespace
 
-// Real-time: the MIDI source's thread.
+// Real-time: the MIDI source's thread. On JACK that is libjack's process
+// thread, through RtMidi: see JackCallbackGuard.
 void MidiInCallback(double timeStamp, std::vector<unsigned char>* message, void* userData) {
+  JackCallbackGuard guard;
   auto* source = static_cast<MidiSource*>(userData);
   if (!source || !message || message->empty()) return;
   const std::vector<unsigned char>& bytes = *message;
