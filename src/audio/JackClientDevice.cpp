@@ -32,17 +32,20 @@ JackClientDevice::JackClientDevice(Reclaimer& reclaimer, uint32_t rate, std::str
 
 std::unique_ptr<JackClientDevice> JackClientDevice::Open(Reclaimer& reclaimer,
                                                          std::string description,
-                                                         const JackClientOptions& options) {
+                                                         const JackClientOptions& options,
+                                                         jack_client_t* opened) {
   SilenceLibraryChatter();
   jack_status_t status{};
   // Without JackUseExactName the server gives the next free name ("Thumper-01")
   // when ours is taken.
-  jack_client_t* client = jack_client_open(options.strName.c_str(), JackNoStartServer, &status);
+  jack_client_t* client =
+      opened ? opened : jack_client_open(options.strName.c_str(), JackNoStartServer, &status);
   if (!client) return nullptr;
   const jack_nframes_t rate = jack_get_sample_rate(client);
   std::unique_ptr<JackClientDevice> device(
       new JackClientDevice(reclaimer, rate, std::move(description), client));
   if (!device->Setup(options)) return nullptr;  // the destructor closes the client
+  jack_watch::AdoptOwnClient(client, device->m_nJackGeneration);
   return device;
 }
 
@@ -88,6 +91,7 @@ void JackClientDevice::StopPulling() {
   if (m_bClosed) return;
   m_bClosed = true;
   jack_client_t* client = m_pClient;  // the process callback reads it until the close
+  jack_watch::ReleaseOwnClient(client);
   // A server that died a moment ago may not have said so yet: ask it, since
   // deactivating a client whose server is going crashes inside libjack.
   if (m_bServerGone.load(std::memory_order_acquire) ||

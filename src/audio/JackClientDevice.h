@@ -31,9 +31,12 @@ struct JackMidiCounters {
 class JackClientDevice : public SoundDevice {
  public:
   // Opens, activates and (unless told not to) connects the client; null when
-  // no JACK server answers or the client cannot be set up.
+  // no JACK server answers or the client cannot be set up. opened: a client
+  // already opened under options.strName and not yet activated (the one the
+  // driver list was made through), taken over instead of opening another.
   static std::unique_ptr<JackClientDevice> Open(Reclaimer& reclaimer, std::string description,
-                                                const JackClientOptions& options);
+                                                const JackClientOptions& options,
+                                                jack_client_t* opened = nullptr);
   ~JackClientDevice() override;
 
   uint32_t PeriodFrames() const override { return m_nPeriod.load(std::memory_order_relaxed); }

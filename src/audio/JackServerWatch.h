@@ -7,7 +7,13 @@
 // A loss is learnt from our client's shutdown callback, from a device that
 // stopped working, or from a probe that finds no server answering. Any thread.
 
+#include <jack/types.h>
+
+#include <chrono>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace thumper::jack_watch {
 
@@ -28,5 +34,27 @@ bool ClientUsable(uint64_t generation);
 // there, in a port unregister or in the close itself), so it is kept, never
 // called again, until the program ends. A few kilobytes per lost server.
 void Abandon(void* client);
+
+// Thumper's own audio client while it runs, made at generation: what the port
+// listings go through, so that no client is made only to look at the graph
+// (every one shows up in every patchbay). Released before it is closed or
+// abandoned. UI thread.
+void AdoptOwnClient(jack_client_t* client, uint64_t generation);
+void ReleaseOwnClient(jack_client_t* client);
+// Whether our own client is there and no loss was seen since it was made: a
+// server runs, without a probe.
+bool HasOwnClient();
+
+// The names of the ports of type whose flags include flags, in the server's
+// order, listed through our own client; nothing when there is none.
+std::optional<std::vector<std::string>> ListPortsThroughOwnClient(const char* type,
+                                                                  unsigned long flags);
+
+// Opens a client (JackNoStartServer) on a thread of its own and waits for it
+// at most limit: opening may block for ever when a server dies at the wrong
+// moment, and the UI thread must go on (a SIGTERM must still end the program).
+// Null when no server answers in time; a client that comes after that is
+// abandoned.
+jack_client_t* OpenClientWithin(const std::string& name, std::chrono::milliseconds limit);
 
 }  // namespace thumper::jack_watch

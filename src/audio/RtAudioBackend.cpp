@@ -8,10 +8,13 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 
 #include "audio/OutputDriverList.h"
 
+#include "audio/JackServerWatch.h"
 #include "audio/LibraryChatter.h"
 
 namespace thumper {
@@ -199,6 +202,30 @@ std::unique_ptr<SoundDevice> OpenRtAudio(RtAudio::Api api, int device, const std
   }
 }
 
+std::vector<std::string> PortNames(jack_client_t* client, const char* type, unsigned long flags) {
+  std::vector<std::string> names;
+  if (const char** ports = jack_get_ports(client, nullptr, type, flags)) {
+    for (const char** p = ports; *p; ++p) names.emplace_back(*p);
+    jack_free(ports);
+  }
+  return names;
+}
+
+// How long the UI thread waits for a server to take a client.
+constexpr std::chrono::milliseconds kJackOpenLimit{2000};
+
+// Closes a client made at a server's life, or abandons it when that server
+// went away (see jack_watch::Abandon).
+struct JackClientCloser {
+  uint64_t nGeneration = 0;
+  void operator()(jack_client_t* client) const {
+    if (nGeneration != jack_watch::Generation())
+      jack_watch::Abandon(client);
+    else
+      jack_client_close(client);
+  }
+};
+
 class SystemBackend : public DriverBackend {
  public:
   bool Enumerate(OutputDriverList& list) override {
@@ -208,6 +235,10 @@ class SystemBackend : public DriverBackend {
     RtAudio::getCompiledApi(apis);
     for (RtAudio::Api api : apis) {
       if (api == RtAudio::RTAUDIO_DUMMY || api == RtAudio::UNSPECIFIED) continue;
+      if (api == RtAudio::UNIX_JACK) {
+        EnumerateJack(list);
+        continue;
+      }
       auto rt = MakeRtAudio(api);
       if (!rt) continue;
       try {
@@ -233,13 +264,16 @@ class SystemBackend : public DriverBackend {
     SilenceLibraryChatter();
     if (!guid) {
       // RtAudio's own default is JACK whenever a server runs; ours is our client.
-      if (auto jack = JackClientDevice::Open(reclaimer, description, m_jack)) return jack;
+      if (auto jack = JackClientDevice::Open(reclaimer, description, m_jack, TakeListingClient()))
+        return jack;
       return OpenRtAudio(RtAudio::UNSPECIFIED, -1, {}, description, reclaimer, periodFrames);
     }
+    if (static_cast<RtAudio::Api>(guid->nApi) == RtAudio::UNIX_JACK &&
+        guid->kind == DriverId::Kind::RtAudioDevice)
+      return JackClientDevice::Open(reclaimer, description, m_jack, TakeListingClient());
+    DropListingClient();
     if (guid->kind == DriverId::Kind::Silent)
       return std::make_unique<SilentDevice>(reclaimer, description, periodFrames);
-    if (static_cast<RtAudio::Api>(guid->nApi) == RtAudio::UNIX_JACK)
-      return JackClientDevice::Open(reclaimer, description, m_jack);
     return OpenRtAudio(static_cast<RtAudio::Api>(guid->nApi), static_cast<int>(guid->nDevice),
                        guid->strDevice, description, reclaimer, periodFrames);
   }
@@ -247,7 +281,74 @@ class SystemBackend : public DriverBackend {
   void SetJackOptions(const JackClientOptions& options) override { m_jack = options; }
 
  private:
+  // JACK's devices as RtAudio names them: one per client that has audio ports,
+  // in the order of the server's port list, with the client's audio inputs as
+  // its output channels. Listed through Thumper's own client while it has one;
+  // RtAudio would open a client for the count and one more per device.
+  void EnumerateJack(OutputDriverList& list) {
+    std::optional<std::vector<std::string>> ports =
+        jack_watch::ListPortsThroughOwnClient(JACK_DEFAULT_AUDIO_TYPE, 0);
+    std::optional<std::vector<std::string>> inputs =
+        jack_watch::ListPortsThroughOwnClient(JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+    if (!ports || !inputs) {
+      jack_client_t* client = ListingClient();
+      if (!client) return;
+      ports = PortNames(client, JACK_DEFAULT_AUDIO_TYPE, 0);
+      inputs = PortNames(client, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+    }
+    std::vector<std::string> clients;
+    for (const std::string& port : *ports) {
+      const size_t colon = port.find(':');
+      if (colon == std::string::npos) continue;
+      std::string name = port.substr(0, colon);
+      if (std::find(clients.begin(), clients.end(), name) == clients.end())
+        clients.push_back(std::move(name));
+    }
+    for (unsigned i = 0; i < clients.size(); ++i) {
+      const std::string prefix = clients[i] + ":";
+      const bool hasInput = std::any_of(inputs->begin(), inputs->end(), [&](const std::string& p) {
+        return p.compare(0, prefix.size(), prefix) == 0;
+      });
+      if (!hasInput) continue;
+      if (list.m_nCount >= OutputDriverList::kMaxDrivers - 1) break;
+      DriverId id{DriverId::Kind::RtAudioDevice, static_cast<int>(RtAudio::UNIX_JACK), i,
+                  clients[i]};
+      EnumOutputDriver(&id, ApiLabel(RtAudio::UNIX_JACK) + ": " + clients[i],
+                       RtAudio::getApiName(RtAudio::UNIX_JACK), list);
+    }
+  }
+
+  // Without a client of our own, the list is made through a client under our
+  // own name that is kept, not activated, and becomes Thumper's client when a
+  // JACK driver opens next: no client shows up only to be listed through.
+  jack_client_t* ListingClient() {
+    DropStaleListingClient();
+    if (!m_pListing) {
+      const uint64_t generation = jack_watch::Generation();
+      m_pListing = {jack_watch::OpenClientWithin(m_jack.strName, kJackOpenLimit),
+                    JackClientCloser{generation}};
+      m_strListingName = m_jack.strName;
+    }
+    return m_pListing.get();
+  }
+
+  jack_client_t* TakeListingClient() {
+    DropStaleListingClient();
+    return m_pListing.release();
+  }
+
+  // One made at an earlier server's life, or under a name no longer ours.
+  void DropStaleListingClient() {
+    if (m_pListing && (m_pListing.get_deleter().nGeneration != jack_watch::Generation() ||
+                       m_strListingName != m_jack.strName))
+      m_pListing.reset();
+  }
+
+  void DropListingClient() { m_pListing.reset(); }
+
   JackClientOptions m_jack;
+  std::unique_ptr<jack_client_t, JackClientCloser> m_pListing;
+  std::string m_strListingName;
 };
 
 }  // namespace
