@@ -106,6 +106,9 @@ jack_client_t* OpenClientWithin(const std::string& name, std::chrono::millisecon
   std::unique_lock lock(attempt->mutex);
   if (!attempt->done.wait_for(lock, limit, [&] { return attempt->bDone; })) {
     attempt->bGivenUp = true;
+    // A server that takes a connection and never answers is as good as gone:
+    // no client of it is called again, and the next open asks within a limit.
+    ReportLoss();
     return nullptr;
   }
   return attempt->pClient;

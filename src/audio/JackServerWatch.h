@@ -53,8 +53,8 @@ std::optional<std::vector<std::string>> ListPortsThroughOwnClient(const char* ty
 // Opens a client (JackNoStartServer) on a thread of its own and waits for it
 // at most limit: opening may block for ever when a server dies at the wrong
 // moment, and the UI thread must go on (a SIGTERM must still end the program).
-// Null when no server answers in time; a client that comes after that is
-// abandoned.
+// Null when no server answers in time, which counts as a loss; a client that
+// comes after that is abandoned.
 jack_client_t* OpenClientWithin(const std::string& name, std::chrono::milliseconds limit);
 
 }  // namespace thumper::jack_watch

@@ -264,13 +264,25 @@ class SystemBackend : public DriverBackend {
     SilenceLibraryChatter();
     if (!guid) {
       // RtAudio's own default is JACK whenever a server runs; ours is our client.
-      if (auto jack = JackClientDevice::Open(reclaimer, description, m_jack, TakeListingClient()))
-        return jack;
-      return OpenRtAudio(RtAudio::UNSPECIFIED, -1, {}, description, reclaimer, periodFrames);
+      if (jack_client_t* client = TakeListingClient())
+        if (auto jack = JackClientDevice::Open(reclaimer, description, m_jack, client)) return jack;
+      // Then RtAudio's default, but never through RtAudio's JACK: its probe
+      // opens a client on this thread, on a server that just did not answer.
+      std::vector<RtAudio::Api> apis;
+      RtAudio::getCompiledApi(apis);
+      for (RtAudio::Api api : apis) {
+        if (api == RtAudio::UNIX_JACK || api == RtAudio::RTAUDIO_DUMMY) continue;
+        if (auto device = OpenRtAudio(api, -1, {}, description, reclaimer, periodFrames))
+          return device;
+      }
+      return nullptr;
     }
     if (static_cast<RtAudio::Api>(guid->nApi) == RtAudio::UNIX_JACK &&
-        guid->kind == DriverId::Kind::RtAudioDevice)
-      return JackClientDevice::Open(reclaimer, description, m_jack, TakeListingClient());
+        guid->kind == DriverId::Kind::RtAudioDevice) {
+      jack_client_t* client = TakeListingClient();
+      if (!client) return nullptr;
+      return JackClientDevice::Open(reclaimer, description, m_jack, client);
+    }
     DropListingClient();
     if (guid->kind == DriverId::Kind::Silent)
       return std::make_unique<SilentDevice>(reclaimer, description, periodFrames);
@@ -332,9 +344,13 @@ class SystemBackend : public DriverBackend {
     return m_pListing.get();
   }
 
+  // The client a JACK driver opens as: the listing's, else one opened now, on
+  // a thread of its own, so a server that does not answer cannot hold the UI
+  // thread (null then, and the next driver is tried).
   jack_client_t* TakeListingClient() {
     DropStaleListingClient();
-    return m_pListing.release();
+    if (m_pListing) return m_pListing.release();
+    return jack_watch::OpenClientWithin(m_jack.strName, kJackOpenLimit);
   }
 
   // One made at an earlier server's life, or under a name no longer ours.

@@ -54,7 +54,22 @@ struct OpenedIn {
   std::string strApi;
   std::string strError;
   uint64_t nJackGeneration = 0;  // the JACK server's life it was made in
+  bool bNoJackServer = false;    // JACK was passed over: no server answered
 };
+
+constexpr std::chrono::milliseconds kJackOpenLimit{2000};
+
+// Whether RtMidi may open a JACK client now without blocking the UI thread for
+// ever. Once a server was lost, one that dies at the wrong moment can leave
+// jack_client_open waiting for good, so a probe that gives up in time asks
+// first; before any loss, or while our own client runs, nobody needs to.
+bool JackMayBeOpened() {
+  if (jack_watch::Generation() == 0 || jack_watch::HasOwnClient()) return true;
+  jack_client_t* probe = jack_watch::OpenClientWithin("Thumper probe", kJackOpenLimit);
+  if (!probe) return false;
+  jack_client_close(probe);
+  return true;
+}
 
 // An input on the first MIDI system that works: the ALSA sequencer, else JACK
 // (when bAllowJack). RtMidi's own choice would stop at the first system that
@@ -67,6 +82,10 @@ OpenedIn MakeMidiIn(const char* jackClientName, bool bAllowJack = true) {
   for (RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
     if (std::find(compiled.begin(), compiled.end(), api) == compiled.end()) continue;
     if (api == RtMidi::UNIX_JACK && !bAllowJack) continue;
+    if (api == RtMidi::UNIX_JACK && !JackMayBeOpened()) {
+      result.bNoJackServer = true;
+      continue;
+    }
     try {
       result.pIn = std::make_unique<RtMidiIn>(
           api, api == RtMidi::UNIX_JACK ? jackClientName : kMidiClientName);
@@ -90,7 +109,7 @@ constexpr const char* kNoMidiSystem = "no ALSA sequencer, and no JACK server is 
 bool NoJackServer(const OpenedIn& in) {
   if (in.strApi != "JACK") return false;
   if (jack_watch::HasOwnClient()) return false;
-  jack_client_t* probe = jack_watch::OpenClientWithin("Thumper probe", std::chrono::seconds(2));
+  jack_client_t* probe = jack_watch::OpenClientWithin("Thumper probe", kJackOpenLimit);
   if (!probe) return true;
   jack_client_close(probe);
   return false;
@@ -224,6 +243,11 @@ void MidiInput::MidiInOpenClose(int device, int mode) {
       }
       in = MakeMidiIn(kJackDeviceClientName);
     }
+    if (!in.pIn && in.bNoJackServer) {
+      NoSuchDevice("There is no MIDI input device " + std::to_string(device) + ": " +
+                   kNoMidiSystem);
+      return;
+    }
     if (!in.pIn) {
       Fail(in.strError);
       return;
@@ -278,6 +302,9 @@ MidiResult MidiInput::OpenVirtualPort(bool bAllowJack) {
   QuietRtMidi quiet;
   // Without bAllowJack no JACK client is made only to be let go of.
   OpenedIn in = MakeMidiIn(kJackVirtualClientName, bAllowJack);
+  if (!in.pIn && in.bNoJackServer)
+    return {false, std::string("The MIDI input port \"") + kVirtualPortName +
+                       "\" cannot be made: " + kNoMidiSystem};
   if (!in.pIn) return {false, bAllowJack ? in.strError : "no ALSA sequencer"};
   try {
     Connect(*in.pIn, m_virtual);
