@@ -91,11 +91,12 @@ void JackClientDevice::StopPulling() {
   if (m_bClosed) return;
   m_bClosed = true;
   jack_client_t* client = m_pClient;  // the process callback reads it until the close
-  jack_watch::ReleaseOwnClient(client);
   // A server that died a moment ago may not have said so yet: ask it, since
   // deactivating a client whose server is going crashes inside libjack.
-  if (m_bServerGone.load(std::memory_order_acquire) ||
-      !jack_watch::ClientUsable(m_nJackGeneration)) {
+  const bool usable =
+      !m_bServerGone.load(std::memory_order_acquire) && jack_watch::ClientUsable(m_nJackGeneration);
+  jack_watch::ReleaseOwnClient(client);
+  if (!usable) {
     jack_watch::Abandon(client);
     return;
   }
@@ -110,6 +111,7 @@ bool JackClientDevice::HasFailed() const {
 // Real-time: JACK's process thread.
 int JackClientDevice::Process(jack_nframes_t frames, void* arg) {
   JackCallbackGuard guard;
+  jack_watch::NoteCycle();
   auto* self = static_cast<JackClientDevice*>(arg);
   auto* left = static_cast<float*>(jack_port_get_buffer(self->m_pOut[0], frames));
   auto* right = static_cast<float*>(jack_port_get_buffer(self->m_pOut[1], frames));

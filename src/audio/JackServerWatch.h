@@ -26,8 +26,13 @@ uint64_t Generation() noexcept;
 void ReportLoss() noexcept;
 
 // Whether a client made at generation may still be called: no loss was seen
-// since, and a server answers now (a probe, which records a loss when none does).
+// since, and a server answers now: our own client's process callback ran a
+// moment ago, or else a probe client is opened (which records a loss when
+// nobody answers in time).
 bool ClientUsable(uint64_t generation);
+
+// Real-time: our own client's process callback, each cycle. One atomic store.
+void NoteCycle() noexcept;
 
 // The one place a client whose server is gone is left behind: closing or
 // destroying it would reach into what the server took along (libjack crashes

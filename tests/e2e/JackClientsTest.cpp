@@ -85,8 +85,9 @@ class JackClients : public ::testing::Test {
 };
 
 // About ten seconds of `thumper play` with its own client, a numbered MIDI
-// device that is there and one that is not: "Thumper" and, for the device that
-// is there, "Thumper MIDI device" register once each, and nothing else does.
+// device that is there and one that is not, from the start to the end on
+// SIGTERM: "Thumper" and, for the device that is there, "Thumper MIDI device"
+// register once each, and nothing else does.
 TEST_F(JackClients, PlayMakesOnlyItsOwnClients) {
   JackServer jack(44100, 256);
   ASSERT_TRUE(jack.Running()) << "jackd did not start: " << jack.Failure();
@@ -106,14 +107,17 @@ TEST_F(JackClients, PlayMakesOnlyItsOwnClients) {
       pad.Send(0x90, 36, 100);
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+    const ProcessResult r = play.Stop(SIGTERM);
+    // Registrations reach the monitor on its own thread, a moment later.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     std::map<std::string, int> made = monitor.Registered();
     for (const auto& [name, count] : before) made[name] -= count;
     std::erase_if(made, [](const auto& entry) { return entry.second == 0; });
     std::map<std::string, int> expected{{"Thumper", 1}};
     if (device == 0) expected["Thumper MIDI device"] = 1;
-    EXPECT_EQ(made, expected) << "registered: " << ClientMonitor::Describe(made) << "\n"
-                              << play.ErrSoFar();
-    const ProcessResult r = play.Stop(SIGTERM);
+    EXPECT_EQ(made, expected) << "registered from start to end: " << ClientMonitor::Describe(made)
+                              << "\n"
+                              << r.err;
     EXPECT_EQ(r.status, 0) << r.err;
   }
 }
