@@ -190,6 +190,26 @@ MidiPortList ListMidiInputPorts() {
   return list;
 }
 
+MidiPortList MidiInput::ListPorts() {
+  // On the ALSA sequencer, or without a JACK input of ours, the plain list.
+  RtMidiIn* jackIn = nullptr;
+  if (m_pVirtualIn && m_strVirtualApi == "JACK" && jack_watch::Generation() == m_nVirtualJackGen)
+    jackIn = m_pVirtualIn.get();
+  else if (m_hMidiIn && m_strDeviceApi == "JACK" && jack_watch::Generation() == m_nDeviceJackGen)
+    jackIn = m_hMidiIn.get();
+  if (!jackIn || jack_watch::HasOwnClient()) return ListMidiInputPorts();
+  QuietRtMidi quiet;
+  MidiPortList list;
+  list.strApi = "JACK";
+  try {
+    const unsigned count = jackIn->getPortCount();
+    for (unsigned i = 0; i < count; ++i) list.names.push_back(jackIn->getPortName(i));
+  } catch (const RtMidiError& e) {
+    list.strError = e.getMessage();
+  }
+  return list;
+}
+
 MidiInput::MidiInput(MidiInbox& inbox, UiServices& ui) : m_ui(ui) {
   m_device = {&inbox};
   m_virtual = {&inbox};
