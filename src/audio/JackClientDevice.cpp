@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "audio/JackCallbackGuard.h"
 #include "audio/JackServerWatch.h"
 #include "audio/LibraryChatter.h"
 
@@ -58,12 +59,14 @@ JackClientDevice::JackClientDevice(Reclaimer& reclaimer, uint32_t rate, std::str
 
 std::unique_ptr<JackClientDevice> JackClientDevice::Open(Reclaimer& reclaimer,
                                                          std::string description,
-                                                         const JackClientOptions& options) {
+                                                         const JackClientOptions& options,
+                                                         jack_client_t* opened) {
   SilenceLibraryChatter();
   jack_status_t status{};
   // Without JackUseExactName the server gives the next free name ("Thumper-01")
   // when ours is taken.
-  jack_client_t* client = jack_client_open(options.strName.c_str(), JackNoStartServer, &status);
+  jack_client_t* client =
+      opened ? opened : jack_client_open(options.strName.c_str(), JackNoStartServer, &status);
   if (!client) return nullptr;
   // PipeWire's libjack gives the asked name even when it is taken, and without
   // the name-taken flag, while the others then see us as "Thumper-46": our
@@ -72,14 +75,16 @@ std::unique_ptr<JackClientDevice> JackClientDevice::Open(Reclaimer& reclaimer,
   if (const char* given = jack_get_client_name(client); given && NameHasPorts(client, given)) {
     const std::string name = FreeName(client, given);
     jack_client_close(client);
-    client = jack_client_open(
-        name.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
+    client = jack_watch::OpenClientWithin(
+        name, jack_watch::kOpenLimit,
+        static_cast<jack_options_t>(JackNoStartServer | JackUseExactName));
     if (!client) return nullptr;
   }
   const jack_nframes_t rate = jack_get_sample_rate(client);
   std::unique_ptr<JackClientDevice> device(
       new JackClientDevice(reclaimer, rate, std::move(description), client));
   if (!device->Setup(options)) return nullptr;  // the destructor closes the client
+  jack_watch::AdoptOwnClient(client, device->m_nJackGeneration);
   return device;
 }
 
@@ -131,8 +136,10 @@ void JackClientDevice::StopPulling() {
   jack_client_t* client = m_pClient;  // the process callback reads it until the close
   // A server that died a moment ago may not have said so yet: ask it, since
   // deactivating a client whose server is going crashes inside libjack.
-  if (m_bServerGone.load(std::memory_order_acquire) ||
-      !jack_watch::ClientUsable(m_nJackGeneration)) {
+  const bool usable =
+      !m_bServerGone.load(std::memory_order_acquire) && jack_watch::ClientUsable(m_nJackGeneration);
+  jack_watch::ReleaseOwnClient(client);
+  if (!usable) {
     jack_watch::Abandon(client);
     return;
   }
@@ -145,7 +152,9 @@ bool JackClientDevice::HasFailed() const {
 }
 
 // Real-time: JACK's process thread.
-int JackClientDevice::Process(jack_nframes_t frames, void* arg) noexcept {
+int JackClientDevice::Process(jack_nframes_t frames, void* arg) {
+  JackCallbackGuard guard;
+  jack_watch::NoteCycle();
   auto* self = static_cast<JackClientDevice*>(arg);
   auto* left = static_cast<float*>(jack_port_get_buffer(self->m_pOut[0], frames));
   auto* right = static_cast<float*>(jack_port_get_buffer(self->m_pOut[1], frames));
@@ -182,14 +191,16 @@ int JackClientDevice::Process(jack_nframes_t frames, void* arg) noexcept {
   return 0;
 }
 
-int JackClientDevice::BufferSize(jack_nframes_t frames, void* arg) noexcept {
+int JackClientDevice::BufferSize(jack_nframes_t frames, void* arg) {
+  JackCallbackGuard guard;
   // The mixer takes any cycle length in fixed steps and the event list has a
   // fixed size, so nothing is reallocated for a new size.
   static_cast<JackClientDevice*>(arg)->m_nPeriod.store(frames, std::memory_order_relaxed);
   return 0;
 }
 
-void JackClientDevice::Latency(jack_latency_callback_mode_t mode, void* arg) noexcept {
+void JackClientDevice::Latency(jack_latency_callback_mode_t mode, void* arg) {
+  JackCallbackGuard guard;
   auto* self = static_cast<JackClientDevice*>(arg);
   // A note leaves in the cycle it came in: the ports pass latency through
   // unchanged, as an instrument does.
@@ -209,26 +220,31 @@ void JackClientDevice::Latency(jack_latency_callback_mode_t mode, void* arg) noe
   }
 }
 
-int JackClientDevice::Xrun(void* arg) noexcept {
+int JackClientDevice::Xrun(void* arg) {
+  JackCallbackGuard guard;
   static_cast<JackClientDevice*>(arg)->m_nXruns.fetch_add(1, std::memory_order_relaxed);
   return 0;
 }
 
-void JackClientDevice::Freewheel(int starting, void* arg) noexcept {
+void JackClientDevice::Freewheel(int starting, void* arg) {
+  JackCallbackGuard guard;
   static_cast<JackClientDevice*>(arg)->m_bFreewheel.store(starting != 0, std::memory_order_relaxed);
 }
 
-int JackClientDevice::SampleRate(jack_nframes_t rate, void* arg) noexcept {
+int JackClientDevice::SampleRate(jack_nframes_t rate, void* arg) {
+  JackCallbackGuard guard;
   // JACK 2 calls it once when it is set, with the rate we opened at.
   static_cast<JackClientDevice*>(arg)->NoteDeviceRate(rate);
   return 0;
 }
 
-void JackClientDevice::PlainShutdown(void* arg) noexcept {
+void JackClientDevice::PlainShutdown(void* arg) {
+  JackCallbackGuard guard;
   Shutdown(JackServerError, nullptr, arg);
 }
 
-void JackClientDevice::Shutdown(jack_status_t, const char*, void* arg) noexcept {
+void JackClientDevice::Shutdown(jack_status_t, const char*, void* arg) {
+  JackCallbackGuard guard;
   // Async-signal context: flags only. The UI's poll sees the failure and
   // falls back to the silent device.
   auto* self = static_cast<JackClientDevice*>(arg);

@@ -31,9 +31,12 @@ struct JackMidiCounters {
 class JackClientDevice : public SoundDevice {
  public:
   // Opens, activates and (unless told not to) connects the client; null when
-  // no JACK server answers or the client cannot be set up.
+  // no JACK server answers or the client cannot be set up. opened: a client
+  // already opened under options.strName and not yet activated (the one the
+  // driver list was made through), taken over instead of opening another.
   static std::unique_ptr<JackClientDevice> Open(Reclaimer& reclaimer, std::string description,
-                                                const JackClientOptions& options);
+                                                const JackClientOptions& options,
+                                                jack_client_t* opened = nullptr);
   ~JackClientDevice() override;
 
   uint32_t PeriodFrames() const override { return m_nPeriod.load(std::memory_order_relaxed); }
@@ -54,15 +57,16 @@ class JackClientDevice : public SoundDevice {
   bool Setup(const JackClientOptions& options);
   void ConnectOutputs();
 
-  // Real-time: JACK's process thread.
-  static int Process(jack_nframes_t frames, void* arg) noexcept;
-  static int BufferSize(jack_nframes_t frames, void* arg) noexcept;
-  static void Latency(jack_latency_callback_mode_t mode, void* arg) noexcept;
-  static int Xrun(void* arg) noexcept;
-  static void Freewheel(int starting, void* arg) noexcept;
-  static int SampleRate(jack_nframes_t rate, void* arg) noexcept;
-  static void Shutdown(jack_status_t, const char*, void* arg) noexcept;
-  static void PlainShutdown(void* arg) noexcept;
+  // Real-time: JACK's process thread. Not noexcept: each holds a
+  // JackCallbackGuard, whose end may take libjack's cancel of the thread.
+  static int Process(jack_nframes_t frames, void* arg);
+  static int BufferSize(jack_nframes_t frames, void* arg);
+  static void Latency(jack_latency_callback_mode_t mode, void* arg);
+  static int Xrun(void* arg);
+  static void Freewheel(int starting, void* arg);
+  static int SampleRate(jack_nframes_t rate, void* arg);
+  static void Shutdown(jack_status_t, const char*, void* arg);
+  static void PlainShutdown(void* arg);
 
   jack_client_t* m_pClient;
   uint64_t m_nJackGeneration;  // the server's life it was made in

@@ -8,10 +8,13 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 
 #include "audio/OutputDriverList.h"
 
+#include "audio/JackServerWatch.h"
 #include "audio/LibraryChatter.h"
 
 namespace thumper {
@@ -199,6 +202,29 @@ std::unique_ptr<SoundDevice> OpenRtAudio(RtAudio::Api api, int device, const std
   }
 }
 
+std::vector<std::string> PortNames(jack_client_t* client, const char* type, unsigned long flags) {
+  std::vector<std::string> names;
+  if (const char** ports = jack_get_ports(client, nullptr, type, flags)) {
+    for (const char** p = ports; *p; ++p) names.emplace_back(*p);
+    jack_free(ports);
+  }
+  return names;
+}
+
+// How long the UI thread waits for a server to take a client.
+
+// Closes a client made at a server's life, or abandons it when that server
+// went away (see jack_watch::Abandon).
+struct JackClientCloser {
+  uint64_t nGeneration = 0;
+  void operator()(jack_client_t* client) const {
+    if (nGeneration != jack_watch::Generation())
+      jack_watch::Abandon(client);
+    else
+      jack_client_close(client);
+  }
+};
+
 class SystemBackend : public DriverBackend {
  public:
   bool Enumerate(OutputDriverList& list) override {
@@ -208,6 +234,10 @@ class SystemBackend : public DriverBackend {
     RtAudio::getCompiledApi(apis);
     for (RtAudio::Api api : apis) {
       if (api == RtAudio::RTAUDIO_DUMMY || api == RtAudio::UNSPECIFIED) continue;
+      if (api == RtAudio::UNIX_JACK) {
+        EnumerateJack(list);
+        continue;
+      }
       auto rt = MakeRtAudio(api);
       if (!rt) continue;
       try {
@@ -233,13 +263,28 @@ class SystemBackend : public DriverBackend {
     SilenceLibraryChatter();
     if (!guid) {
       // RtAudio's own default is JACK whenever a server runs; ours is our client.
-      if (auto jack = JackClientDevice::Open(reclaimer, description, m_jack)) return jack;
-      return OpenRtAudio(RtAudio::UNSPECIFIED, -1, {}, description, reclaimer, periodFrames);
+      if (jack_client_t* client = TakeListingClient())
+        if (auto jack = JackClientDevice::Open(reclaimer, description, m_jack, client)) return jack;
+      // Then RtAudio's default, but never through RtAudio's JACK: its probe
+      // opens a client on this thread, on a server that just did not answer.
+      std::vector<RtAudio::Api> apis;
+      RtAudio::getCompiledApi(apis);
+      for (RtAudio::Api api : apis) {
+        if (api == RtAudio::UNIX_JACK || api == RtAudio::RTAUDIO_DUMMY) continue;
+        if (auto device = OpenRtAudio(api, -1, {}, description, reclaimer, periodFrames))
+          return device;
+      }
+      return nullptr;
     }
+    if (static_cast<RtAudio::Api>(guid->nApi) == RtAudio::UNIX_JACK &&
+        guid->kind == DriverId::Kind::RtAudioDevice) {
+      jack_client_t* client = TakeListingClient();
+      if (!client) return nullptr;
+      return JackClientDevice::Open(reclaimer, description, m_jack, client);
+    }
+    DropListingClient();
     if (guid->kind == DriverId::Kind::Silent)
       return std::make_unique<SilentDevice>(reclaimer, description, periodFrames);
-    if (static_cast<RtAudio::Api>(guid->nApi) == RtAudio::UNIX_JACK)
-      return JackClientDevice::Open(reclaimer, description, m_jack);
     return OpenRtAudio(static_cast<RtAudio::Api>(guid->nApi), static_cast<int>(guid->nDevice),
                        guid->strDevice, description, reclaimer, periodFrames);
   }
@@ -247,7 +292,78 @@ class SystemBackend : public DriverBackend {
   void SetJackOptions(const JackClientOptions& options) override { m_jack = options; }
 
  private:
+  // JACK's devices as RtAudio names them: one per client that has audio ports,
+  // in the order of the server's port list, with the client's audio inputs as
+  // its output channels. Listed through Thumper's own client while it has one;
+  // RtAudio would open a client for the count and one more per device.
+  void EnumerateJack(OutputDriverList& list) {
+    std::optional<std::vector<std::string>> ports =
+        jack_watch::ListPortsThroughOwnClient(JACK_DEFAULT_AUDIO_TYPE, 0);
+    std::optional<std::vector<std::string>> inputs =
+        jack_watch::ListPortsThroughOwnClient(JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+    if (!ports || !inputs) {
+      jack_client_t* client = ListingClient();
+      if (!client) return;
+      ports = PortNames(client, JACK_DEFAULT_AUDIO_TYPE, 0);
+      inputs = PortNames(client, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+    }
+    std::vector<std::string> clients;
+    for (const std::string& port : *ports) {
+      const size_t colon = port.find(':');
+      if (colon == std::string::npos) continue;
+      std::string name = port.substr(0, colon);
+      if (std::find(clients.begin(), clients.end(), name) == clients.end())
+        clients.push_back(std::move(name));
+    }
+    for (unsigned i = 0; i < clients.size(); ++i) {
+      const std::string prefix = clients[i] + ":";
+      const bool hasInput = std::any_of(inputs->begin(), inputs->end(), [&](const std::string& p) {
+        return p.compare(0, prefix.size(), prefix) == 0;
+      });
+      if (!hasInput) continue;
+      if (list.m_nCount >= OutputDriverList::kMaxDrivers - 1) break;
+      DriverId id{DriverId::Kind::RtAudioDevice, static_cast<int>(RtAudio::UNIX_JACK), i,
+                  clients[i]};
+      EnumOutputDriver(&id, ApiLabel(RtAudio::UNIX_JACK) + ": " + clients[i],
+                       RtAudio::getApiName(RtAudio::UNIX_JACK), list);
+    }
+  }
+
+  // Without a client of our own, the list is made through a client under our
+  // own name that is kept, not activated, and becomes Thumper's client when a
+  // JACK driver opens next: no client shows up only to be listed through.
+  jack_client_t* ListingClient() {
+    DropStaleListingClient();
+    if (!m_pListing) {
+      const uint64_t generation = jack_watch::Generation();
+      m_pListing = {jack_watch::OpenClientWithin(m_jack.strName, jack_watch::kOpenLimit),
+                    JackClientCloser{generation}};
+      m_strListingName = m_jack.strName;
+    }
+    return m_pListing.get();
+  }
+
+  // The client a JACK driver opens as: the listing's, else one opened now, on
+  // a thread of its own, so a server that does not answer cannot hold the UI
+  // thread (null then, and the next driver is tried).
+  jack_client_t* TakeListingClient() {
+    DropStaleListingClient();
+    if (m_pListing) return m_pListing.release();
+    return jack_watch::OpenClientWithin(m_jack.strName, jack_watch::kOpenLimit);
+  }
+
+  // One made at an earlier server's life, or under a name no longer ours.
+  void DropStaleListingClient() {
+    if (m_pListing && (m_pListing.get_deleter().nGeneration != jack_watch::Generation() ||
+                       m_strListingName != m_jack.strName))
+      m_pListing.reset();
+  }
+
+  void DropListingClient() { m_pListing.reset(); }
+
   JackClientOptions m_jack;
+  std::unique_ptr<jack_client_t, JackClientCloser> m_pListing;
+  std::string m_strListingName;
 };
 
 }  // namespace

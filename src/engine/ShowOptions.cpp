@@ -38,7 +38,7 @@ void PrepareOptions(ThumperRuntime& runtime, OptionsDlgData& data, const MidiPor
 }
 
 void PrepareOptions(ThumperRuntime& runtime, OptionsDlgData& data) {
-  PrepareOptions(runtime, data, ListMidiInputPorts());
+  PrepareOptions(runtime, data, runtime.m_midiIn.ListPorts());
 }
 
 void ApplyOptions(ThumperRuntime& runtime, UiServices& ui, const OptionsDlgData& data) {

@@ -4,10 +4,13 @@
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <streambuf>
 
+#include "audio/JackCallbackGuard.h"
 #include "audio/JackServerWatch.h"
 #include "audio/LibraryChatter.h"
 
@@ -51,17 +54,36 @@ struct OpenedIn {
   std::string strApi;
   std::string strError;
   uint64_t nJackGeneration = 0;  // the JACK server's life it was made in
+  bool bNoJackServer = false;    // JACK was passed over: no server answered
 };
 
-// An input on the first MIDI system that works: the ALSA sequencer, else JACK.
-// RtMidi's own choice would stop at the first system that throws.
-OpenedIn MakeMidiIn(const char* jackClientName) {
+// Whether RtMidi may open a JACK client now without blocking the UI thread for
+// ever. Once a server was lost, one that dies at the wrong moment can leave
+// jack_client_open waiting for good, so a probe that gives up in time asks
+// first; before any loss, or while our own client runs, nobody needs to.
+bool JackMayBeOpened() {
+  if (jack_watch::Generation() == 0 || jack_watch::HasOwnClient()) return true;
+  jack_client_t* probe = jack_watch::OpenClientWithin("Thumper probe", jack_watch::kOpenLimit);
+  if (!probe) return false;
+  jack_client_close(probe);
+  return true;
+}
+
+// An input on the first MIDI system that works: the ALSA sequencer, else JACK
+// (when bAllowJack). RtMidi's own choice would stop at the first system that
+// throws.
+OpenedIn MakeMidiIn(const char* jackClientName, bool bAllowJack = true) {
   SilenceLibraryChatter();
   std::vector<RtMidi::Api> compiled;
   RtMidi::getCompiledApi(compiled);
   OpenedIn result;
   for (RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
     if (std::find(compiled.begin(), compiled.end(), api) == compiled.end()) continue;
+    if (api == RtMidi::UNIX_JACK && !bAllowJack) continue;
+    if (api == RtMidi::UNIX_JACK && !JackMayBeOpened()) {
+      result.bNoJackServer = true;
+      continue;
+    }
     try {
       result.pIn = std::make_unique<RtMidiIn>(
           api, api == RtMidi::UNIX_JACK ? jackClientName : kMidiClientName);
@@ -80,14 +102,25 @@ OpenedIn MakeMidiIn(const char* jackClientName) {
 constexpr const char* kNoMidiSystem = "no ALSA sequencer, and no JACK server is running.";
 
 // RtMidi's JACK input quietly lists nothing when no server runs; the user needs
-// to know that rather than a port count.
+// to know that rather than a port count. Our own client running says a server
+// does, without a probe.
 bool NoJackServer(const OpenedIn& in) {
   if (in.strApi != "JACK") return false;
-  jack_status_t status;
-  jack_client_t* probe = jack_client_open("Thumper probe", JackNoStartServer, &status);
+  if (jack_watch::HasOwnClient()) return false;
+  jack_client_t* probe = jack_watch::OpenClientWithin("Thumper probe", jack_watch::kOpenLimit);
   if (!probe) return true;
   jack_client_close(probe);
   return false;
+}
+
+// The JACK MIDI ports RtMidi's JACK input numbers (every MIDI output, in the
+// server's order), listed through our own client: nothing when there is none.
+std::optional<std::vector<std::string>> JackMidiPortsThroughOwnClient() {
+  return jack_watch::ListPortsThroughOwnClient(JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
+}
+
+std::string PortCountText(size_t count) {
+  return std::to_string(count) + (count == 1 ? " input port." : " input ports.");
 }
 
 // The one place an RtMidi input is let go of. An input on a JACK server that
@@ -110,8 +143,10 @@ void Connect(RtMidiIn& in, MidiSource& source) {
 
 }  // namespace
 
-// Real-time: the MIDI source's thread.
+// Real-time: the MIDI source's thread. On JACK that is libjack's process
+// thread, through RtMidi: see JackCallbackGuard.
 void MidiInCallback(double timeStamp, std::vector<unsigned char>* message, void* userData) {
+  JackCallbackGuard guard;
   auto* source = static_cast<MidiSource*>(userData);
   if (!source || !message || message->empty()) return;
   const std::vector<unsigned char>& bytes = *message;
@@ -130,7 +165,15 @@ void MidiInCallback(double timeStamp, std::vector<unsigned char>* message, void*
 MidiPortList ListMidiInputPorts() {
   QuietRtMidi quiet;
   MidiPortList list;
-  OpenedIn in = MakeMidiIn(kJackDeviceClientName);
+  OpenedIn in = MakeMidiIn(kJackDeviceClientName, /*bAllowJack=*/false);
+  if (!in.pIn) {
+    if (auto ports = JackMidiPortsThroughOwnClient()) {
+      list.strApi = "JACK";
+      list.names = std::move(*ports);
+      return list;
+    }
+    in = MakeMidiIn(kJackDeviceClientName);
+  }
   if (!in.pIn) {
     list.strError = in.strError;
     return list;
@@ -139,6 +182,26 @@ MidiPortList ListMidiInputPorts() {
   try {
     const unsigned count = in.pIn->getPortCount();
     for (unsigned i = 0; i < count; ++i) list.names.push_back(in.pIn->getPortName(i));
+  } catch (const RtMidiError& e) {
+    list.strError = e.getMessage();
+  }
+  return list;
+}
+
+MidiPortList MidiInput::ListPorts() {
+  // On the ALSA sequencer, or without a JACK input of ours, the plain list.
+  RtMidiIn* jackIn = nullptr;
+  if (m_pVirtualIn && m_strVirtualApi == "JACK" && jack_watch::Generation() == m_nVirtualJackGen)
+    jackIn = m_pVirtualIn.get();
+  else if (m_hMidiIn && m_strDeviceApi == "JACK" && jack_watch::Generation() == m_nDeviceJackGen)
+    jackIn = m_hMidiIn.get();
+  if (!jackIn || jack_watch::HasOwnClient()) return ListMidiInputPorts();
+  QuietRtMidi quiet;
+  MidiPortList list;
+  list.strApi = "JACK";
+  try {
+    const unsigned count = jackIn->getPortCount();
+    for (unsigned i = 0; i < count; ++i) list.names.push_back(jackIn->getPortName(i));
   } catch (const RtMidiError& e) {
     list.strError = e.getMessage();
   }
@@ -186,7 +249,23 @@ void MidiInput::MidiInOpenClose(int device, int mode) {
     // A device still open from before goes first, so two never feed the trigger.
     LetGo(m_hMidiIn, m_strDeviceApi, m_nDeviceJackGen);
     QuietRtMidi quiet;
-    OpenedIn in = MakeMidiIn(kJackDeviceClientName);
+    OpenedIn in = MakeMidiIn(kJackDeviceClientName, /*bAllowJack=*/false);
+    if (!in.pIn) {
+      // On JACK, a device that is not there is found so through our own
+      // client, before a client of the device's own is made for nothing.
+      if (auto ports = JackMidiPortsThroughOwnClient();
+          ports && (device < 0 || static_cast<size_t>(device) >= ports->size())) {
+        NoSuchDevice("There is no MIDI input device " + std::to_string(device) +
+                     ": JACK MIDI has " + PortCountText(ports->size()));
+        return;
+      }
+      in = MakeMidiIn(kJackDeviceClientName);
+    }
+    if (!in.pIn && in.bNoJackServer) {
+      NoSuchDevice("There is no MIDI input device " + std::to_string(device) + ": " +
+                   kNoMidiSystem);
+      return;
+    }
     if (!in.pIn) {
       Fail(in.strError);
       return;
@@ -200,8 +279,7 @@ void MidiInput::MidiInOpenClose(int device, int mode) {
           return;
         }
         NoSuchDevice("There is no MIDI input device " + std::to_string(device) + ": " + in.strApi +
-                     " MIDI has " + std::to_string(count) +
-                     (count == 1 ? " input port." : " input ports."));
+                     " MIDI has " + PortCountText(count));
         return;
       }
       Connect(*in.pIn, m_device);
@@ -240,9 +318,12 @@ void MidiInput::MidiInOpenClose(int device, int mode) {
 MidiResult MidiInput::OpenVirtualPort(bool bAllowJack) {
   if (m_pVirtualIn) return {true, {}};
   QuietRtMidi quiet;
-  OpenedIn in = MakeMidiIn(kJackVirtualClientName);
-  if (!in.pIn) return {false, in.strError};
-  if (!bAllowJack && in.strApi == "JACK") return {false, "no ALSA sequencer"};
+  // Without bAllowJack no JACK client is made only to be let go of.
+  OpenedIn in = MakeMidiIn(kJackVirtualClientName, bAllowJack);
+  if (!in.pIn && in.bNoJackServer)
+    return {false, std::string("The MIDI input port \"") + kVirtualPortName +
+                       "\" cannot be made: " + kNoMidiSystem};
+  if (!in.pIn) return {false, bAllowJack ? in.strError : "no ALSA sequencer"};
   try {
     Connect(*in.pIn, m_virtual);
     in.pIn->openVirtualPort(kVirtualPortName);

@@ -105,6 +105,10 @@ class MidiInput {
   // Inputs whose JACK server has gone are let go of (never called again) and
   // count as closed. True when any was. UI thread, after a device failure.
   bool DropLostJackInputs();
+  // The MIDI input ports, as ListMidiInputPorts gives them, listed through an
+  // input of ours that is open on JACK when there is one, so no client is
+  // made for the list (our audio client serves it as well).
+  MidiPortList ListPorts();
   // "ALSA" or "JACK" while the virtual port is open.
   const std::string& VirtualPortApi() const { return m_strVirtualApi; }
   // "ALSA" or "JACK": the system the open device or port belongs to.

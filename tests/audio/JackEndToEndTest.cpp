@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -125,6 +127,53 @@ TEST_F(JackEndToEnd, AServerThatGoesAwayIsReportedOnceAndPlayingGoesOnSilently) 
   EXPECT_EQ(reloads.calls, (std::vector<bool>{false, true}));
   EXPECT_FALSE(output.Poll(ui));
   EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+// Counts the clients that register on the server from its making on.
+struct RegistrationCounter {
+  RegistrationCounter() {
+    client = jack_client_open("registration-counter", JackNoStartServer, nullptr);
+    if (!client) return;
+    jack_set_client_registration_callback(
+        client,
+        [](const char*, int registered, void* self) {
+          if (registered) static_cast<RegistrationCounter*>(self)->count.fetch_add(1);
+        },
+        this);
+    jack_activate(client);
+  }
+  ~RegistrationCounter() {
+    if (client) jack_client_close(client);
+  }
+  jack_client_t* client = nullptr;
+  std::atomic<int> count{0};
+};
+
+// While our own client runs, the driver list is made through it: no client
+// comes and goes for it, and a client that arrived since is in it.
+TEST_F(JackEndToEnd, WhileOurClientRunsTheDriverListIsMadeThroughIt) {
+  AudioOutput output;
+  ASSERT_EQ(output.InitDirectSound(ui, false), 1);
+  ASSERT_EQ(output.m_pDirectSound->ClientName(), "Thumper");
+  RegistrationCounter counter;
+  ASSERT_NE(counter.client, nullptr);
+  JackRecorder recorder;  // arrives after our client: a new driver
+  ASSERT_TRUE(recorder.Ok());
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const int before = counter.count.load();
+  OutputDriverList list;
+  ASSERT_TRUE(output.EnumerateDrivers(list));
+  std::vector<std::string> descriptions(list.m_strDescription.begin(),
+                                        list.m_strDescription.begin() + list.m_nCount);
+  EXPECT_NE(std::find(descriptions.begin(), descriptions.end(), "JACK: system"),
+            descriptions.end());
+  EXPECT_NE(std::find(descriptions.begin(), descriptions.end(), "JACK: recorder"),
+            descriptions.end());
+  // Thumper has no audio inputs: it is no driver.
+  EXPECT_EQ(std::find(descriptions.begin(), descriptions.end(), "JACK: Thumper"),
+            descriptions.end());
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(counter.count.load(), before);
 }
 
 class JackAt48k : public JackEndToEnd {

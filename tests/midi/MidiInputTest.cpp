@@ -6,6 +6,8 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -240,6 +242,36 @@ TEST_F(MidiInputJackTest, ANumberedDeviceOpensPlaysAndCloses) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(voices[12]->m_nNext, 1);  // closed: nothing arrives
   EXPECT_TRUE(ui.messages.empty());
+}
+
+// With the virtual port open on JACK, the port list is made through its
+// client: no client comes and goes for it, and it lists what the plain list does.
+TEST_F(MidiInputJackTest, ThePortListGoesThroughTheOpenVirtualPort) {
+  JackMidiSender sender;
+  ASSERT_TRUE(sender.Ok());
+  MidiInput input(inbox, ui);
+  ASSERT_TRUE(input.OpenVirtualPort().bOk);
+  ASSERT_EQ(input.VirtualPortApi(), "JACK");
+  std::atomic<int> registered{0};
+  jack_client_t* counter = jack_client_open("registration-counter", JackNoStartServer, nullptr);
+  ASSERT_NE(counter, nullptr);
+  jack_set_client_registration_callback(
+      counter,
+      [](const char*, int made, void* count) {
+        if (made) static_cast<std::atomic<int>*>(count)->fetch_add(1);
+      },
+      &registered);
+  jack_activate(counter);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const int before = registered.load();
+  const MidiPortList list = input.ListPorts();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(registered.load(), before);
+  EXPECT_EQ(list.strApi, "JACK");
+  EXPECT_NE(std::find(list.names.begin(), list.names.end(), sender.PortName()), list.names.end());
+  EXPECT_EQ(list.names, ListMidiInputPorts().names);
+  input.CloseVirtualPort();
+  jack_client_close(counter);
 }
 
 }  // namespace

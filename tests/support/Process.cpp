@@ -121,6 +121,20 @@ ProcessResult BackgroundProcess::Stop(int signal) {
   return result;
 }
 
+ProcessResult BackgroundProcess::Stop(int signal, std::chrono::milliseconds limit) {
+  if (m_pid > 0) {
+    kill(m_pid, signal);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (Running() && std::chrono::steady_clock::now() < deadline) usleep(10000);
+    if (m_pid > 0) {
+      ProcessResult result = Stop(SIGKILL);
+      result.status = kHung;
+      return result;
+    }
+  }
+  return Stop(signal);
+}
+
 std::vector<std::string> ThumperArgv(const std::vector<std::string>& args) {
   std::vector<std::string> argv{THUMPER_BINARY};
   argv.insert(argv.end(), args.begin(), args.end());

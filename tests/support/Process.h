@@ -1,6 +1,7 @@
 #pragma once
 // Runs a program the way a user's shell would, capturing what it prints.
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ class BackgroundProcess {
   int Pid() const { return m_pid; }
   // Sends the signal and waits for the end; then out and err hold what it printed.
   ProcessResult Stop(int signal);
+  // The same, but a program still running after limit is killed with SIGKILL
+  // and reported as hung (status kHung).
+  static constexpr int kHung = -2;
+  ProcessResult Stop(int signal, std::chrono::milliseconds limit);
   std::string ErrSoFar() const;
 
  private:
