@@ -24,6 +24,7 @@ struct SfzLimits {
   size_t nMaxExpandedLength = 65536;  // one name or value after $NAME expansion
   int nMaxExpansionRounds = 16;       // a $NAME whose value names another
   size_t nMaxRegions = 500000;
+  size_t nMaxKitBytes = size_t{512} << 20;  // what the regions read take in memory
   size_t nMaxMessages = 500;
 };
 

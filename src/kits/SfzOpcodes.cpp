@@ -75,17 +75,26 @@ void SetWord(E& field, std::string_view value, const std::pair<std::string_view,
   problem = "\"" + std::string(value.substr(0, 40)) + "\" is not one of " + known;
 }
 
-SfzCcRange& RangeFor(std::vector<SfzCcRange>& ranges, int cc) {
+// Real kits name a few controllers per region; a hostile one could name
+// hundreds in every region.
+constexpr size_t kMaxControllersPerList = 64;
+
+SfzCcRange* RangeFor(std::vector<SfzCcRange>& ranges, int cc) {
   for (SfzCcRange& r : ranges)
-    if (r.nCc == cc) return r;
-  return ranges.emplace_back(SfzCcRange{cc, 0, 127});
+    if (r.nCc == cc) return &r;
+  if (ranges.size() >= kMaxControllersPerList) return nullptr;
+  return &ranges.emplace_back(SfzCcRange{cc, 0, 127});
 }
 
-SfzCcModulation& ModulationFor(std::vector<SfzCcModulation>& mods, int cc) {
+SfzCcModulation* ModulationFor(std::vector<SfzCcModulation>& mods, int cc) {
   for (SfzCcModulation& m : mods)
-    if (m.nCc == cc) return m;
-  return mods.emplace_back(SfzCcModulation{cc, 0, 0});
+    if (m.nCc == cc) return &m;
+  if (mods.size() >= kMaxControllersPerList) return nullptr;
+  return &mods.emplace_back(SfzCcModulation{cc, 0, 0});
 }
+
+const std::string kTooManyControllers =
+    "a region takes at most " + std::to_string(kMaxControllersPerList) + " controllers here";
 
 // name is prefix + N with N a controller: the controller, or nothing. A
 // number past the last controller is a problem of its own.
@@ -128,8 +137,10 @@ bool ApplyControllerOpcode(SfzRegion& r, std::string_view name, std::string_view
       int v = 0;
       SetInt(v, value, 0, 127, problem);
       if (ParseSfzNumber(value)) {
-        SfzCcRange& range = RangeFor(r.*o.ranges, *cc);
-        (o.bLow ? range.nLo : range.nHi) = v;
+        if (SfzCcRange* range = RangeFor(r.*o.ranges, *cc))
+          (o.bLow ? range->nLo : range->nHi) = v;
+        else
+          problem = kTooManyControllers;
       }
       return true;
     }
@@ -156,11 +167,13 @@ bool ApplyControllerOpcode(SfzRegion& r, std::string_view name, std::string_view
     if (auto cc = Controller(name, o.prefix, problem)) {
       if (*cc < 0) return true;
       if (auto v = Ranged(value, o.lo, o.hi, problem)) {
-        SfzCcModulation& m = ModulationFor(r.*o.mods, *cc);
-        if (o.bCurve)
-          m.nCurve = static_cast<int>(*v);
+        SfzCcModulation* m = ModulationFor(r.*o.mods, *cc);
+        if (!m)
+          problem = kTooManyControllers;
+        else if (o.bCurve)
+          m->nCurve = static_cast<int>(*v);
         else
-          m.fDepth = static_cast<float>(*v);
+          m->fDepth = static_cast<float>(*v);
       }
       return true;
     }

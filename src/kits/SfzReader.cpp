@@ -13,6 +13,16 @@ namespace fs = std::filesystem;
 
 // Distinct unknown opcode names kept; a hostile file could invent millions.
 constexpr size_t kMaxUnknownNames = 1000;
+constexpr size_t kMaxOpcodesPerHeader = 4096;
+
+size_t RegionBytes(const SfzRegion& r) {
+  return sizeof(SfzRegion) + r.strSample.capacity() + r.strSamplePath.capacity() +
+         r.place.strFile.capacity() +
+         (r.ccConditions.capacity() + r.ccTriggers.capacity()) * sizeof(SfzCcRange) +
+         (r.amplitudeCc.capacity() + r.volumeCc.capacity() + r.panCc.capacity()) *
+             sizeof(SfzCcModulation) +
+         r.ampVelcurve.capacity() * sizeof(std::pair<int, float>);
+}
 
 enum class Level { None, Control, Global, Master, Group, Region, Curve, Skipped };
 
@@ -33,15 +43,18 @@ class KitBuilder : public SfzLexerSink {
       m_level = Level::Control;
     } else if (name == "global") {
       m_level = Level::Global;
+      m_base.reset();
       m_global.clear();
       m_master.clear();
       m_group.clear();
     } else if (name == "master") {
       m_level = Level::Master;
+      m_base.reset();
       m_master.clear();
       m_group.clear();
     } else if (name == "group") {
       m_level = Level::Group;
+      m_base.reset();
       m_group.clear();
     } else if (name == "region") {
       m_level = Level::Region;
@@ -92,7 +105,14 @@ class KitBuilder : public SfzLexerSink {
       Problem(place, std::string(name) + ": a region's opcode in <control>; skipped");
       return;
     }
-    LevelList().push_back({std::string(name), std::string(value)});
+    std::vector<Opcode>& list = LevelList();
+    if (list.size() >= kMaxOpcodesPerHeader) {
+      Problem(place, std::string(name) + ": more than " + std::to_string(kMaxOpcodesPerHeader) +
+                         " opcodes under one header; skipped");
+      return;
+    }
+    if (m_level != Level::Region) m_base.reset();
+    list.push_back({std::string(name), std::string(value)});
   }
 
   void OnProblem(const SfzPlace& place, const std::string& what) override { Problem(place, what); }
@@ -219,11 +239,16 @@ class KitBuilder : public SfzLexerSink {
       m_bFull = true;
       return;
     }
-    SfzRegion r;
-    r.place = m_place;
     std::string ignored;
-    for (const std::vector<Opcode>* list : {&m_global, &m_master, &m_group, &m_region})
-      for (const Opcode& o : *list) ApplySfzRegionOpcode(r, o.strName, o.strValue, ignored);
+    // What the headers above give, worked out once for all their regions.
+    if (!m_base) {
+      m_base.emplace();
+      for (const std::vector<Opcode>* list : {&m_global, &m_master, &m_group})
+        for (const Opcode& o : *list) ApplySfzRegionOpcode(*m_base, o.strName, o.strValue, ignored);
+    }
+    SfzRegion r = *m_base;
+    r.place = m_place;
+    for (const Opcode& o : m_region) ApplySfzRegionOpcode(r, o.strName, o.strValue, ignored);
     if (r.strSample.empty()) {
       Problem(m_place, "<region>: has no sample; skipped");
       return;
@@ -245,6 +270,14 @@ class KitBuilder : public SfzLexerSink {
         r.strSamplePath = std::move(*found);
       }
     }
+    m_nKitBytes += RegionBytes(r);
+    if (m_nKitBytes > m_options.limits.nMaxKitBytes) {
+      Problem(m_place, "<region>: the kit's regions take more than " +
+                           std::to_string(m_options.limits.nMaxKitBytes >> 20) +
+                           " MiB; the rest are skipped");
+      m_bFull = true;
+      return;
+    }
     m_kit.regions.push_back(std::move(r));
   }
 
@@ -258,6 +291,8 @@ class KitBuilder : public SfzLexerSink {
   std::string m_strDefaultPath;
   SfzCurve m_curve;
   std::array<bool, 128> m_curveSet{};
+  std::optional<SfzRegion> m_base;
+  size_t m_nKitBytes = 0;
   bool m_bFull = false;
 };
 

@@ -103,6 +103,16 @@ TEST(SfzOpcodes, ControllersReachTheExtendedOnesAndNoFurther) {
   ASSERT_EQ(r.amplitudeCc.size(), 1u);
   EXPECT_EQ(r.amplitudeCc[0].nCc, 20);
   EXPECT_TRUE(r.ampVelcurve.empty());
+
+  SfzRegion many;
+  for (int cc = 0; cc < 64; ++cc)
+    ASSERT_TRUE(ApplySfzRegionOpcode(many, "hicc" + std::to_string(cc), "1", problem));
+  EXPECT_EQ(problem, "");
+  ApplySfzRegionOpcode(many, "hicc64", "1", problem);
+  EXPECT_NE(problem.find("at most 64 controllers"), std::string::npos) << problem;
+  ApplySfzRegionOpcode(many, "locc63", "1", problem);  // one it has already
+  EXPECT_EQ(problem, "");
+  EXPECT_EQ(many.ccConditions.size(), 64u);
 }
 
 }  // namespace
