@@ -267,7 +267,10 @@ class Lexer {
       m_sink.OnProblem(place, name.substr(0, 80) + ": not an opcode name");
       return;
     }
-    m_sink.OnOpcode(name, Expand(rest.substr(0, length), place, name), place);
+    // "sample= a.wav" names a.wav, as sfizz reads it.
+    std::string_view value = rest.substr(0, length);
+    while (!value.empty() && IsSpace(value.front())) value.remove_prefix(1);
+    m_sink.OnOpcode(name, Expand(value, place, name), place);
   }
 
   // A value runs to where the next opcode ("name="), header or directive

@@ -108,9 +108,12 @@ TEST_F(SfzReaderTest, LinesHoldSeveralOpcodesCommentsAndValuesWithSpaces) {
       "/* a kit\r\n   <region> sample=commented.wav\r\n*/\r\n"
       "<control>default_path=drums\\ // the folder\r\n"
       "<region>sample=snare hit  01.wav  lokey=37 hikey=d2 pan=-20.5<region> sample=tom.wav\r\n"
-      "key=45 /* inline */ pitch_keycenter=44\tvolume=+3 // done\r\n");
-  ASSERT_EQ(k.regions.size(), 2u);
+      "key=45 /* inline */ pitch_keycenter=44\tvolume=+3 // done\r\n"
+      "<region> sample=  tom.wav key=46 <region> sample= key=47\r\n");
+  ASSERT_EQ(k.regions.size(), 3u);
   EXPECT_EQ(k.regions[0].strSample, "drums/snare hit  01.wav");
+  EXPECT_EQ(k.regions[2].strSample, "drums/tom.wav");
+  EXPECT_EQ(k.regions[2].nLoKey, 46);
   EXPECT_EQ(k.regions[0].nLoKey, 37);
   EXPECT_EQ(k.regions[0].nHiKey, 38);
   EXPECT_FLOAT_EQ(k.regions[0].fPan, -20.5f);
@@ -118,7 +121,9 @@ TEST_F(SfzReaderTest, LinesHoldSeveralOpcodesCommentsAndValuesWithSpaces) {
   EXPECT_EQ(k.regions[1].nPitchKeycenter, 44);
   EXPECT_FLOAT_EQ(k.regions[1].fVolume, 3);
   EXPECT_EQ(k.regions[1].place.nLine, 5);
-  EXPECT_TRUE(result.messages.empty()) << result.messages[0];
+  ASSERT_EQ(result.messages.size(), 1u);  // the region whose sample= is empty
+  EXPECT_NE(result.messages[0].find(":7: <region>: has no sample"), std::string::npos)
+      << result.messages[0];
 }
 
 TEST_F(SfzReaderTest, DrumIdiomsRoundRobinHiHatChokesSilenceAndControllerTriggers) {
