@@ -107,15 +107,9 @@ class Lexer {
     }
   }
 
-  // From the position to the end of the line or a comment, whichever comes first.
-  std::string_view RestOfLine(Frame& f, bool& tooLong) {
-    const std::string& t = f.text;
-    size_t end = f.nPos;
-    while (end < t.size() && t[end] != '\n' && t[end] != '\r' &&
-           !(t[end] == '/' && end + 1 < t.size() && (t[end + 1] == '/' || t[end + 1] == '*')))
-      ++end;
-    tooLong = end - f.nPos > m_limits.nMaxLineLength;
-    return std::string_view(t).substr(f.nPos, end - f.nPos);
+  static bool EndsLine(std::string_view t, size_t i) {
+    return t[i] == '\n' || t[i] == '\r' ||
+           (t[i] == '/' && i + 1 < t.size() && (t[i + 1] == '/' || t[i + 1] == '*'));
   }
 
   std::string_view Identifier(const Frame& f, size_t from) const {
@@ -139,10 +133,12 @@ class Lexer {
       }
       f.nPos += 1 + name.size();
       while (f.nPos < f.text.size() && IsSpace(f.text[f.nPos])) ++f.nPos;
-      bool tooLong = false;
-      std::string_view value = RestOfLine(f, tooLong);
       // The value is one word, as ARIA has it: a second directive may follow.
-      value = value.substr(0, std::min(value.size(), value.find_first_of(" \t")));
+      size_t end = f.nPos;
+      while (end < f.text.size() && end - f.nPos <= m_limits.nMaxLineLength &&
+             !IsSpace(f.text[end]) && !EndsLine(f.text, end))
+        ++end;
+      const std::string_view value = std::string_view(f.text).substr(f.nPos, end - f.nPos);
       if (value.size() > m_limits.nMaxLineLength) {
         m_sink.OnProblem(place, "#define $" + std::string(name) + ": the value is too long");
         SkipLine(f);
@@ -253,15 +249,15 @@ class Lexer {
     const std::string name =
         Expand(std::string_view(f.text).substr(f.nPos, end - f.nPos), place, "opcode name");
     f.nPos = end + 1;
-    bool tooLong = false;
-    const std::string_view rest = RestOfLine(f, tooLong);
-    if (tooLong) {
+    const size_t length =
+        ValueLength(std::string_view(f.text).substr(f.nPos), m_limits.nMaxLineLength + 1);
+    if (length > m_limits.nMaxLineLength) {
       m_sink.OnProblem(place, name + ": the line is longer than " +
                                   std::to_string(m_limits.nMaxLineLength) + " characters");
       SkipLine(f);
       return;
     }
-    const size_t length = ValueLength(rest);
+    const std::string_view rest = std::string_view(f.text).substr(f.nPos, length);
     f.nPos += length;
     if (name.empty() || !std::all_of(name.begin(), name.end(), IsIdentifierChar)) {
       m_sink.OnProblem(place, name.substr(0, 80) + ": not an opcode name");
@@ -275,25 +271,30 @@ class Lexer {
 
   // A value runs to where the next opcode ("name="), header or directive
   // starts on its line, so file names may hold spaces; trailing blanks drop.
-  static size_t ValueLength(std::string_view v) {
+  // Each character is looked at a bounded number of times, and no more than
+  // limit of them: a longer value is refused.
+  static size_t ValueLength(std::string_view v, size_t limit) {
     size_t end = 0;
-    while (end < v.size()) {
-      if (v[end] == '<') break;
+    while (end < v.size() && end < limit) {
+      if (v[end] == '<' || EndsLine(v, end)) break;
       if (!IsSpace(v[end])) {
         ++end;
         continue;
       }
       size_t i = end;
       while (i < v.size() && IsSpace(v[i])) ++i;
-      if (i == v.size() || v[i] == '<') break;
+      if (i == v.size() || v[i] == '<' || EndsLine(v, i)) break;
       if (v[i] == '#') {
-        const std::string_view word =
-            v.substr(i + 1, v.find_first_not_of("abcdefghijklmnopqrstuvwxyz", i + 1) - (i + 1));
+        size_t j = i + 1;
+        while (j < v.size() && j - i <= 8 && IsIdentifierChar(v[j])) ++j;
+        const std::string_view word = v.substr(i + 1, j - i - 1);
         if (word == "define" || word == "include") break;
-      } else if (IsIdentifierChar(v[i])) {
+      } else if (IsIdentifierChar(v[i]) || v[i] == '$') {
         size_t j = i;
         while (j < v.size() && (IsIdentifierChar(v[j]) || v[j] == '$')) ++j;
         if (j < v.size() && v[j] == '=') break;
+        end = j;  // a word of the value: go on after it
+        continue;
       }
       end = i;
     }

@@ -301,6 +301,15 @@ TEST_F(SfzReaderTest, HostileInputStaysBounded) {
   EXPECT_EQ(r.kit->regions.size(), 100u);
   EXPECT_EQ(r.messages.size(), 5u);
   EXPECT_GT(r.nMessagesLeftOut, 90u);
+
+  // One line of a megabyte holding 170,000 opcodes is read in one pass.
+  std::string line = "<group> key=36";
+  for (int i = 0; i < 170000; ++i) line += " pan=" + std::to_string(i % 100);
+  kit.Write("line.sfz", line + "\n<region> sample=a.wav\n");
+  r = kit.Read("line.sfz");
+  ASSERT_TRUE(r.kit) << r.strError;
+  EXPECT_TRUE(Mentions(r, "line.sfz:1: pan: more than 4096 opcodes under one header"));
+  EXPECT_FLOAT_EQ(r.kit->regions.at(0).fPan, 4094 % 100);
 }
 
 }  // namespace
