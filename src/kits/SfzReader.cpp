@@ -186,7 +186,7 @@ class KitBuilder : public SfzLexerSink {
         problem = "\"" + std::string(value.substr(0, 40)) + "\" is not a curve number (0 to 255)";
       else
         m_curve.nIndex = static_cast<int>(*v);
-    } else if (auto point = SfzOpcodeSuffix(name, "v"); point && name.size() == 4 && *point < 128) {
+    } else if (auto point = SfzOpcodeSuffix(name, "v"); point && *point < 128) {
       const std::optional<double> v = ParseSfzNumber(value);
       if (!v) {
         problem = "\"" + std::string(value.substr(0, 40)) + "\" is not a number";

@@ -195,7 +195,7 @@ TEST_F(SfzReaderTest, CurvesAreDrawnBetweenTheirPointsAndOpcodesOutsideTheListAr
   kit.Sample("a.wav");
   const SfzKit& k = Read(
       "<curve> curve_index=7 v000=0 v064=1 v127=0.5\n"
-      "<curve> curve_index=8 v032=0.25\n"
+      "<curve> curve_index=8 v32=0.25\n"
       "<global> fil_type=lpf_2p cutoff=300 cutoff=400\n"
       "<effect> type=reverb\n"
       "<region> sample=a.wav amp_velcurve_127=1 amp_velcurve_1=0.1 amp_velcurve_64=0.5 "
