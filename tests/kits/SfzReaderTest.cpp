@@ -231,7 +231,9 @@ TEST_F(SfzReaderTest, BadInputIsNamedByFileLineAndOpcodeAndTheRestStillReads) {
       "#include \"nothing.sfz\"\n"
       "#include \"loop.sfz\"\n"
       "<region> sample=a.wav trigger=sometimes\n"
-      "lokey 40\n");
+      "lokey 40\n"
+      "#pragma once\n"
+      "/* never closed\n<region> sample=a.wav\n");
   const std::string file = kit / "kit.sfz";
   EXPECT_TRUE(Mentions(result, file + ":1: a header is not closed"));
   EXPECT_TRUE(Mentions(result, file + ":2: <regoin>: not a header"));
@@ -245,6 +247,8 @@ TEST_F(SfzReaderTest, BadInputIsNamedByFileLineAndOpcodeAndTheRestStillReads) {
       Mentions(result, kit / "loop.sfz" + ":1: #include \"kit.sfz\": the file includes itself"));
   EXPECT_TRUE(Mentions(result, file + ":8: trigger: \"sometimes\" is not one of attack"));
   EXPECT_TRUE(Mentions(result, file + ":9: lokey: not an opcode"));
+  EXPECT_TRUE(Mentions(result, file + ":10: #pragma: not a directive"));
+  EXPECT_TRUE(Mentions(result, file + ":11: a /* comment is never closed"));
   ASSERT_EQ(k.regions.size(), 2u);
   EXPECT_FLOAT_EQ(k.regions[0].fVolume, 0);
   EXPECT_FLOAT_EQ(k.regions[0].fPan, 100);
