@@ -19,7 +19,10 @@ class ScratchCache {
     std::filesystem::create_directories(m_strHome);
     ::setenv("XDG_CACHE_HOME", m_strHome.c_str(), 1);
   }
-  ~ScratchCache() { Clear(); }
+  ~ScratchCache() {
+    std::error_code error;
+    std::filesystem::remove_all(m_strHome, error);
+  }
   ScratchCache(const ScratchCache&) = delete;
   ScratchCache& operator=(const ScratchCache&) = delete;
 

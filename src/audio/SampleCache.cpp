@@ -182,6 +182,10 @@ class Fd {
   Fd& operator=(const Fd&) = delete;
   int get() const { return m_nFd; }
   int release() { return std::exchange(m_nFd, -1); }
+  void reset(int fd) {
+    if (m_nFd >= 0) ::close(m_nFd);
+    m_nFd = fd;
+  }
 
  private:
   int m_nFd;
@@ -380,6 +384,8 @@ bool SampleCache::Write(const std::string& entryPath, std::vector<uint8_t> heade
   const std::string temp = entryPath + kTempMark + std::to_string(::getpid()) + "-" +
                            std::to_string(m_nTemp.fetch_add(1));
   Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  if (fd.get() < 0 && errno == ENOENT && MakeFolders(m_strFolder))  // removed since: made again
+    fd.reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
   if (fd.get() < 0) return false;
   // A full disk fails a write or the close; the half-written file goes.
   const bool written = WriteAll(fd.get(), header.data(), header.size()) &&

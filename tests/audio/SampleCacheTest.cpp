@@ -213,6 +213,16 @@ TEST_F(SampleCacheTest, PastTheLimitTheLeastRecentlyUsedEntriesGoFirst) {
   EXPECT_TRUE(CacheFiles(dir / "tiny").empty());
 }
 
+TEST_F(SampleCacheTest, AFolderRemovedWhileTheProgramRunsIsMadeAgainAtTheNextWrite) {
+  SampleCache cache(folder);
+  cache.Decode(converted, 44100);
+  fs::remove_all(dir / "cache");  // the user's rm -rf ~/.cache/thumper
+  cache.Decode(converted, 44100);
+  EXPECT_EQ(cache.GetCounts().nWritten, 2u);
+  cache.Decode(converted, 44100);
+  EXPECT_EQ(cache.GetCounts().nHits, 1u);
+}
+
 // A small tmpfs mounted over a folder of the test's own, when this process may mount.
 class Mount {
  public:
