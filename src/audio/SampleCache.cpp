@@ -58,39 +58,42 @@ uint64_t Get64(const uint8_t* at) {
   return v;
 }
 
-// A fast 64-bit checksum: eight bytes a step, multiplied and rotated, so a
+// A fast 64-bit checksum of a block: four independent lanes of eight bytes a
+// step, each multiplied and rotated (so the cores' multipliers overlap), so a
 // flipped bit or a moved block anywhere changes it.
-class Checksum {
- public:
-  void Add(const uint8_t* bytes, size_t size) {
-    size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-      uint64_t w;
-      std::memcpy(&w, bytes + i, 8);
-      if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
-      Mix(w);
-    }
-    uint64_t tail = 0;
-    for (size_t k = 0; i + k < size; ++k) tail |= uint64_t(bytes[i + k]) << (8 * k);
-    Mix(tail ^ (uint64_t(size - i) << 56));
-    m_nLength += size;
-  }
-  uint64_t Value() const {
-    uint64_t h = m_nState ^ m_nLength;
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    return h;
-  }
+uint64_t ChecksumOf(const uint8_t* bytes, size_t size) {
+  constexpr uint64_t kPrime1 = 0x9e3779b185ebca87ull, kPrime2 = 0xc2b2ae3d27d4eb4full;
+  uint64_t lane[4] = {0x243f6a8885a308d3ull, 0x13198a2e03707344ull, 0xa4093822299f31d0ull,
+                      0x082efa98ec4e6c89ull};
+  auto word = [&](size_t at) {
+    uint64_t w;
+    std::memcpy(&w, bytes + at, 8);
+    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+    return w;
+  };
+  auto mix = [](uint64_t state, uint64_t w) {
+    return std::rotl(state + w * kPrime2, 31) * kPrime1;
+  };
+  size_t i = 0;
+  for (; i + 32 <= size; i += 32)
+    for (int k = 0; k < 4; ++k) lane[k] = mix(lane[k], word(i + 8 * size_t(k)));
+  uint64_t h = std::rotl(lane[0], 1) + std::rotl(lane[1], 7) + std::rotl(lane[2], 12) +
+               std::rotl(lane[3], 18);
+  for (; i + 8 <= size; i += 8) h = mix(h, word(i));
+  uint64_t tail = 0;
+  for (size_t k = 0; i + k < size; ++k) tail |= uint64_t(bytes[i + k]) << (8 * k);
+  h = mix(h, tail) ^ uint64_t(size);
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdull;
+  h ^= h >> 33;
+  return h;
+}
 
- private:
-  void Mix(uint64_t w) {
-    m_nState ^= w * 0x87c37b91114253d5ull;
-    m_nState = std::rotl(m_nState, 29) * 0x9e3779b97f4a7c15ull + 0x52dce729u;
-  }
-  uint64_t m_nState = 0x243f6a8885a308d3ull;
-  uint64_t m_nLength = 0;
-};
+// The checksum an entry stores: of its header (the checksum field 0) and its data.
+uint64_t EntryChecksum(const std::vector<uint8_t>& header, const uint8_t* data, size_t size) {
+  return ChecksumOf(header.data(), header.size()) ^
+         std::rotl(ChecksumOf(data, size) * 0x9e3779b97f4a7c15ull, 23);
+}
 
 uint64_t Fnv1a(const std::string& text) {
   uint64_t h = 0xcbf29ce484222325ull;
@@ -228,10 +231,7 @@ Lookup ReadEntry(const std::string& entryPath, const EntryKey& key, DecodedSampl
   data->nFrames = frames;
   auto* bytes = reinterpret_cast<uint8_t*>(data->pSamples.get());
   if (!ReadAll(fd.get(), bytes, size_t(dataBytes), off_t(header.size()))) return Lookup::Rejected;
-  Checksum sum;
-  sum.Add(header.data(), header.size());
-  sum.Add(bytes, size_t(dataBytes));
-  if (sum.Value() != stored) return Lookup::Rejected;
+  if (EntryChecksum(header, bytes, size_t(dataBytes)) != stored) return Lookup::Rejected;
   ToLittleEndian(data->pSamples.get(), size_t(frames) * 2);  // stored little-endian: to native
 
   ::futimens(fd.get(), nullptr);  // most recently used
@@ -376,10 +376,7 @@ bool SampleCache::Write(const std::string& entryPath, std::vector<uint8_t> heade
     ToLittleEndian(swapped.data(), count);
     bytes = reinterpret_cast<const uint8_t*>(swapped.data());
   }
-  Checksum sum;
-  sum.Add(header.data(), header.size());
-  sum.Add(bytes, size_t(dataBytes));
-  Put64(&header[kChecksumAt], sum.Value());
+  Put64(&header[kChecksumAt], EntryChecksum(header, bytes, size_t(dataBytes)));
 
   const std::string temp = entryPath + kTempMark + std::to_string(::getpid()) + "-" +
                            std::to_string(m_nTemp.fetch_add(1));

@@ -22,7 +22,8 @@
 //       52     2  channels
 //       54     2  bytes per sample (2: signed 16-bit)
 //       56     8  size of the sample in the 44,100 Hz voice layout, bytes
-//       64     8  checksum of the header (this field read as 0) and the data
+//       64     8  checksum of the header (this field read as 0) and the data:
+//                 the header's and the data's each, combined (SampleCache.cpp)
 //       72     4  path length, bytes
 //       76     -  the source's absolute path (UTF-8 or whatever bytes it has)
 //   header size -  frames x channels x bytes per sample of interleaved samples
