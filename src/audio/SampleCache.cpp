@@ -199,7 +199,8 @@ enum class Lookup { Missing, Hit, Rejected };
 // The entry at entryPath when it holds exactly what key names, checksum and
 // all; a hit's modification time is set to now (a read-only disk keeps the old).
 Lookup ReadEntry(const std::string& entryPath, const EntryKey& key, DecodedSample& out) {
-  Fd fd(::open(entryPath.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking: a FIFO put there must not hang the load (files ignore the flag).
+  Fd fd(::open(entryPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) return Lookup::Missing;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return Lookup::Rejected;
@@ -336,7 +337,9 @@ DecodedSample SampleCache::Decode(const std::string& path, uint32_t mixerRate,
       return cached;
     case Lookup::Rejected:
       m_nRejected.fetch_add(1);
-      ::unlink(entryPath.c_str());  // never played; rewritten below when the decode succeeds
+      // Never played; rewritten below when the decode succeeds. An empty
+      // folder of the entry's name would stand in the way of the rename.
+      if (::unlink(entryPath.c_str()) != 0 && errno == EISDIR) ::rmdir(entryPath.c_str());
       break;
     case Lookup::Missing:
       break;

@@ -165,6 +165,16 @@ TEST_F(SampleCacheTest, ADamagedOrForeignEntryIsNeverPlayedAndIsReplaced) {
        [&] { fs::copy_file(otherEntry, entry, fs::copy_options::overwrite_existing); }},
       {"not an entry at all", [&] { WriteTextFile(entry, "hello"); }},
       {"empty", [&] { WriteTextFile(entry, ""); }},
+      {"a FIFO (must not hang the load)",
+       [&] {
+         fs::remove(entry);
+         ASSERT_EQ(::mkfifo(entry.c_str(), 0644), 0);
+       }},
+      {"an empty folder",
+       [&] {
+         fs::remove(entry);
+         fs::create_directory(entry);
+       }},
   };
   SampleCache cache(folder);
   cache.Decode(other, 48000);  // otherEntry, copied over this one's below
