@@ -55,7 +55,7 @@ namespace thumper {
 
 class SampleCache {
  public:
-  static constexpr uint64_t kDefaultLimitBytes = 2ull << 30;
+  static constexpr uint64_t kDefaultLimitBytes = 2000000000;  // 2 GB
 
   // folder empty: no caching at all, every decode fresh.
   explicit SampleCache(std::string folder, uint64_t limitBytes = kDefaultLimitBytes);
