@@ -33,7 +33,9 @@
 // never played: it is removed, the source decoded afresh and the entry
 // rewritten. Writes go to a temporary file in the folder, renamed into place,
 // so another process (a plugin in a DAW beside the standalone program) sees the
-// old entry or the new one, never half of one. A read-only or full disk, or a
+// old entry or the new one, never half of one. Nothing is synced to the disk:
+// an entry a power loss cut short fails its length or checksum check and is
+// replaced, which costs one conversion. A read-only or full disk, or a
 // folder that cannot be made, only means nothing is cached.
 //
 // Size limit (default 2 GB), least recently used out first: a hit sets the
