@@ -249,6 +249,9 @@ DecodedSample DecodeOrThrow(const ByteSource& source, uint32_t mixerRate,
                                           HoldsIntegers(subtype), frames, cancel);
   if (result.status != DecodeStatus::Ok) return result;
 
+  // FLAC and AIFF cost their decoding even at 16 bits and 44,100 Hz.
+  const int container = info.format & SF_FORMAT_TYPEMASK;
+  result.bConverted = !exact16 || (container != SF_FORMAT_WAV && container != SF_FORMAT_WAVEX);
   result.nVoiceBytes = 4 * uint64_t(frames.Used());
   result.pData = frames.Finish();
   if (!result.pData) {
@@ -257,6 +260,7 @@ DecodedSample DecodeOrThrow(const ByteSource& source, uint32_t mixerRate,
   }
   if (mixerRate != kOutputRate && FitsBuffer(result.nVoiceBytes)) {
     result.pData = ConvertToRate(*result.pData, mixerRate, cancel, result.status);
+    result.bConverted = true;
   }
   return result;
 }

@@ -29,6 +29,10 @@ struct DecodedSample {
   // The size of the sample in the voice layout (44,100 Hz), which bounds what a
   // buffer accepts whatever the mixer's rate.
   uint64_t nVoiceBytes = 0;
+  // The data is not the file's own 16-bit 44,100 Hz frames read straight: it was
+  // decoded, widened or narrowed, or converted to another rate (what a cache
+  // of converted samples keeps).
+  bool bConverted = false;
 };
 
 // The read of the voice layout (16-bit stereo, 44,100 Hz), then, when mixerRate

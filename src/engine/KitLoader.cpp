@@ -2,14 +2,17 @@
 
 #include <algorithm>
 
+#include "audio/SampleCache.h"
+
 namespace thumper {
 
 namespace {
 // Beyond this the disk, not the cores, sets the pace.
 constexpr unsigned kMaxThreads = 8;
 
+// Converted samples come from the user's cache of them when they are there.
 DecodedSample DecodeFile(const std::string& path, uint32_t rate, const std::atomic<bool>& cancel) {
-  return DecodeSampleFile(path, rate, &cancel);
+  return DecodeSampleCached(path, rate, &cancel);
 }
 }  // namespace
 

@@ -41,7 +41,8 @@ class KitLoader {
     bool bCheckOnly = false;
   };
 
-  // threads 0: one per core.
+  // threads 0: one per core. decode null: the file read through the user's
+  // cache of converted samples (DecodeSampleCached).
   explicit KitLoader(unsigned threads = 0, DecodeFn decode = nullptr);
   ~KitLoader();
   KitLoader(const KitLoader&) = delete;

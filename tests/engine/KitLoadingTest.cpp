@@ -60,6 +60,36 @@ TEST(KitLoaderTest, ParallelAndSequentialLoadsGiveIdenticalSampleData) {
   }
 }
 
+TEST(KitLoaderTest, LoadsGoThroughTheUsersCacheOfConvertedSamplesAndGiveTheSameData) {
+  TempDir dir;
+  const std::vector<std::string> paths = test::WriteMixedSamples(dir);
+  std::vector<KitLoader::Job> jobs;
+  for (size_t i = 0; i < paths.size(); ++i) jobs.push_back({int(i), paths[i]});
+  const char* saved = std::getenv("XDG_CACHE_HOME");
+  const std::string savedValue = saved ? saved : "";
+  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  std::vector<std::vector<int16_t>> fresh;
+  for (const std::string& path : paths) fresh.push_back(FramesOf(DecodeSampleFile(path, 48000)));
+  KitLoader loader(2);
+  const auto cold = LoadAll(loader, jobs, 48000);
+  size_t entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir / "cache/thumper/samples"))
+    entries += e.path().extension() == ".sample";
+  // Every file but the empty one is converted for a 48 kHz mixer.
+  EXPECT_EQ(entries, paths.size() - 1);
+  const auto warm = LoadAll(loader, jobs, 48000);
+  if (saved)
+    setenv("XDG_CACHE_HOME", savedValue.c_str(), 1);
+  else
+    unsetenv("XDG_CACHE_HOME");
+  ASSERT_EQ(cold.size(), paths.size());
+  ASSERT_EQ(warm.size(), paths.size());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    EXPECT_TRUE(cold[i] == fresh[i]) << paths[i];
+    EXPECT_TRUE(warm[i] == fresh[i]) << paths[i];
+  }
+}
+
 // A decoder that holds every file until the test lets it go (or the load is
 // cancelled), so a test sees the load half done.
 class GatedDecoder {

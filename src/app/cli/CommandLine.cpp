@@ -34,6 +34,8 @@ std::string UsageText() {
          "window\n"
          "                                           (KIT: a .drums file or a Hydrogen kit)\n"
          "  thumper play --list                      list the audio drivers and MIDI inputs\n"
+         "  thumper cache [--clear]                  show the cache of converted samples, or empty "
+         "it\n"
          "  thumper --help                           show this text\n"
          "  thumper COMMAND --help                   show the usage of one command\n"
          "  thumper --version                        show the version\n"
@@ -91,6 +93,7 @@ std::optional<int> RunCommandLine(int argc, char** argv) {
   if (command == "kits") return RunKits(rest);
   if (command == "render") return RunRender(rest);
   if (command == "play") return RunPlay(rest);
+  if (command == "cache") return RunCache(rest);
   if (!command.empty() && command[0] == '-') {
     std::cerr << "thumper: unknown option " << command << "\n" << UsageText();
     return kExitUsage;

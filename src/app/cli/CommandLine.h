@@ -28,5 +28,6 @@ int RunImport(const Args& args);
 int RunKits(const Args& args);
 int RunRender(const Args& args);
 int RunPlay(const Args& args);
+int RunCache(const Args& args);
 
 }  // namespace thumper::cli

@@ -1,0 +1,471 @@
+#include "audio/SampleCache.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "audio/SampleSource.h"
+
+namespace thumper {
+
+namespace {
+
+constexpr char kMagic[8] = {'T', 'H', 'S', 'M', 'P', 'C', 'H', '\0'};
+constexpr uint32_t kVersion = 1;
+constexpr size_t kFixedHeader = 76;
+constexpr size_t kChecksumAt = 64;
+constexpr size_t kMaxPath = 16384;
+constexpr const char* kEntrySuffix = ".sample";
+constexpr const char* kTempMark = ".tmp-";
+// The layout of the data a voice plays today: interleaved stereo, signed 16-bit.
+constexpr uint16_t kChannels = 2;
+constexpr uint16_t kSampleBytes = 2;
+// A temporary file this old was left by a process that ended while writing it.
+constexpr int64_t kStaleTempSeconds = 3600;
+
+// --- little-endian fields ---
+void Put16(uint8_t* at, uint16_t v) {
+  at[0] = uint8_t(v);
+  at[1] = uint8_t(v >> 8);
+}
+void Put32(uint8_t* at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) at[i] = uint8_t(v >> (8 * i));
+}
+void Put64(uint8_t* at, uint64_t v) {
+  for (int i = 0; i < 8; ++i) at[i] = uint8_t(v >> (8 * i));
+}
+uint32_t Get32(const uint8_t* at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | at[i];
+  return v;
+}
+uint64_t Get64(const uint8_t* at) {
+  uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | at[i];
+  return v;
+}
+
+// A fast 64-bit checksum of a block: four independent lanes of eight bytes a
+// step, each multiplied and rotated (so the cores' multipliers overlap), so a
+// flipped bit or a moved block anywhere changes it.
+uint64_t ChecksumOf(const uint8_t* bytes, size_t size) {
+  constexpr uint64_t kPrime1 = 0x9e3779b185ebca87ull, kPrime2 = 0xc2b2ae3d27d4eb4full;
+  uint64_t lane[4] = {0x243f6a8885a308d3ull, 0x13198a2e03707344ull, 0xa4093822299f31d0ull,
+                      0x082efa98ec4e6c89ull};
+  auto word = [&](size_t at) {
+    uint64_t w;
+    std::memcpy(&w, bytes + at, 8);
+    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+    return w;
+  };
+  auto mix = [](uint64_t state, uint64_t w) {
+    return std::rotl(state + w * kPrime2, 31) * kPrime1;
+  };
+  size_t i = 0;
+  for (; i + 32 <= size; i += 32)
+    for (int k = 0; k < 4; ++k) lane[k] = mix(lane[k], word(i + 8 * size_t(k)));
+  uint64_t h = std::rotl(lane[0], 1) + std::rotl(lane[1], 7) + std::rotl(lane[2], 12) +
+               std::rotl(lane[3], 18);
+  for (; i + 8 <= size; i += 8) h = mix(h, word(i));
+  uint64_t tail = 0;
+  for (size_t k = 0; i + k < size; ++k) tail |= uint64_t(bytes[i + k]) << (8 * k);
+  h = mix(h, tail) ^ uint64_t(size);
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdull;
+  h ^= h >> 33;
+  return h;
+}
+
+// The checksum an entry stores: of its header (the checksum field 0) and its data.
+uint64_t EntryChecksum(const std::vector<uint8_t>& header, const uint8_t* data, size_t size) {
+  return ChecksumOf(header.data(), header.size()) ^
+         std::rotl(ChecksumOf(data, size) * 0x9e3779b97f4a7c15ull, 23);
+}
+
+uint64_t Fnv1a(const std::string& text) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (unsigned char c : text) h = (h ^ c) * 0x100000001b3ull;
+  return h;
+}
+
+// The key fields of an entry's header, from the source's status.
+struct EntryKey {
+  std::string strPath;
+  uint64_t nSize = 0;
+  int64_t nSeconds = 0;
+  uint32_t nNanos = 0;
+  uint32_t nRate = 0;
+  uint64_t nInode = 0;
+};
+
+EntryKey KeyOf(const std::string& absolutePath, const struct stat& st, uint32_t rate) {
+  return {
+      absolutePath, uint64_t(st.st_size), int64_t(st.st_mtim.tv_sec), uint32_t(st.st_mtim.tv_nsec),
+      rate,         uint64_t(st.st_ino)};
+}
+
+bool SameSource(const struct stat& a, const struct stat& b) {
+  return a.st_size == b.st_size && a.st_ino == b.st_ino && a.st_dev == b.st_dev &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// The header of an entry for key and data, its checksum field still 0.
+std::vector<uint8_t> HeaderOf(const EntryKey& key, uint32_t frames, uint64_t voiceBytes) {
+  std::vector<uint8_t> h(kFixedHeader + key.strPath.size());
+  std::memcpy(h.data(), kMagic, 8);
+  Put32(&h[8], kVersion);
+  Put32(&h[12], uint32_t(h.size()));
+  Put64(&h[16], key.nSize);
+  Put64(&h[24], uint64_t(key.nSeconds));
+  Put32(&h[32], key.nNanos);
+  Put32(&h[36], key.nRate);
+  Put64(&h[40], key.nInode);
+  Put32(&h[48], frames);
+  Put16(&h[52], kChannels);
+  Put16(&h[54], kSampleBytes);
+  Put64(&h[56], voiceBytes);
+  Put32(&h[72], uint32_t(key.strPath.size()));
+  std::memcpy(&h[kFixedHeader], key.strPath.data(), key.strPath.size());
+  return h;
+}
+
+// The samples as they are stored: little-endian 16-bit.
+void ToLittleEndian(int16_t* samples, size_t count) {
+  if constexpr (std::endian::native == std::endian::big) {
+    for (size_t i = 0; i < count; ++i)
+      samples[i] = int16_t(__builtin_bswap16(uint16_t(samples[i])));
+  }
+}
+
+bool ReadAll(int fd, void* out, size_t size, off_t at) {
+  auto* p = static_cast<uint8_t*>(out);
+  while (size > 0) {
+    const ssize_t got = ::pread(fd, p, std::min<size_t>(size, 1 << 30), at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    at += got;
+    size -= size_t(got);
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const void* data, size_t size) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  while (size > 0) {
+    const ssize_t put = ::write(fd, p, std::min<size_t>(size, 1 << 30));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    p += put;
+    size -= size_t(put);
+  }
+  return true;
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : m_nFd(fd) {}
+  ~Fd() {
+    if (m_nFd >= 0) ::close(m_nFd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return m_nFd; }
+  int release() { return std::exchange(m_nFd, -1); }
+  void reset(int fd) {
+    if (m_nFd >= 0) ::close(m_nFd);
+    m_nFd = fd;
+  }
+
+ private:
+  int m_nFd;
+};
+
+enum class Lookup { Missing, Hit, Rejected };
+
+// The entry at entryPath when it holds exactly what key names, checksum and
+// all; a hit's modification time is set to now (a read-only disk keeps the old).
+Lookup ReadEntry(const std::string& entryPath, const EntryKey& key, DecodedSample& out) {
+  // Non-blocking: a FIFO put there must not hang the load (files ignore the flag).
+  Fd fd(::open(entryPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return Lookup::Missing;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return Lookup::Rejected;
+  uint8_t fixed[kFixedHeader];
+  if (uint64_t(st.st_size) < kFixedHeader || !ReadAll(fd.get(), fixed, kFixedHeader, 0))
+    return Lookup::Rejected;
+  const uint32_t pathLength = Get32(&fixed[72]);
+  if (std::memcmp(fixed, kMagic, 8) != 0 || Get32(&fixed[8]) != kVersion ||
+      pathLength != key.strPath.size() || Get32(&fixed[12]) != kFixedHeader + pathLength)
+    return Lookup::Rejected;
+  const uint32_t frames = Get32(&fixed[48]);
+  const uint64_t voiceBytes = Get64(&fixed[56]);
+  const std::vector<uint8_t> want = HeaderOf(key, frames, voiceBytes);
+  std::vector<uint8_t> header(want.size());
+  std::memcpy(header.data(), fixed, kFixedHeader);
+  if (!ReadAll(fd.get(), header.data() + kFixedHeader, pathLength, kFixedHeader))
+    return Lookup::Rejected;
+  const uint64_t stored = Get64(&header[kChecksumAt]);
+  Put64(&header[kChecksumAt], 0);
+  // Everything but the checksum must be what this source and layout give.
+  if (header != want) return Lookup::Rejected;
+  const uint64_t dataBytes = uint64_t(frames) * kChannels * kSampleBytes;
+  if (uint64_t(st.st_size) != header.size() + dataBytes || !FitsBuffer(voiceBytes))
+    return Lookup::Rejected;
+
+  auto data = std::make_unique<SampleData>();
+  data->pSamples.reset(new (std::nothrow) int16_t[std::max<size_t>(1, size_t(frames) * 2)]);
+  if (!data->pSamples) return Lookup::Missing;  // no memory now: decode, keep the entry
+  data->nFrames = frames;
+  auto* bytes = reinterpret_cast<uint8_t*>(data->pSamples.get());
+  if (!ReadAll(fd.get(), bytes, size_t(dataBytes), off_t(header.size()))) return Lookup::Rejected;
+  if (EntryChecksum(header, bytes, size_t(dataBytes)) != stored) return Lookup::Rejected;
+  ToLittleEndian(data->pSamples.get(), size_t(frames) * 2);  // stored little-endian: to native
+
+  ::futimens(fd.get(), nullptr);  // most recently used
+  out.status = DecodeStatus::Ok;
+  out.pData = std::move(data);
+  out.nVoiceBytes = voiceBytes;
+  out.bConverted = true;
+  return Lookup::Hit;
+}
+
+bool IsEntryName(const std::string& name) {
+  const std::string suffix = kEntrySuffix;
+  return name.size() > suffix.size() &&
+         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+bool IsTempName(const std::string& name) {
+  return name.find(kTempMark) != std::string::npos && name.find(kEntrySuffix) == 16;
+}
+
+struct FolderFile {
+  std::string strPath;
+  uint64_t nBytes;
+  int64_t nMtimeNs;
+  bool bTemp;
+};
+
+// The entries and temporary files of folder.
+std::vector<FolderFile> ListFolder(const std::string& folder) {
+  std::vector<FolderFile> files;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return files;
+  while (dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    const bool temp = IsTempName(name);
+    if (!temp && !IsEntryName(name)) continue;
+    struct stat st {};
+    if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+      continue;
+    files.push_back({folder + name, uint64_t(st.st_size),
+                     int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, temp});
+  }
+  ::closedir(dir);
+  return files;
+}
+
+std::string WithSlash(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+bool MakeFolders(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  return std::filesystem::is_directory(folder, error);
+}
+
+}  // namespace
+
+SampleCache::SampleCache(std::string folder, uint64_t limitBytes)
+    : m_strFolder(WithSlash(std::move(folder))), m_nLimit(limitBytes) {}
+
+SampleCache::Counts SampleCache::GetCounts() const {
+  return {m_nHits.load(), m_nMisses.load(), m_nRejected.load(), m_nWritten.load(),
+          m_nEvicted.load()};
+}
+
+std::string SampleCache::DefaultFolder() {
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  if (xdg && xdg[0] == '/') return WithSlash(xdg) + "thumper/samples/";
+  const char* home = std::getenv("HOME");
+  if (home && home[0]) return WithSlash(home) + ".cache/thumper/samples/";
+  return {};
+}
+
+DecodedSample SampleCache::Decode(const std::string& path, uint32_t mixerRate,
+                                  const std::atomic<bool>* cancel) {
+  if (m_strFolder.empty()) return DecodeSampleFile(path, mixerRate, cancel);
+  const int sourceFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (sourceFd < 0) return {DecodeStatus::NotOpened, nullptr, 0};
+  FileSource source(sourceFd);  // owns it
+  struct stat before {};
+  if (::fstat(sourceFd, &before) != 0) return DecodeSample(source, mixerRate, cancel);
+
+  std::error_code error;
+  std::string absolute = std::filesystem::absolute(path, error).lexically_normal().string();
+  if (error || absolute.size() > kMaxPath) return DecodeSample(source, mixerRate, cancel);
+  const EntryKey key = KeyOf(absolute, before, mixerRate);
+  // The name stays with the source's path, rate and layout: a changed source
+  // finds its old entry, sees the key differ, and replaces it.
+  char name[32];
+  std::snprintf(name, sizeof name, "%016llx%s",
+                static_cast<unsigned long long>(Fnv1a(absolute + '\0' + std::to_string(mixerRate) +
+                                                      '\0' + std::to_string(kChannels) + 'x' +
+                                                      std::to_string(kSampleBytes))),
+                kEntrySuffix);
+  const std::string entryPath = m_strFolder + name;
+
+  DecodedSample cached;
+  switch (ReadEntry(entryPath, key, cached)) {
+    case Lookup::Hit:
+      m_nHits.fetch_add(1);
+      return cached;
+    case Lookup::Rejected:
+      m_nRejected.fetch_add(1);
+      // Never played; rewritten below when the decode succeeds. An empty
+      // folder of the entry's name would stand in the way of the rename.
+      if (::unlink(entryPath.c_str()) != 0 && errno == EISDIR) ::rmdir(entryPath.c_str());
+      break;
+    case Lookup::Missing:
+      break;
+  }
+
+  ::posix_fadvise(sourceFd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  DecodedSample fresh = DecodeSample(source, mixerRate, cancel);
+  if (fresh.status != DecodeStatus::Ok || !fresh.bConverted || !fresh.pData ||
+      !FitsBuffer(fresh.nVoiceBytes))
+    return fresh;
+  m_nMisses.fetch_add(1);
+  // A source changed while it was read gives data of neither version: not kept.
+  struct stat after {};
+  if (::stat(path.c_str(), &after) != 0 || !SameSource(before, after)) return fresh;
+  Write(entryPath, HeaderOf(key, fresh.pData->nFrames, fresh.nVoiceBytes), *fresh.pData);
+  return fresh;
+}
+
+bool SampleCache::Write(const std::string& entryPath, std::vector<uint8_t> header,
+                        const SampleData& data) {
+  const size_t count = size_t(data.nFrames) * kChannels;
+  const uint64_t dataBytes = uint64_t(count) * kSampleBytes;
+  const uint64_t total = header.size() + dataBytes;
+  if (total > m_nLimit) return false;
+  {
+    std::lock_guard lock(m_mutex);
+    if (!m_bFolderTried) m_bFolderMade = MakeFolders(m_strFolder);
+    m_bFolderTried = true;
+    if (!m_bFolderMade) return false;  // a read-only disk: nothing is cached
+  }
+  // The stored bytes: little-endian, as they are in memory on this machine or
+  // swapped into a copy on a big-endian one.
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data.pSamples.get());
+  std::vector<int16_t> swapped;
+  if constexpr (std::endian::native == std::endian::big) {
+    swapped.assign(data.pSamples.get(), data.pSamples.get() + count);
+    ToLittleEndian(swapped.data(), count);
+    bytes = reinterpret_cast<const uint8_t*>(swapped.data());
+  }
+  Put64(&header[kChecksumAt], EntryChecksum(header, bytes, size_t(dataBytes)));
+
+  const std::string temp = entryPath + kTempMark + std::to_string(::getpid()) + "-" +
+                           std::to_string(m_nTemp.fetch_add(1));
+  Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  if (fd.get() < 0 && errno == ENOENT && MakeFolders(m_strFolder))  // removed since: made again
+    fd.reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  if (fd.get() < 0) return false;
+  // A full disk fails a write or the close; the half-written file goes.
+  const bool written = WriteAll(fd.get(), header.data(), header.size()) &&
+                       WriteAll(fd.get(), bytes, size_t(dataBytes)) && ::close(fd.release()) == 0;
+  if (!written || ::rename(temp.c_str(), entryPath.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  m_nWritten.fetch_add(1);
+  KeepWithinLimit(total);
+  return true;
+}
+
+void SampleCache::KeepWithinLimit(uint64_t written) {
+  std::lock_guard lock(m_mutex);
+  if (m_bCounted && m_nKnownBytes + written <= m_nLimit) {
+    m_nKnownBytes += written;
+    return;
+  }
+  // Counted afresh: other processes write here too.
+  std::vector<FolderFile> files = ListFolder(m_strFolder);
+  const int64_t now = int64_t(std::time(nullptr)) * 1000000000;
+  uint64_t totalBytes = 0;
+  std::vector<FolderFile> entries;
+  for (FolderFile& f : files) {
+    if (f.bTemp && now - f.nMtimeNs > kStaleTempSeconds * 1000000000ll) {
+      ::unlink(f.strPath.c_str());  // left by a process that ended while writing
+      continue;
+    }
+    totalBytes += f.nBytes;
+    if (!f.bTemp) entries.push_back(std::move(f));
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const FolderFile& a, const FolderFile& b) { return a.nMtimeNs < b.nMtimeNs; });
+  for (const FolderFile& f : entries) {
+    if (totalBytes <= m_nLimit) break;
+    const bool removed = ::unlink(f.strPath.c_str()) == 0;
+    if (removed) m_nEvicted.fetch_add(1);
+    if (removed || errno == ENOENT) totalBytes -= std::min(totalBytes, f.nBytes);
+  }
+  m_nKnownBytes = totalBytes;
+  m_bCounted = true;
+}
+
+SampleCache::Usage SampleCache::Measure(const std::string& folder) {
+  Usage usage;
+  for (const FolderFile& f : ListFolder(WithSlash(folder))) {
+    ++usage.nEntries;
+    usage.nBytes += f.nBytes;
+  }
+  return usage;
+}
+
+bool SampleCache::Clear(const std::string& folder, Usage& removed, std::string& error) {
+  removed = {};
+  for (const FolderFile& f : ListFolder(WithSlash(folder))) {
+    if (::unlink(f.strPath.c_str()) != 0 && errno != ENOENT) {
+      error = f.strPath + ": " + std::strerror(errno);
+      return false;
+    }
+    ++removed.nEntries;
+    removed.nBytes += f.nBytes;
+  }
+  return true;
+}
+
+DecodedSample DecodeSampleCached(const std::string& path, uint32_t mixerRate,
+                                 const std::atomic<bool>* cancel) {
+  // One cache per folder, kept while its folder is the default one.
+  static std::mutex mutex;
+  static std::shared_ptr<SampleCache> current;
+  const std::string folder = SampleCache::DefaultFolder();
+  std::shared_ptr<SampleCache> cache;
+  {
+    std::lock_guard lock(mutex);
+    if (!current || current->Folder() != WithSlash(folder))
+      current = std::make_shared<SampleCache>(folder);
+    cache = current;
+  }
+  return cache->Decode(path, mixerRate, cancel);
+}
+
+}  // namespace thumper
