@@ -1,5 +1,7 @@
 #include "audio/AudioOutput.h"
 
+#include <chrono>
+
 namespace thumper {
 
 namespace {
@@ -115,8 +117,13 @@ void AudioOutput::FollowDeviceRate() {
   // changed; the new ones are made at the device's rate (in the background
   // where the voice table loads so).
   m_pDirectSound->BeginRateChange();
-  if (m_pResetter) m_pResetter->ResetVoices(true);
+  if (m_pResetter) m_pResetter->ReleaseVoices();
+  // The old copies stop at the top of the next cycle; the output is heard
+  // again only then, and before any new voice can start, so no hit is cut
+  // short by the silence. Bounded: a server that dies now stops cycling.
+  (void)m_reclaimer.ReclaimWithin(std::chrono::milliseconds(250));
   m_pDirectSound->EndRateChange();
+  if (m_pResetter) m_pResetter->ResetVoices(true);
 }
 
 bool AudioOutput::Poll(UiServices& owner) {

@@ -85,4 +85,13 @@ void Reclaimer::ReclaimAll() {
   while (Reclaim(), !m_retired.empty()) std::this_thread::sleep_for(std::chrono::microseconds(200));
 }
 
+bool Reclaimer::ReclaimWithin(std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (Reclaim(), !m_retired.empty()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
+}
+
 }  // namespace thumper

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -81,6 +82,9 @@ class Reclaimer {
   size_t Reclaim();
   // UI thread: waits (sleeping) until every retired object is freed.
   void ReclaimAll();
+  // The same for at most limit, for readers that may stop for good meanwhile
+  // (a server that dies stops its audio thread). True when all were freed.
+  bool ReclaimWithin(std::chrono::milliseconds limit);
 
   size_t PendingCount() const { return m_retired.size(); }
 

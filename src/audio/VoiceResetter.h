@@ -9,6 +9,9 @@ class VoiceResetter {
  public:
   virtual ~VoiceResetter() = default;
   virtual void ResetVoices(bool reload) = 0;
+  // Takes every voice out of the trigger's sight and stops its copies, without
+  // waiting for the audio thread to drop them.
+  virtual void ReleaseVoices() { ResetVoices(false); }
 };
 
 }  // namespace thumper

@@ -59,6 +59,7 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   // Releases every voice and the preview voice; with reload, every group entry
   // is located again and every layer with its own reference is loaded again.
   void ResetVoices(bool reload) override;
+  void ReleaseVoices() override { ReleaseAllVoices(); }
 
   // The preview voice of the sample list: one copy, played at once. False when
   // the file cannot be read or no output is open.

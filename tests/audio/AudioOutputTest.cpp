@@ -79,11 +79,16 @@ class ScriptedBackend : public DriverBackend {
 class Resets : public VoiceResetter {
  public:
   explicit Resets(AudioOutput& output) : m_output(output) {}
-  std::vector<std::string> calls;  // "release" or "reload on <open?>"
-  std::function<void()> onReset;   // what the voice table does then
+  std::vector<std::string> calls;   // "release" or "reload on <open?>"
+  std::function<void()> onReset;    // what the voice table does then
+  std::function<void()> onRelease;  // the same for a release without a wait
   void ResetVoices(bool reload) override {
     calls.push_back(reload ? (m_output.IsOpen() ? "reload" : "reload without device") : "release");
     if (onReset) onReset();
+  }
+  void ReleaseVoices() override {
+    calls.push_back("release only");
+    if (onRelease) onRelease();
   }
 
  private:
@@ -208,18 +213,27 @@ TEST_F(AudioOutputTest, ANewDeviceRateSilencesTheOldVoicesAndReloadsOnTheSameDev
   device->NoteDeviceRate(48000);
   EXPECT_TRUE(device->RateChanged());
   EXPECT_EQ(device->Peak(64), 0.0f) << "a voice of the old rate is heard";
-  float peakDuringReload = -1;
-  uint32_t rateAtReload = 0;
-  resets.onReset = [&] {
+  float peakDuringRelease = -1, peakOfNewVoice = -1;
+  uint32_t rateAtRelease = 0;
+  resets.onRelease = [&] {
     // The voice table releases the old voices before it makes the new ones.
-    peakDuringReload = device->Peak(64);
-    rateAtReload = device->SampleRate();
+    peakDuringRelease = device->Peak(64);
+    rateAtRelease = device->SampleRate();
     mixer.ReleaseBuffer(old);
   };
+  resets.onReset = [&] {
+    // A voice published by the reload is heard from its first frame: the
+    // silence has ended before, so no hit is cut short by it.
+    const BufferId first = MakeBuffer(mixer, ConstantSample(4800, 10000));
+    mixer.Play(first);
+    peakOfNewVoice = device->Peak(64);
+    mixer.ReleaseBuffer(first);
+  };
   EXPECT_FALSE(output.Poll(ui));
-  EXPECT_EQ(resets.calls, std::vector<std::string>{"reload"});
-  EXPECT_EQ(peakDuringReload, 0.0f);
-  EXPECT_EQ(rateAtReload, 48000u);
+  EXPECT_EQ(resets.calls, (std::vector<std::string>{"release only", "reload"}));
+  EXPECT_EQ(peakDuringRelease, 0.0f);
+  EXPECT_EQ(rateAtRelease, 48000u);
+  EXPECT_GT(peakOfNewVoice, 0.1f);
   EXPECT_EQ(output.m_pDirectSound.get(), device) << "the device was closed";
   EXPECT_EQ(backend->opened.size(), 1u);
   EXPECT_TRUE(ui.messages.empty());
@@ -230,7 +244,7 @@ TEST_F(AudioOutputTest, ANewDeviceRateSilencesTheOldVoicesAndReloadsOnTheSameDev
   mixer.Play(fresh);
   EXPECT_NEAR(device->SoundingFrames(), 4800, 2);
   EXPECT_FALSE(output.Poll(ui));
-  EXPECT_EQ(resets.calls.size(), 1u);
+  EXPECT_EQ(resets.calls.size(), 2u);
 }
 
 TEST(OutputDriverList, MoreThanTwentyDriversAreLeftOut) {
