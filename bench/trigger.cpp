@@ -14,8 +14,8 @@
 #include "audio/SampleVoice.h"
 #include "audio/SoundDevice.h"
 #include "drumset/UiServices.h"
-#include "midi/NoteTrigger.h"
-#include "midi/TriggerState.h"
+#include "play/NoteTrigger.h"
+#include "play/TriggerState.h"
 #include "support/HeapCounter.h"
 
 namespace thumper {

@@ -1,4 +1,4 @@
-#include "midi/TriggerState.h"
+#include "play/TriggerState.h"
 
 #include "audio/SampleVoice.h"
 

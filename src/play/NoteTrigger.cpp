@@ -1,4 +1,4 @@
-#include "midi/NoteTrigger.h"
+#include "play/NoteTrigger.h"
 
 #include "audio/SampleVoice.h"
 

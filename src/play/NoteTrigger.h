@@ -17,7 +17,7 @@
 #include "audio/CommandQueue.h"
 #include "audio/Reclaimer.h"
 #include "audio/WakeSignal.h"
-#include "midi/TriggerState.h"
+#include "play/TriggerState.h"
 
 namespace thumper {
 
