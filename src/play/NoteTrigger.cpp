@@ -84,6 +84,28 @@ void NoteTrigger::OnMidiMessage(RtReader& reader, uint32_t message, uint32_t) no
   if (status == noteOn || status == noteOn + kNoteOff) NoteOff(d1);
 }
 
+// Inlined where regions are weighed: most have no conditions besides velocity.
+[[gnu::always_inline]] inline bool NoteTrigger::Holds(const PlayProgram& program,
+                                                      const PlayRegion& region, int note,
+                                                      int velocity, int channel) const noexcept {
+  if (velocity < region.nVelocityLow || velocity > region.nVelocityHigh) return false;
+  return region.nConditionCount == 0 || ConditionsHold(program, region, note, channel);
+}
+
+bool NoteTrigger::ConditionsHold(const PlayProgram& program, const PlayRegion& region, int note,
+                                 int channel) const noexcept {
+  for (uint32_t c = region.nFirstCondition; c < region.nFirstCondition + region.nConditionCount;
+       ++c) {
+    const ControllerRange& range = program.m_condition[c];
+    const int value =
+        range.nController == ControllerRange::kPolyPressure
+            ? m_nPolyPressure[channel][note].load(std::memory_order_relaxed)
+            : m_nController[channel][range.nController].load(std::memory_order_relaxed);
+    if (value < range.nLow || value > range.nHigh) return false;
+  }
+  return true;
+}
+
 void NoteTrigger::NoteOn(int n, int velocity, int channel) noexcept {
   // Ordered after the section's epoch store (a plain load on x86).
   const TriggerState& state = *m_pState.load(std::memory_order_seq_cst);
@@ -120,21 +142,6 @@ void NoteTrigger::NoteOff(int n) noexcept {
     }
   }
   ShowNoteReleased(note.nShowSlot);
-}
-
-bool NoteTrigger::Holds(const PlayProgram& program, const PlayRegion& region, int note,
-                        int velocity, int channel) const noexcept {
-  if (velocity < region.nVelocityLow || velocity > region.nVelocityHigh) return false;
-  for (uint32_t c = region.nFirstCondition; c < region.nFirstCondition + region.nConditionCount;
-       ++c) {
-    const ControllerRange& range = program.m_condition[c];
-    const int value =
-        range.nController == ControllerRange::kPolyPressure
-            ? m_nPolyPressure[channel][note].load(std::memory_order_relaxed)
-            : m_nController[channel][range.nController].load(std::memory_order_relaxed);
-    if (value < range.nLow || value > range.nHigh) return false;
-  }
-  return true;
 }
 
 void NoteTrigger::Start(const PlayRegion& region, int velocity, int channel) const noexcept {

@@ -129,6 +129,8 @@ class NoteTrigger {
                        uint32_t* started, uint32_t startedCount) noexcept;
   bool Holds(const PlayProgram& program, const PlayRegion& region, int note, int velocity,
              int channel) const noexcept;
+  bool ConditionsHold(const PlayProgram& program, const PlayRegion& region, int note,
+                      int channel) const noexcept;
   void Start(const PlayRegion& region, int velocity, int channel) const noexcept;
   void ShowNotePlaying(int slot, int layer, bool sounds) noexcept;
   void ShowNoteReleased(int slot) noexcept;

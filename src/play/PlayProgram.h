@@ -53,30 +53,31 @@ struct ControllerRange {
   uint8_t nHigh = 127;
 };
 
+// What a note-on reads first comes first, within one cache line.
 struct PlayRegion {
   SampleVoice* pVoice = nullptr;  // never null in a built program
   uint8_t nVelocityLow = 1;
   uint8_t nVelocityHigh = 127;
-  uint8_t nOutput = 0;  // the stereo pair it plays on (one pair for now)
   GainLaw gainLaw = GainLaw::Linear;
   NoteOffRule noteOff = NoteOffRule::Ignore;
   // Conditions: m_condition[nFirstCondition .. + nConditionCount).
-  uint32_t nFirstCondition = 0;
   uint32_t nConditionCount = 0;
+  uint32_t nFirstCondition = 0;
   int32_t nVolume = 0;  // GainLaw::Attenuation
   float fGain = 1.0f;   // GainLaw::Linear
   float fVelocityPower = 1.0f;
   // The pan's gains, left and right (1, 1: as recorded).
   float fPanLeft = 1.0f;
   float fPanRight = 1.0f;
-  float fLoudness = 0.0f;  // Selection::Loudness: the sample's power, any scale
   uint32_t nStartFrame = 0;
   // The choke groups it stops once started: m_stop[nFirstStop .. + nStopCount),
   // with a fade of nChokeFadeFrames (0: the mixer's 2 ms).
-  uint32_t nFirstStop = 0;
   uint32_t nStopCount = 0;
+  uint32_t nFirstStop = 0;
   uint32_t nChokeFadeFrames = 0;
   uint32_t nReleaseFadeFrames = 0;  // NoteOffRule::Stop
+  float fLoudness = 0.0f;           // Selection::Loudness: the sample's power, any scale
+  uint8_t nOutput = 0;              // the stereo pair it plays on (one pair for now)
 };
 
 struct PlaySet {

@@ -148,7 +148,9 @@ TEST_F(PlayProgramTest, LoudnessPicksTheHitNearestTheVelocityAndAlternatesEqualO
   const auto middle = Values(40, 6, 48);
   for (size_t i = 0; i < middle.size(); ++i) {
     EXPECT_TRUE(middle[i] == 200 || middle[i] == 400) << i;
-    if (i > 0) EXPECT_NE(middle[i], middle[i - 1]) << i;
+    if (i > 0) {
+      EXPECT_NE(middle[i], middle[i - 1]) << i;
+    }
   }
 }
 
