@@ -64,7 +64,7 @@ SANITIZER_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 asan-test: deps
 	@cmake -S . -B $(ASAN_BUILD) $(SANITIZER_FLAGS) -DTHUMPER_GUI=OFF \
 	  -DTHUMPER_SANITIZE=address,undefined >/dev/null
-	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target test_drumset test_audio test_midi test_engine test_kits test_app test_lv2 demo_kit
+	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target test_drumset test_audio test_play test_midi test_engine test_kits test_app test_lv2 demo_kit
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure --timeout 600 -j $(JOBS) -LE 'gui|e2e' -E 'Jack|Live|Jalv|_NOT_BUILT$$'
 
@@ -74,9 +74,9 @@ TSAN_BUILD ?= build-tsan
 tsan-test: deps
 	@cmake -S . -B $(TSAN_BUILD) $(SANITIZER_FLAGS) -DTHUMPER_GUI=OFF \
 	  -DTHUMPER_SANITIZE=thread >/dev/null
-	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_audio test_midi test_engine
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_audio test_play test_midi test_engine
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-	  ctest --output-on-failure --timeout 600 -j $(JOBS) -L 'audio|midi|engine' -E 'Jack|Live|MidiInput|_NOT_BUILT$$'
+	  ctest --output-on-failure --timeout 600 -j $(JOBS) -L 'audio|play|midi|engine' -E 'Jack|Live|MidiInput|_NOT_BUILT$$'
 
 # Renders the demo groove through the demo kit.
 demo: build

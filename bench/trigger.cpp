@@ -1,6 +1,7 @@
 // The note trigger's cost per message, on a loaded drum set, and the proof that
 // it allocates nothing: operator new is replaced and counted on the playing
-// thread. Also the UI thread's cost of building and publishing a snapshot.
+// thread. Also the UI thread's cost of building and publishing a snapshot, and
+// notes of many regions in the playing model.
 
 #include <benchmark/benchmark.h>
 
@@ -14,8 +15,8 @@
 #include "audio/SampleVoice.h"
 #include "audio/SoundDevice.h"
 #include "drumset/UiServices.h"
-#include "midi/NoteTrigger.h"
-#include "midi/TriggerState.h"
+#include "play/NoteTrigger.h"
+#include "play/TriggerState.h"
 #include "support/HeapCounter.h"
 
 namespace thumper {
@@ -55,7 +56,29 @@ struct LoadedKit {
   void Drain() { device.GetMixer().Mix(out.data(), 256); }
 };
 
-void RunMessages(benchmark::State& state, const std::vector<uint32_t>& messages) {
+// Note 60 of 16 regions (the first 16 voices of the kit) in one set chosen by
+// selection; with Selection::First, the regions split the velocities.
+std::unique_ptr<TriggerState> SixteenRegions(const LoadedKit& kit, Selection selection) {
+  auto state = std::make_unique<TriggerState>();
+  PlayProgram& program = state->m_program;
+  program.m_set.push_back({0, 16, selection});
+  for (int r = 0; r < 16; ++r) {
+    PlayRegion region;
+    region.pVoice = kit.voices[r].get();
+    if (selection == Selection::First) {
+      region.nVelocityLow = static_cast<uint8_t>(1 + 8 * r);
+      region.nVelocityHigh = static_cast<uint8_t>(r == 15 ? 127 : 8 * (r + 1));
+    }
+    region.fPanLeft = 0.8f;
+    program.m_region.push_back(region);
+  }
+  program.m_note[60].nSetCount = 1;
+  program.Finish(0);
+  return state;
+}
+
+void RunMessages(benchmark::State& state, const std::vector<uint32_t>& messages,
+                 Selection sixteen = Selection::All, bool withSixteen = false) {
   // The counter itself must see a new and a delete, or its zero proves nothing.
   test::heap::Start();
   delete new int(1);
@@ -66,6 +89,7 @@ void RunMessages(benchmark::State& state, const std::vector<uint32_t>& messages)
   test::heap::Pause();
 
   LoadedKit kit;
+  if (withSixteen) kit.trigger.Publish(SixteenRegions(kit, sixteen));
   long allocations = 0;
   size_t i = 0;
   for (auto _ : state) {
@@ -101,6 +125,27 @@ void BM_NoteOnWithCut(benchmark::State& state) {
   RunMessages(state, {PackShortMessage(0x90, 42, 100)});
 }
 BENCHMARK(BM_NoteOnWithCut);
+
+// 16 velocity layers, one of which sounds.
+void BM_NoteOnSixteenLayers(benchmark::State& state) {
+  std::vector<uint32_t> messages;
+  for (int k = 0; k < 127; ++k)
+    messages.push_back(PackShortMessage(0x90, 60, static_cast<uint8_t>(1 + (k * 37) % 127)));
+  RunMessages(state, messages, Selection::First, true);
+}
+BENCHMARK(BM_NoteOnSixteenLayers);
+
+// 16 regions in round robin: every one weighed, one sounds.
+void BM_NoteOnSixteenRoundRobin(benchmark::State& state) {
+  RunMessages(state, {PackShortMessage(0x90, 60, 100)}, Selection::RoundRobin, true);
+}
+BENCHMARK(BM_NoteOnSixteenRoundRobin);
+
+// 16 regions at once, as a multi-mic kit's hit.
+void BM_NoteOnSixteenAtOnce(benchmark::State& state) {
+  RunMessages(state, {PackShortMessage(0x90, 60, 100)}, Selection::All, true);
+}
+BENCHMARK(BM_NoteOnSixteenAtOnce);
 
 void BM_NoteOff(benchmark::State& state) {
   RunMessages(state, {PackShortMessage(0x80, 38, 0)});

@@ -27,7 +27,7 @@
 #include "audio/SoundDevice.h"
 #include "engine/LoadedKit.h"
 #include "engine/TimedEngine.h"
-#include "midi/NoteTrigger.h"
+#include "play/NoteTrigger.h"
 
 namespace thumper::lv2 {
 

@@ -11,9 +11,11 @@
 // the Reclaimer and freed on the UI thread once a whole block has begun after
 // the release (the block that noticed it ends its voices): see RtReader::Advance.
 //
-// A stop fades the sounding copy out over 2 ms, and a restart hands the old sound
-// to a spare tail voice that fades it out while the new start plays, so neither
-// clicks.
+// A stop fades the sounding copy out over 2 ms (or the length the stop asks
+// for, as a choke does), and a restart hands the old sound to a spare tail voice
+// that fades it out over 2 ms while the new start plays, so neither clicks. A
+// copy started with a left and a right gain plays each channel at its own gain
+// (pan); with equal gains it mixes exactly as a copy with one gain.
 
 #include <atomic>
 #include <bit>
@@ -118,7 +120,11 @@ class Mixer {
   // Starts the copy from its first frame at this gain: one command, so the gain
   // cannot be mixed up with another start of the same copy from another thread.
   void Play(BufferId id, float gain) noexcept;
+  // Starts the copy at frame start with each channel at its own gain.
+  void Play(BufferId id, float left, float right, uint32_t start) noexcept;
   void Stop(BufferId id) noexcept;
+  // Stops the copy with a fade of fadeFrames frames (0: the mixer's own 2 ms).
+  void Stop(BufferId id, uint32_t fadeFrames) noexcept;
   // Frame at which the next Play of this copy starts.
   void SetPosition(BufferId id, uint32_t frame) noexcept;
   // Hundredths of a decibel; takes hold for this copy from the next block on.
@@ -149,7 +155,9 @@ class Mixer {
     CommandType type;
     uint32_t nSlot;
     uint32_t nGen;
-    float fGain;  // PlayWithGain only
+    float fGain;    // PlayWithGain: the left gain
+    float fGainR;   // PlayWithGain: the right gain
+    uint32_t nArg;  // PlayWithGain: the start frame; Stop: the fade's frames (0: 2 ms)
   };
   struct Slot {
     std::atomic<uint32_t> nGen{0};
@@ -171,9 +179,11 @@ class Mixer {
     uint32_t nPos;
     uint32_t nSlot;
     uint32_t nGen;
-    float fGain;
+    float fGain;         // the left channel's gain (both channels' when not panned)
+    float fGainR;        // the right channel's
     uint32_t nGainSeq;   // the slot's gain sequence this voice's gain follows
-    float fFadeStep;     // gain lost per frame while fading
+    float fFadeStep;     // gain lost per frame while fading (left)
+    float fFadeStepR;    // (right)
     uint32_t nFadeLeft;  // frames of fade left; 0 when not fading
     bool bBound;         // still the sound of its slot (not a tail)
   };
@@ -192,7 +202,7 @@ class Mixer {
   bool IsCurrent(BufferId id) const noexcept;
   void ApplyCommands() noexcept;
   void StartVoice(const Command& c) noexcept;
-  void FadeOut(uint32_t voice) noexcept;
+  void FadeOut(uint32_t voice, uint32_t fadeFrames = 0) noexcept;
   int32_t TakeVoice() noexcept;
   void RefreshVoices(uint32_t frames) noexcept;
   void MixBlock(float* acc, uint32_t frames) noexcept;

@@ -88,10 +88,21 @@ void SampleVoice::PlayWithVolume(long attenuation) noexcept {
   m_pMixer->Play(ClaimCopy(), GainOfAttenuation(attenuation));
 }
 
+// Real-time: the note trigger.
+void SampleVoice::PlayPanned(float left, float right, uint32_t start) noexcept {
+  if (!IsPlayable()) return;
+  m_pMixer->Play(ClaimCopy(), left, right, start);
+}
+
 // Real-time: the note trigger and the UI thread.
 void SampleVoice::StopAll() noexcept {
+  StopAll(0);
+}
+
+// Real-time: the note trigger and the UI thread.
+void SampleVoice::StopAll(uint32_t fadeFrames) noexcept {
   if (!IsPlayable()) return;
-  for (int i = 0; i < m_nCopies; ++i) m_pMixer->Stop(m_pBuffer[i]);
+  for (int i = 0; i < m_nCopies; ++i) m_pMixer->Stop(m_pBuffer[i], fadeFrames);
 }
 
 }  // namespace thumper

@@ -40,8 +40,14 @@ class SampleVoice {
   // Real-time safe, any thread: SetVolume and Play as one step, so that two
   // sources starting this voice at once each keep their own attenuation.
   void PlayWithVolume(long attenuation) noexcept;
+  // Real-time safe, any thread: starts the next copy at frame start, each
+  // channel at its own gain (pan), and moves on.
+  void PlayPanned(float left, float right, uint32_t start) noexcept;
   // Real-time safe, any thread: stops every copy (with a 2 ms fade).
   void StopAll() noexcept;
+  // Real-time safe, any thread: stops every copy with a fade of fadeFrames
+  // frames at the mixer's rate (0: 2 ms).
+  void StopAll(uint32_t fadeFrames) noexcept;
 
   // False when the first buffer could not be made: the voice then does nothing.
   bool IsPlayable() const { return m_pBuffer[0].IsValid(); }

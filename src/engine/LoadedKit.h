@@ -17,7 +17,7 @@
 #include "audio/SoundDevice.h"
 #include "drumset/CThumperDoc.h"
 #include "drumset/UiServices.h"
-#include "midi/TriggerState.h"
+#include "play/TriggerState.h"
 
 namespace thumper {
 

@@ -5,7 +5,7 @@
 #include "drumset/PathNames.h"
 #include "drumset/TextEncoding.h"
 #include "engine/KitVoices.h"
-#include "midi/TriggerState.h"
+#include "play/TriggerState.h"
 
 namespace thumper {
 

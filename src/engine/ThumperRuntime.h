@@ -24,7 +24,7 @@
 #include "engine/KitLoader.h"
 #include "engine/TimedEngine.h"
 #include "midi/MidiInput.h"
-#include "midi/NoteTrigger.h"
+#include "play/NoteTrigger.h"
 
 namespace thumper {
 

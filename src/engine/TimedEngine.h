@@ -22,7 +22,7 @@
 #include "audio/Reclaimer.h"
 #include "audio/WakeSignal.h"
 #include "midi/MidiInput.h"
-#include "midi/NoteTrigger.h"
+#include "play/NoteTrigger.h"
 
 namespace thumper {
 

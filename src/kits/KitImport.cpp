@@ -9,8 +9,8 @@
 #include <map>
 
 #include "kits/VelocityPlan.h"
-#include "midi/NoteTrigger.h"
-#include "midi/TriggerState.h"
+#include "play/NoteTrigger.h"
+#include "play/TriggerState.h"
 
 namespace thumper {
 namespace {

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "midi/TriggerState.h"
+#include "play/TriggerState.h"
 
 namespace thumper {
 namespace {

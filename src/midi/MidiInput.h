@@ -14,7 +14,7 @@
 
 #include "audio/Reclaimer.h"
 #include "drumset/UiServices.h"
-#include "midi/NoteTrigger.h"
+#include "play/NoteTrigger.h"
 
 class RtMidiIn;
 

@@ -14,7 +14,7 @@
 #include "drumset/CThumperDoc.h"
 #include "drumset/SampleListState.h"
 #include "drumset/UiServices.h"
-#include "midi/NoteTrigger.h"
+#include "play/NoteTrigger.h"
 #include "view/SkinnedFace.h"
 #include "view/ViewPointerHandler.h"
 

@@ -8,7 +8,7 @@
 
 #include "audio/WaveFormat.h"
 #include "drumset/CThumperDoc.h"
-#include "midi/NoteTrigger.h"
+#include "play/NoteTrigger.h"
 #include "support/Process.h"
 #include "support/TestSupport.h"
 

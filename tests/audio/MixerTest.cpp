@@ -158,6 +158,59 @@ TEST_F(MixerTest, AttenuationChangedWhilePlayingTakesHoldFromTheNextBlock) {
   EXPECT_EQ(MixLeft(mixer, 10)[0], 1000);
 }
 
+std::vector<std::pair<float, float>> MixBoth(Mixer& mixer, uint32_t frames) {
+  std::vector<float> out(2 * frames);
+  mixer.Mix(out.data(), frames);
+  std::vector<std::pair<float, float>> both(frames);
+  for (uint32_t i = 0; i < frames; ++i) both[i] = {out[2 * i] * 32768, out[2 * i + 1] * 32768};
+  return both;
+}
+
+TEST_F(MixerTest, APannedCopyPlaysEachChannelAtItsOwnGainFromItsStartFrame) {
+  BufferId b = MakeBuffer(mixer, RampSample(400));
+  mixer.Play(b, 1.0f, 0.25f, 100);
+  auto out = MixBoth(mixer, 10);
+  EXPECT_FLOAT_EQ(out[0].first, 100);
+  EXPECT_FLOAT_EQ(out[0].second, 25);
+  EXPECT_FLOAT_EQ(out[9].first, 109);
+  EXPECT_FLOAT_EQ(out[9].second, 109 * 0.25f);
+}
+
+TEST_F(MixerTest, EqualLeftAndRightGainsMixExactlyAsOneGain) {
+  Reclaimer other;
+  Mixer single{other};
+  std::mt19937 random(7);
+  std::vector<uint8_t> bytes(4 * 3000);
+  for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
+  BufferId a = MakeBuffer(mixer, bytes), b = MakeBuffer(single, bytes);
+  mixer.Play(a, 0.3f, 0.3f, 0);
+  single.Play(b, 0.3f);
+  std::vector<int16_t> x(2 * 500), y(2 * 500);
+  mixer.Mix(x.data(), 500);
+  single.Mix(y.data(), 500);
+  EXPECT_EQ(x, y);
+  mixer.Stop(a);
+  single.Stop(b);
+  mixer.Mix(x.data(), 500);
+  single.Mix(y.data(), 500);
+  EXPECT_EQ(x, y);
+}
+
+TEST_F(MixerTest, AStopWithItsOwnFadeLengthFadesBothChannelsOverIt) {
+  BufferId b = MakeBuffer(mixer, ConstantSample(10000, 8000));
+  mixer.Play(b, 1.0f, 0.5f, 0);
+  MixBoth(mixer, 10);
+  mixer.Stop(b, 400);
+  auto out = MixBoth(mixer, 500);
+  EXPECT_FLOAT_EQ(out[0].first, 8000);
+  EXPECT_NEAR(out[200].first, 4000, 1);
+  EXPECT_NEAR(out[200].second, 2000, 1);
+  EXPECT_GT(out[399].first, 0);
+  EXPECT_EQ(out[400].first, 0);
+  EXPECT_EQ(out[400].second, 0);
+  EXPECT_EQ(mixer.SoundingVoices(), 0u);
+}
+
 TEST_F(MixerTest, PlayStartsAtTheSetPositionAndEndsAtTheLastFrame) {
   BufferId b = MakeBuffer(mixer, RampSample(300));
   mixer.SetPosition(b, 250);

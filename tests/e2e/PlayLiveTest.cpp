@@ -15,7 +15,7 @@
 #include "LiveClient.h"
 #include "audio/WaveFormat.h"
 #include "drumset/CThumperDoc.h"
-#include "midi/NoteTrigger.h"
+#include "play/NoteTrigger.h"
 #include "support/JackServer.h"
 #include "support/Process.h"
 #include "support/TestSupport.h"

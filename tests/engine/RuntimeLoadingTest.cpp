@@ -6,7 +6,7 @@
 #include "audio/OfflineBackend.h"
 #include "drumset/CThumperDoc.h"
 #include "engine/ThumperRuntime.h"
-#include "midi/NoteTrigger.h"
+#include "play/NoteTrigger.h"
 #include "support/TestSupport.h"
 
 namespace thumper {

@@ -10,7 +10,7 @@
 #include "audio/WaveFormat.h"
 #include "kits/KitImport.h"
 #include "kits/KitTestSupport.h"
-#include "midi/NoteTrigger.h"
+#include "play/NoteTrigger.h"
 #include "support/Process.h"
 
 namespace thumper {

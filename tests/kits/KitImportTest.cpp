@@ -9,7 +9,7 @@
 #include "kits/KitImport.h"
 #include "kits/KitTestSupport.h"
 #include "kits/VelocityPlan.h"
-#include "midi/NoteTrigger.h"
+#include "play/NoteTrigger.h"
 
 namespace thumper {
 namespace {

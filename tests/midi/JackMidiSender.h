@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "midi/NoteTrigger.h"
+#include "play/NoteTrigger.h"
 
 namespace thumper::test {
 

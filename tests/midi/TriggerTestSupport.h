@@ -15,8 +15,8 @@
 #include "audio/SoundDevice.h"
 #include "drumset/DrumSet.h"
 #include "midi/MidiInput.h"
-#include "midi/NoteTrigger.h"
-#include "midi/TriggerState.h"
+#include "play/NoteTrigger.h"
+#include "play/TriggerState.h"
 #include "support/TestSupport.h"
 
 namespace thumper::test {

@@ -1,8 +1,9 @@
 #pragma once
-// What the note trigger reads for each note: an immutable snapshot of the drum
-// set's per-slot data and the voice table, built on the UI thread after every
-// change and handed to the trigger through one atomic pointer. A note-on thus
-// sees each slot entirely before or entirely after an edit.
+// What the note trigger reads for each note: an immutable snapshot of the kit,
+// built on the UI thread after every change and handed to the trigger through
+// one atomic pointer. A note-on thus sees each note entirely before or entirely
+// after an edit. The trigger plays its playing model; for a drum set the state
+// also keeps the per-slot view the model was compiled from.
 //
 // Every velocity layer is resolved here to a voice that really exists, so a
 // layer whose sample failed to load never reaches the trigger, and every value
@@ -15,6 +16,7 @@
 #include <span>
 
 #include "drumset/DrumSet.h"
+#include "play/PlayProgram.h"
 
 namespace thumper {
 
@@ -42,6 +44,8 @@ struct TriggerSlot {
 struct TriggerState {
   std::array<TriggerSlot, kSlotCount> m_slot;
   ThresholdTable m_nVelocityThreshold = kDefaultThresholds;
+  // What the trigger plays (for a drum set, compiled from m_slot).
+  PlayProgram m_program;
 };
 
 // UI thread. voices is the voice table (index slot * 5 + layer, null where a

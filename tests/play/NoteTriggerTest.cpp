@@ -1,7 +1,7 @@
 // The note trigger on the plain-loop engine: what a MIDI message makes sound,
 // at which level, what it stops, and what it shows.
 
-#include "TriggerTestSupport.h"
+#include "midi/TriggerTestSupport.h"
 
 namespace thumper::test {
 namespace {

@@ -1,7 +1,7 @@
 // Building the trigger's snapshot: every velocity layer resolves to a voice that
 // exists, and no value of a damaged drum set reaches outside a table.
 
-#include "TriggerTestSupport.h"
+#include "midi/TriggerTestSupport.h"
 
 namespace thumper::test {
 namespace {

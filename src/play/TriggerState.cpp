@@ -1,6 +1,7 @@
-#include "midi/TriggerState.h"
+#include "play/TriggerState.h"
 
 #include "audio/SampleVoice.h"
+#include "play/DrumSetProgram.h"
 
 namespace thumper {
 
@@ -69,6 +70,8 @@ std::unique_ptr<TriggerState> BuildTriggerState(const DrumSet& set,
       slot.pLayerVoice[l] = k >= 0 ? usable[k] : nullptr;
     }
   }
+  CompileDrumSet(state->m_slot, state->m_program);
+  state->m_program.Finish(0);
   return state;
 }
 
@@ -83,6 +86,8 @@ std::unique_ptr<TriggerState> BuildSilentTriggerState(const DrumSet& set) {
   auto state = std::make_unique<TriggerState>();
   state->m_nVelocityThreshold = set.m_nVelocityThreshold;
   for (int s = 0; s < kSlotCount; ++s) FillSettings(set, s, state->m_slot[s]);
+  CompileDrumSet(state->m_slot, state->m_program);
+  state->m_program.Finish(0);
   return state;
 }
 

@@ -1,9 +1,13 @@
 #pragma once
-// The note trigger: turns MIDI short messages into voice playback. A note-on on
-// the selected channel picks its slot and velocity layer, computes the
-// attenuation from the slot's volume scaling, the velocity and the channel
-// volume (controller 7), starts the next copy of the layer's voice and stops
-// the voices of the slot it cuts. A note-off never stops a sound.
+// The note trigger: turns MIDI short messages into voice playback through the
+// playing model (PlayProgram). A note-on on the selected channel weighs the
+// note's regions in each selection set against the velocity and the last
+// controller and polyphonic aftertouch values, starts the next copy of each
+// chosen region's voice at its level and pan, and then stops the choke groups
+// they stop. A note-off stops the regions that ask for it. For a drum set that
+// is: the slot's velocity layer, at the attenuation of its volume scaling, the
+// velocity and the channel volume (controller 7), cutting its cut slot; a
+// note-off never stops a sound.
 //
 // Threads: OnMidiMessage runs on each MIDI source's own thread (the numbered
 // device and the virtual port may deliver at once), never locks, allocates or
@@ -17,7 +21,7 @@
 #include "audio/CommandQueue.h"
 #include "audio/Reclaimer.h"
 #include "audio/WakeSignal.h"
-#include "midi/TriggerState.h"
+#include "play/TriggerState.h"
 
 namespace thumper {
 
@@ -110,9 +114,24 @@ class NoteTrigger {
   std::atomic<int> m_nNoteOnStatus{0x90};
   // Last controller 7 value per channel; only the selected channel's is used.
   std::atomic<int> m_nChannelVolume[16];
+  // Last value of every controller and every note's polyphonic aftertouch, per channel.
+  std::atomic<uint8_t> m_nController[16][128];
+  std::atomic<uint8_t> m_nPolyPressure[16][128];
 
  private:
-  void NoteOn(int slot, int velocity, int channel) noexcept;
+  // The most regions one note-on starts (the rest of its sets stay silent).
+  static constexpr uint32_t kMaxStarts = 256;
+
+  void NoteOn(int note, int velocity, int channel) noexcept;
+  void NoteOff(int note) noexcept;
+  // Starts the regions set s chooses; adds them to started. Returns how many.
+  uint32_t PlayFromSet(const PlayProgram& program, uint32_t s, int note, int velocity, int channel,
+                       uint32_t* started, uint32_t startedCount) noexcept;
+  bool Holds(const PlayProgram& program, const PlayRegion& region, int note, int velocity,
+             int channel) const noexcept;
+  bool ConditionsHold(const PlayProgram& program, const PlayRegion& region, int note,
+                      int channel) const noexcept;
+  void Start(const PlayRegion& region, int velocity, int channel) const noexcept;
   void ShowNotePlaying(int slot, int layer, bool sounds) noexcept;
   void ShowNoteReleased(int slot) noexcept;
   void PushEvent(const NoteEvent& event) noexcept;

@@ -1,0 +1,267 @@
+#include "play/NoteTrigger.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "audio/SampleVoice.h"
+
+namespace thumper {
+
+namespace {
+constexpr int kControlChange = 0x20;  // added to the note-on status
+constexpr int kPolyPressure = 0x10;
+constexpr int kNoteOff = -0x10;
+constexpr int kChannelVolumeController = 7;
+}  // namespace
+
+NoteTrigger::NoteTrigger(Reclaimer& reclaimer) : m_reclaimer(reclaimer) {
+  for (auto& volume : m_nChannelVolume) volume.store(127, std::memory_order_relaxed);
+  for (int c = 0; c < 16; ++c) {
+    for (int k = 0; k < 128; ++k) {
+      m_nController[c][k].store(k == kChannelVolumeController ? 127 : 0, std::memory_order_relaxed);
+      m_nPolyPressure[c][k].store(0, std::memory_order_relaxed);
+    }
+  }
+  m_pState.store(BuildSilentTriggerState(DrumSet{}).release(), std::memory_order_release);
+}
+
+NoteTrigger::~NoteTrigger() {
+  delete m_pState.load(std::memory_order_acquire);
+}
+
+void NoteTrigger::Publish(std::unique_ptr<TriggerState> state) {
+  if (!state) return;
+  // Sequentially consistent, as the readers' epochs: a reader that entered
+  // after this exchange cannot see the old state the retirement stamps.
+  const TriggerState* old = m_pState.exchange(state.release(), std::memory_order_seq_cst);
+  m_reclaimer.Retire(std::unique_ptr<TriggerState>(const_cast<TriggerState*>(old)));
+}
+
+// Real-time: the thread that delivers the messages.
+const TriggerState* NoteTrigger::Exchange(const TriggerState* state) noexcept {
+  return m_pState.exchange(state, std::memory_order_seq_cst);
+}
+
+void NoteTrigger::SetChannel(int channel) {
+  if (channel < 1 || channel > 16) return;
+  m_nNoteOnStatus.store(0x8F + channel, std::memory_order_relaxed);
+}
+
+int NoteTrigger::ChannelVolume(int channel) const {
+  if (channel < 1 || channel > 16) return 0;
+  return m_nChannelVolume[channel - 1].load(std::memory_order_relaxed);
+}
+
+// Real-time: a MIDI source's thread.
+void NoteTrigger::OnMidiMessage(RtReader& reader, uint32_t message, uint32_t) noexcept {
+  // Voices and states this message may reach stay alive until it has left.
+  RtReadSection section(reader);
+  const int status = static_cast<int>(message & 0xFF);
+  const int d1 = static_cast<int>((message >> 8) & 0xFF);
+  const int d2 = static_cast<int>((message >> 16) & 0xFF);
+  // A data byte with its top bit set cannot come from a MIDI wire; such a
+  // message is damaged and would reach past the slot and volume ranges.
+  if ((d1 | d2) & 0x80) return;
+
+  // Read once: the channel may change between two messages, never within one.
+  const int noteOn = m_nNoteOnStatus.load(std::memory_order_relaxed);
+  const int channel = (noteOn - 0x90) & 0x0F;
+
+  if (status == noteOn + kControlChange) {
+    if (d1 == kChannelVolumeController)
+      m_nChannelVolume[channel].store(d2, std::memory_order_relaxed);
+    m_nController[channel][d1].store(static_cast<uint8_t>(d2), std::memory_order_relaxed);
+    return;
+  }
+  if (status == noteOn + kPolyPressure) {
+    m_nPolyPressure[channel][d1].store(static_cast<uint8_t>(d2), std::memory_order_relaxed);
+    return;
+  }
+  if (status == noteOn && d2 != 0) {
+    NoteOn(d1, d2, channel);
+    return;
+  }
+  if (status == noteOn || status == noteOn + kNoteOff) NoteOff(d1);
+}
+
+// Inlined where regions are weighed: most have no conditions besides velocity.
+[[gnu::always_inline]] inline bool NoteTrigger::Holds(const PlayProgram& program,
+                                                      const PlayRegion& region, int note,
+                                                      int velocity, int channel) const noexcept {
+  if (velocity < region.nVelocityLow || velocity > region.nVelocityHigh) return false;
+  return region.nConditionCount == 0 || ConditionsHold(program, region, note, channel);
+}
+
+bool NoteTrigger::ConditionsHold(const PlayProgram& program, const PlayRegion& region, int note,
+                                 int channel) const noexcept {
+  for (uint32_t c = region.nFirstCondition; c < region.nFirstCondition + region.nConditionCount;
+       ++c) {
+    const ControllerRange& range = program.m_condition[c];
+    const int value =
+        range.nController == ControllerRange::kPolyPressure
+            ? m_nPolyPressure[channel][note].load(std::memory_order_relaxed)
+            : m_nController[channel][range.nController].load(std::memory_order_relaxed);
+    if (value < range.nLow || value > range.nHigh) return false;
+  }
+  return true;
+}
+
+void NoteTrigger::NoteOn(int n, int velocity, int channel) noexcept {
+  // Ordered after the section's epoch store (a plain load on x86).
+  const TriggerState& state = *m_pState.load(std::memory_order_seq_cst);
+  const PlayProgram& program = state.m_program;
+  const PlayNote& note = program.m_note[n];
+  uint32_t started[kMaxStarts];
+  uint32_t count = 0;
+  for (uint32_t s = note.nFirstSet; s < note.nFirstSet + note.nSetCount; ++s)
+    count += PlayFromSet(program, s, n, velocity, channel, started, count);
+  // The chokes come after every start, so a region that stops its own group
+  // falls silent, as a drum set's slot that cuts itself does.
+  for (uint32_t i = 0; i < count; ++i) {
+    const PlayRegion& region = program.m_region[started[i]];
+    for (uint32_t k = region.nFirstStop; k < region.nFirstStop + region.nStopCount; ++k) {
+      const ChokeGroup& group = program.m_group[program.m_stop[k]];
+      for (uint32_t v = group.nFirstVoice; v < group.nFirstVoice + group.nVoiceCount; ++v)
+        program.m_groupVoice[v]->StopAll(region.nChokeFadeFrames);
+    }
+  }
+  ShowNotePlaying(note.nShowSlot, VelocityLayer(note.nCellThreshold, velocity), count > 0);
+}
+
+void NoteTrigger::NoteOff(int n) noexcept {
+  const TriggerState& state = *m_pState.load(std::memory_order_seq_cst);
+  const PlayProgram& program = state.m_program;
+  const PlayNote& note = program.m_note[n];
+  if (note.bStopsOnNoteOff) {
+    for (uint32_t s = note.nFirstSet; s < note.nFirstSet + note.nSetCount; ++s) {
+      const PlaySet& set = program.m_set[s];
+      for (uint32_t r = set.nFirstRegion; r < set.nFirstRegion + set.nRegionCount; ++r) {
+        const PlayRegion& region = program.m_region[r];
+        if (region.noteOff == NoteOffRule::Stop) region.pVoice->StopAll(region.nReleaseFadeFrames);
+      }
+    }
+  }
+  ShowNoteReleased(note.nShowSlot);
+}
+
+void NoteTrigger::Start(const PlayRegion& region, int velocity, int channel) const noexcept {
+  const int cv = m_nChannelVolume[channel].load(std::memory_order_relaxed);
+  float gain;
+  if (region.gainLaw == GainLaw::Attenuation) {
+    gain = GainOfAttenuation(NoteAttenuation(region.nVolume, cv, velocity));
+  } else {
+    const float v = static_cast<float>(velocity) / 127.0f;
+    const float c = static_cast<float>(cv) / 127.0f;
+    const float response = region.fVelocityPower == 1.0f ? v : std::pow(v, region.fVelocityPower);
+    gain = region.fGain * response * c * c;
+  }
+  region.pVoice->PlayPanned(gain * region.fPanLeft, gain * region.fPanRight, region.nStartFrame);
+}
+
+uint32_t NoteTrigger::PlayFromSet(const PlayProgram& program, uint32_t s, int note, int velocity,
+                                  int channel, uint32_t* started, uint32_t startedCount) noexcept {
+  const PlaySet& set = program.m_set[s];
+  const uint32_t first = set.nFirstRegion, end = set.nFirstRegion + set.nRegionCount;
+  uint32_t room = kMaxStarts - startedCount;
+  if (room == 0) return 0;
+  const auto start = [&](uint32_t r) {
+    Start(program.m_region[r], velocity, channel);
+    started[startedCount] = r;
+    return 1u;
+  };
+  if (set.selection == Selection::All) {
+    uint32_t n = 0;
+    for (uint32_t r = first; r < end && n < room; ++r) {
+      if (!Holds(program, program.m_region[r], note, velocity, channel)) continue;
+      Start(program.m_region[r], velocity, channel);
+      started[startedCount + n++] = r;
+    }
+    return n;
+  }
+  if (set.selection == Selection::First) {
+    for (uint32_t r = first; r < end; ++r)
+      if (Holds(program, program.m_region[r], note, velocity, channel)) return start(r);
+    return 0;
+  }
+
+  // A choice among the regions whose conditions hold: count them, pick the
+  // k-th (or the best scored), remember it.
+  SetCursor& cursor = program.Cursor(s);
+  const int32_t last = cursor.nLast.load(std::memory_order_relaxed);
+  uint32_t count = 0;
+  bool lastHolds = false;
+  float low = 0.0f, high = 0.0f;
+  for (uint32_t r = first; r < end; ++r) {
+    const PlayRegion& region = program.m_region[r];
+    if (!Holds(program, region, note, velocity, channel)) continue;
+    if (count == 0 || region.fLoudness < low) low = region.fLoudness;
+    if (count == 0 || region.fLoudness > high) high = region.fLoudness;
+    lastHolds |= static_cast<int32_t>(r) == last;
+    ++count;
+  }
+  if (count == 0) return 0;
+  uint32_t chosen = end;
+  if (set.selection == Selection::Loudness) {
+    // DrumGizmo-like: the sample nearest the loudness the velocity asks for,
+    // with a little chance and the last choice held back, so a roll of one
+    // velocity does not repeat one hit.
+    const float span = high > low ? high - low : 1.0f;
+    const float target = low + (high - low) * static_cast<float>(velocity - 1) / 126.0f;
+    float best = 0.0f;
+    for (uint32_t r = first; r < end; ++r) {
+      const PlayRegion& region = program.m_region[r];
+      if (!Holds(program, region, note, velocity, channel)) continue;
+      const float chance = static_cast<float>(program.NextRandom() >> 40) / 16777216.0f;
+      float score = std::abs(region.fLoudness - target) / span + 0.1f * chance;
+      if (static_cast<int32_t>(r) == last && count > 1) score += 0.1f;
+      if (chosen == end || score < best) {
+        best = score;
+        chosen = r;
+      }
+    }
+  } else {
+    uint32_t k = 0;
+    bool skipLast = false;
+    switch (set.selection) {
+      case Selection::RoundRobin:
+        k = cursor.nTurn.fetch_add(1, std::memory_order_relaxed) % count;
+        break;
+      case Selection::Random:
+        k = static_cast<uint32_t>(program.NextRandom() % count);
+        break;
+      default:  // RandomNoRepeat
+        skipLast = lastHolds && count > 1;
+        k = static_cast<uint32_t>(program.NextRandom() % (skipLast ? count - 1 : count));
+        break;
+    }
+    for (uint32_t r = first; r < end; ++r) {
+      if (skipLast && static_cast<int32_t>(r) == last) continue;
+      if (!Holds(program, program.m_region[r], note, velocity, channel)) continue;
+      if (k-- == 0) {
+        chosen = r;
+        break;
+      }
+    }
+  }
+  if (chosen == end) return 0;
+  cursor.nLast.store(static_cast<int32_t>(chosen), std::memory_order_relaxed);
+  return start(chosen);
+}
+
+void NoteTrigger::ShowNotePlaying(int slot, int layer, bool sounds) noexcept {
+  m_bMidiInLit.store(true, std::memory_order_relaxed);
+  PushEvent(
+      {NoteEvent::Kind::Playing, static_cast<uint8_t>(slot), static_cast<uint8_t>(layer), sounds});
+}
+
+void NoteTrigger::ShowNoteReleased(int slot) noexcept {
+  m_bMidiInLit.store(false, std::memory_order_relaxed);
+  PushEvent({NoteEvent::Kind::Released, static_cast<uint8_t>(slot), 0, false});
+}
+
+void NoteTrigger::PushEvent(const NoteEvent& event) noexcept {
+  if (!m_events.TryPush(event)) m_nDroppedEvents.fetch_add(1, std::memory_order_relaxed);
+  if (WakeSignal* wake = m_pWake.load(std::memory_order_acquire)) wake->Raise();
+}
+
+}  // namespace thumper

@@ -1,0 +1,297 @@
+// The playing model, made in each test, played through the note trigger and the
+// mixer: which region each rule picks, at which level and pan, what chokes and
+// note-offs stop, and what the controllers select.
+
+#include <random>
+#include <set>
+
+#include "midi/TriggerTestSupport.h"
+#include "play/DrumSetProgram.h"
+
+namespace thumper::test {
+namespace {
+
+class PlayProgramTest : public TriggerTest {
+ protected:
+  static constexpr uint32_t kShort = 32;  // frames: a hit ends within one read
+
+  // A voice whose sample holds value on both channels.
+  SampleVoice* Voice(int16_t value, uint32_t frames = kShort) {
+    const auto bytes = ConstantSample(frames, value);
+    own.push_back(std::make_unique<SampleVoice>(ui, &device, bytes.data(),
+                                                static_cast<uint32_t>(bytes.size()), 16,
+                                                OutputFormat(), "v.wav"));
+    return own.back().get();
+  }
+
+  // A region at full level for every velocity (gain law without velocity).
+  static PlayRegion Region(SampleVoice* voice) {
+    PlayRegion region;
+    region.pVoice = voice;
+    region.fVelocityPower = 0.0f;
+    return region;
+  }
+
+  // Adds a set of these regions to note.
+  void AddSet(int note, Selection selection, std::vector<PlayRegion> regions) {
+    PlayNote& n = program().m_note[note];
+    if (n.nSetCount == 0) n.nFirstSet = static_cast<uint32_t>(program().m_set.size());
+    ASSERT_EQ(n.nFirstSet + n.nSetCount, program().m_set.size()) << "one note's sets in a row";
+    ++n.nSetCount;
+    program().m_set.push_back({static_cast<uint32_t>(program().m_region.size()),
+                               static_cast<uint32_t>(regions.size()), selection});
+    for (const PlayRegion& region : regions) {
+      program().m_region.push_back(region);
+      if (region.noteOff == NoteOffRule::Stop) n.bStopsOnNoteOff = true;
+    }
+  }
+
+  PlayProgram& program() { return pending->m_program; }
+
+  void PublishProgram(uint64_t seed = 0) {
+    program().Finish(seed);
+    ASSERT_TRUE(IsWellFormed(program()));
+    trigger.Publish(std::move(pending));
+    pending = std::make_unique<TriggerState>();
+  }
+
+  // Left and right of the first frame of the next read of 64 frames.
+  std::pair<double, double> Hit(int note, int velocity = 100) {
+    NoteOn(note, velocity);
+    std::vector<float> out(2 * 64);
+    mixer.Mix(out.data(), 64);
+    return {out[0] * 32768.0, out[1] * 32768.0};
+  }
+
+  std::vector<int> Values(int note, int hits, int velocity = 100) {
+    std::vector<int> seen;
+    for (int i = 0; i < hits; ++i)
+      seen.push_back(static_cast<int>(std::lround(Hit(note, velocity).first)));
+    return seen;
+  }
+
+  std::vector<std::unique_ptr<SampleVoice>> own;
+  std::unique_ptr<TriggerState> pending = std::make_unique<TriggerState>();
+};
+
+TEST_F(PlayProgramTest, VelocityRangesPickTheirRegionAndMoreThanFiveLayersPlay) {
+  std::vector<PlayRegion> layers;
+  for (int l = 0; l < 8; ++l) {
+    PlayRegion region = Region(Voice(static_cast<int16_t>(100 * (l + 1))));
+    region.nVelocityLow = static_cast<uint8_t>(1 + 16 * l);
+    region.nVelocityHigh = static_cast<uint8_t>(l == 7 ? 127 : 16 * (l + 1));
+    layers.push_back(region);
+  }
+  AddSet(40, Selection::First, layers);
+  PublishProgram();
+  for (int l = 0; l < 8; ++l) {
+    EXPECT_EQ(Values(40, 1, 1 + 16 * l), std::vector<int>{100 * (l + 1)}) << l;
+    EXPECT_EQ(Values(40, 1, l == 7 ? 127 : 16 * (l + 1)), std::vector<int>{100 * (l + 1)}) << l;
+  }
+  const auto events = DrainEvents();
+  ASSERT_FALSE(events.empty());
+  EXPECT_TRUE(events.back().bSounds);
+  EXPECT_EQ(events.back().nSlot, 0);  // the shown key is the program's, 0 by default
+}
+
+TEST_F(PlayProgramTest, RoundRobinPlaysEachInTurnAmongTheRegionsOfTheVelocity) {
+  std::vector<PlayRegion> regions;
+  for (int16_t v : {100, 200, 300}) regions.push_back(Region(Voice(v)));
+  PlayRegion soft = Region(Voice(1000));
+  soft.nVelocityHigh = 20;
+  for (auto& region : regions) region.nVelocityLow = 21;
+  regions.insert(regions.begin() + 1, soft);
+  AddSet(40, Selection::RoundRobin, regions);
+  PublishProgram();
+  EXPECT_EQ(Values(40, 7), (std::vector<int>{100, 200, 300, 100, 200, 300, 100}));
+  EXPECT_EQ(Values(40, 2, 10), (std::vector<int>{1000, 1000}));
+}
+
+TEST_F(PlayProgramTest, RandomChoiceRepeatsWithItsSeedAndDiffersWithAnother) {
+  const auto sequence = [&](uint64_t seed) {
+    std::vector<PlayRegion> regions;
+    for (int16_t v : {100, 200, 300, 400}) regions.push_back(Region(Voice(v)));
+    AddSet(40, Selection::Random, regions);
+    PublishProgram(seed);
+    return Values(40, 40);
+  };
+  const auto first = sequence(1);
+  EXPECT_EQ(sequence(1), first);
+  EXPECT_NE(sequence(2), first);
+  EXPECT_EQ(std::set<int>(first.begin(), first.end()), (std::set<int>{100, 200, 300, 400}));
+  EXPECT_TRUE(std::adjacent_find(first.begin(), first.end()) != first.end())
+      << "plain random may repeat";
+}
+
+TEST_F(PlayProgramTest, RandomWithoutRepeatNeverPlaysTheLastChoiceTwice) {
+  std::vector<PlayRegion> regions;
+  for (int16_t v : {100, 200, 300}) regions.push_back(Region(Voice(v)));
+  AddSet(40, Selection::RandomNoRepeat, regions);
+  PublishProgram(5);
+  const auto seen = Values(40, 200);
+  EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+  EXPECT_EQ(std::set<int>(seen.begin(), seen.end()), (std::set<int>{100, 200, 300}));
+}
+
+TEST_F(PlayProgramTest, LoudnessPicksTheHitNearestTheVelocityAndAlternatesEqualOnes) {
+  std::vector<PlayRegion> regions;
+  for (auto [value, loudness] : {std::pair{100, 0.2f}, {200, 0.5f}, {300, 1.0f}, {400, 0.5f}}) {
+    PlayRegion region = Region(Voice(static_cast<int16_t>(value)));
+    region.fLoudness = loudness;
+    regions.push_back(region);
+  }
+  AddSet(40, Selection::Loudness, regions);
+  PublishProgram();
+  EXPECT_EQ(Values(40, 3, 127), (std::vector<int>{300, 300, 300}));
+  EXPECT_EQ(Values(40, 3, 1), (std::vector<int>{100, 100, 100}));
+  // Velocity 48 asks for loudness 0.5: the two such hits take turns.
+  const auto middle = Values(40, 6, 48);
+  for (size_t i = 0; i < middle.size(); ++i) {
+    EXPECT_TRUE(middle[i] == 200 || middle[i] == 400) << i;
+    if (i > 0) {
+      EXPECT_NE(middle[i], middle[i - 1]) << i;
+    }
+  }
+}
+
+TEST_F(PlayProgramTest, GainVelocityResponseChannelVolumeAndPan) {
+  PlayRegion region = Region(Voice(10000));
+  region.fGain = 0.5f;
+  region.fVelocityPower = 2.0f;
+  region.fPanLeft = 1.0f;
+  region.fPanRight = 0.25f;
+  AddSet(40, Selection::All, {region});
+  PublishProgram();
+  auto [left, right] = Hit(40, 127);
+  EXPECT_NEAR(left, 5000, 0.01);
+  EXPECT_NEAR(right, 1250, 0.01);
+  const double v = 64.0 / 127.0;
+  std::tie(left, right) = Hit(40, 64);
+  EXPECT_NEAR(left, 5000 * v * v, 0.01);
+  Send(0xB0, 7, 64);  // channel volume: a square law
+  std::tie(left, right) = Hit(40, 127);
+  EXPECT_NEAR(left, 5000 * v * v, 0.01);
+  EXPECT_NEAR(right, 1250 * v * v, 0.01);
+}
+
+TEST_F(PlayProgramTest, ARegionStartsAtItsStartFrame) {
+  const auto bytes = RampSample(1000);
+  own.push_back(std::make_unique<SampleVoice>(
+      ui, &device, bytes.data(), static_cast<uint32_t>(bytes.size()), 16, OutputFormat(), "r"));
+  PlayRegion region = Region(own.back().get());
+  region.nStartFrame = 250;
+  AddSet(40, Selection::All, {region});
+  PublishProgram();
+  EXPECT_NEAR(Hit(40).first, 250, 0.01);
+}
+
+TEST_F(PlayProgramTest, EveryRegionOfAnAllSetSoundsAtOnce) {
+  std::vector<PlayRegion> mics;
+  for (int m = 0; m < 16; ++m) mics.push_back(Region(Voice(static_cast<int16_t>(10 + m))));
+  AddSet(40, Selection::All, mics);
+  PublishProgram();
+  EXPECT_NEAR(Hit(40).first, 16 * 10 + 120, 0.01);
+  EXPECT_EQ(mixer.SoundingVoices(), 0u);  // short hits, all ended
+}
+
+TEST_F(PlayProgramTest, AChokeStopsItsGroupWithItsOwnFadeAfterTheStart) {
+  SampleVoice* open = Voice(8000, 44100);
+  SampleVoice* pedal = Voice(0, 44100);
+  program().m_group.push_back({0, 1});
+  program().m_groupVoice.push_back(open);
+  program().m_stop.push_back(0);
+  AddSet(46, Selection::All, {Region(open)});
+  PlayRegion closing = Region(pedal);
+  closing.nFirstStop = 0;
+  closing.nStopCount = 1;
+  closing.nChokeFadeFrames = 441;  // 10 ms
+  AddSet(44, Selection::All, {closing});
+  PublishProgram();
+  EXPECT_NEAR(Hit(46).first, 8000, 0.01);
+  NoteOn(44, 100);
+  const auto levels = MixLeftLevels(600);
+  EXPECT_NEAR(levels[0], 8000, 0.5);
+  EXPECT_NEAR(levels[220], 8000 * 221.0 / 441.0, 2);
+  EXPECT_GT(levels[440], 0);
+  EXPECT_EQ(levels[441], 0);
+  EXPECT_EQ(mixer.SoundingVoices(), 1u);  // the pedal's own (silent) sound goes on
+}
+
+TEST_F(PlayProgramTest, ANoteOffStopsOnlyTheRegionsThatAskForIt) {
+  PlayRegion stopping = Region(Voice(1000, 44100));
+  stopping.noteOff = NoteOffRule::Stop;
+  PlayRegion ringing = Region(Voice(10, 44100));
+  AddSet(40, Selection::All, {stopping, ringing});
+  PublishProgram();
+  EXPECT_NEAR(Hit(40).first, 1010, 0.01);
+  Send(0x80, 40, 0);
+  const auto levels = MixLeftLevels(200);
+  EXPECT_NEAR(levels[0], 1010, 0.5);
+  EXPECT_NEAR(levels[100], 10, 0.01);  // 2 ms later only the ringing one is left
+  Send(0x90, 40, 0);                   // a note-on of velocity 0 is a note-off too
+  EXPECT_NEAR(MixLeftLevels(64)[0], 10, 0.01);
+  const auto events = DrainEvents();
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events.back().kind, NoteEvent::Kind::Released);
+}
+
+TEST_F(PlayProgramTest, ControllerAndAftertouchRangesSelectTheHiHatsOpenness) {
+  const auto ranged = [&](int16_t value, uint8_t controller, uint8_t low, uint8_t high) {
+    PlayRegion region = Region(Voice(value));
+    region.nFirstCondition = static_cast<uint32_t>(program().m_condition.size());
+    region.nConditionCount = 1;
+    program().m_condition.push_back({controller, low, high});
+    return region;
+  };
+  AddSet(46, Selection::First,
+         {ranged(100, 4, 0, 31), ranged(200, 4, 32, 95), ranged(300, 4, 96, 127)});
+  AddSet(50, Selection::First,
+         {ranged(7, ControllerRange::kPolyPressure, 64, 127), Region(Voice(1))});
+  PublishProgram();
+  EXPECT_EQ(Values(46, 1), std::vector<int>{100});  // every controller starts at 0
+  Send(0xB0, 4, 60);
+  EXPECT_EQ(Values(46, 1), std::vector<int>{200});
+  Send(0xB0, 4, 127);
+  EXPECT_EQ(Values(46, 1), std::vector<int>{300});
+  Send(0xB1, 4, 0);  // another channel's pedal changes nothing here
+  EXPECT_EQ(Values(46, 1), std::vector<int>{300});
+  EXPECT_EQ(Values(50, 1), std::vector<int>{1});
+  Send(0xA0, 50, 100);
+  EXPECT_EQ(Values(50, 1), std::vector<int>{7});
+  Send(0xA0, 51, 0);  // another note's pressure
+  EXPECT_EQ(Values(50, 1), std::vector<int>{7});
+}
+
+TEST_F(PlayProgramTest, ABadlyMadeProgramIsRefused) {
+  AddSet(40, Selection::All, {Region(Voice(1))});
+  program().Finish(0);
+  EXPECT_TRUE(IsWellFormed(program()));
+  program().m_region[0].nFirstStop = 3;
+  program().m_region[0].nStopCount = 1;
+  EXPECT_FALSE(IsWellFormed(program()));
+  program().m_region[0].nStopCount = 0;
+  program().m_region[0].pVoice = nullptr;
+  EXPECT_FALSE(IsWellFormed(program()));
+  program().m_region[0].pVoice = own[0].get();
+  program().m_note[3].nFirstSet = 1;
+  program().m_note[3].nSetCount = 1;
+  EXPECT_FALSE(IsWellFormed(program()));
+}
+
+TEST(LayerVelocityRange, GivesExactlyTheVelocitiesVelocityLayerPicks) {
+  std::mt19937 random(3);
+  std::uniform_int_distribution<int32_t> value(-20, 150);
+  for (int round = 0; round < 2000; ++round) {
+    std::array<int32_t, kThresholdCount> t{};
+    for (auto& x : t)
+      x = round < 1000 ? value(random) : 130 - 25 * (&x - t.data()) - value(random) % 10;
+    for (int l = 0; l < kLayerCount; ++l) {
+      const auto [low, high] = LayerVelocityRange(t, l);
+      for (int v = 1; v <= 127; ++v)
+        ASSERT_EQ(v >= low && v <= high, VelocityLayer(t, v) == l) << round << " " << l << " " << v;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace thumper::test
