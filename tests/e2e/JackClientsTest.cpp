@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "LiveClient.h"
+#include "OneSampleKit.h"
 #include "drumset/CThumperDoc.h"
 #include "midi/JackMidiSender.h"
 #include "support/JackServer.h"
@@ -62,18 +63,7 @@ class ClientMonitor {
 };
 
 std::string MakeKit(TempDir& dir, int midiDevice) {
-  WriteWav(dir / "hit.wav", std::vector<int16_t>(4410, 3000));
-  CThumperDoc kit;
-  ScriptedUi ui;
-  kit.OnNewDocument();
-  kit.m_nMidiInDevice = midiDevice;
-  kit.m_pGroupNames->push_back("Kit");
-  *kit.m_pGroupList[0] = {dir / "hit.wav"};
-  for (int l = 0; l < kLayerCount; ++l) kit.m_nLayerSource[LayerIndex(0, l)] = 0;
-  kit.m_layerSample[LayerIndex(0, 0)] = {0, 0};
-  const std::string path = dir / "kit.drums";
-  EXPECT_TRUE(kit.OnSaveDocument(path, ui));
-  return path;
+  return SaveOneSampleKit(dir, "hit.wav", std::vector<int16_t>(4410, 3000), midiDevice);
 }
 
 class JackClients : public ::testing::Test {

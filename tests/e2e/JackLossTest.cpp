@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "LiveClient.h"
+#include "OneSampleKit.h"
 #include "drumset/CThumperDoc.h"
 #include "midi/JackMidiSender.h"
 #include "support/JackServer.h"
@@ -29,18 +30,7 @@ namespace {
 
 // A small kit: one long sample on note 36, so something sounds when the server goes.
 std::string MakeKit(TempDir& dir) {
-  WriteWav(dir / "long.wav", std::vector<int16_t>(2 * 44100, 3000));
-  CThumperDoc kit;
-  ScriptedUi ui;
-  kit.OnNewDocument();
-  kit.m_nMidiInDevice = 0;
-  kit.m_pGroupNames->push_back("Kit");
-  *kit.m_pGroupList[0] = {dir / "long.wav"};
-  for (int l = 0; l < kLayerCount; ++l) kit.m_nLayerSource[LayerIndex(0, l)] = 0;
-  kit.m_layerSample[LayerIndex(0, 0)] = {0, 0};
-  const std::string path = dir / "kit.drums";
-  EXPECT_TRUE(kit.OnSaveDocument(path, ui));
-  return path;
+  return SaveOneSampleKit(dir, "long.wav", std::vector<int16_t>(2 * 44100, 3000), 0);
 }
 
 bool Says(BackgroundProcess& p, const std::string& text, std::chrono::milliseconds limit) {

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "LiveClient.h"
+#include "OneSampleKit.h"
 #include "drumset/CThumperDoc.h"
 #include "midi/MidiFileBytes.h"
 #include "support/JackServer.h"
@@ -30,17 +31,7 @@ std::string MakeKit(TempDir& dir) {
     ramp[2 * i] = static_cast<int16_t>(21000 - 29 * i);
     ramp[2 * i + 1] = static_cast<int16_t>(-9000 + 11 * i);
   }
-  WriteWav(dir / "ramp.wav", ramp);
-  CThumperDoc kit;
-  ScriptedUi ui;
-  kit.OnNewDocument();
-  kit.m_pGroupNames->push_back("Kit");
-  *kit.m_pGroupList[0] = {dir / "ramp.wav"};
-  for (int l = 0; l < kLayerCount; ++l) kit.m_nLayerSource[LayerIndex(0, l)] = 0;
-  kit.m_layerSample[LayerIndex(0, 0)] = {0, 0};
-  const std::string path = dir / "kit.drums";
-  EXPECT_TRUE(kit.OnSaveDocument(path, ui));
-  return path;
+  return SaveOneSampleKit(dir, "ramp.wav", ramp);
 }
 
 // A MIDI file with one tick per frame (441 ticks a quarter at 10 ms a quarter).

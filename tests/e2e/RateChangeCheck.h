@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "LiveClient.h"
+#include "OneSampleKit.h"
 #include "SoundBursts.h"
 #include "drumset/CThumperDoc.h"
 #include "midi/JackMidiSender.h"
@@ -29,24 +30,21 @@ inline constexpr double kKickHz = 441;
 
 // A kit whose note 36 plays the kick at every velocity.
 inline std::string MakeKickKit(TempDir& dir) {
-  WriteWav(dir / "kick.wav", SineKick(kKickFrames, kKickHz));
-  CThumperDoc kit;
-  ScriptedUi ui;
-  kit.OnNewDocument();
-  kit.m_pGroupNames->push_back("Kit");
-  *kit.m_pGroupList[0] = {dir / "kick.wav"};
-  for (int l = 0; l < kLayerCount; ++l) kit.m_nLayerSource[LayerIndex(0, l)] = 0;
-  kit.m_layerSample[LayerIndex(0, 0)] = {0, 0};
-  const std::string path = dir / "kit.drums";
-  EXPECT_TRUE(kit.OnSaveDocument(path, ui));
-  return path;
+  return SaveOneSampleKit(dir, "kick.wav", SineKick(kKickFrames, kKickHz));
 }
 
-// What is wrong with a hit recorded at rate, or empty.
-inline std::string WrongKick(const SoundBurst& b, double rate) {
+// What is wrong with a hit recorded at rate, or empty. Where lossy, a hit may
+// lack periods of its middle (PipeWire 0.3.65 loses one now and then in such a
+// recording, without an xrun), but never sounds longer: played at the wrong
+// speed it is longer and lower, which the pitch shows too.
+inline std::string WrongKick(const SoundBurst& b, double rate, bool lossy = false) {
   const double frames = kKickFrames * rate / 44100, crossings = 2 * kKickHz / rate;
-  if (std::fabs(double(b.nFrames) - frames) <= 8 &&
-      std::fabs(b.CrossingsPerFrame() - crossings) <= crossings * 0.01)
+  const double length = double(b.nFrames);
+  const bool lengthRight =
+      lossy ? length <= frames + 8 && length >= frames / 2 : std::fabs(length - frames) <= 8;
+  // A lost period's seam adds a zero crossing or two; the wrong speed is 8.8 % off.
+  const double pitchTolerance = lossy ? 0.03 : 0.01;
+  if (lengthRight && std::fabs(b.CrossingsPerFrame() - crossings) <= crossings * pitchTolerance)
     return {};
   return "at " + std::to_string(int(rate)) + " Hz a hit at frame " + std::to_string(b.nStart) +
          " lasts " + std::to_string(b.nFrames) +
@@ -95,9 +93,9 @@ inline void PlayThroughARateChange(const std::string& kit,
   for (size_t i = 0; i < left.size(); ++i) left[i] = both[2 * i];
   const auto first = FindBursts(left, 0, before);
   ASSERT_EQ(first.size(), 1u) << "the hit at 48 kHz";
-  std::string wrong = WrongKick(first[0], 48000);
+  std::string wrong = WrongKick(first[0], 48000, /*lossy=*/true);
   const auto later = FindBursts(left, after, end);
-  for (const SoundBurst& b : later) wrong += WrongKick(b, 44100);
+  for (const SoundBurst& b : later) wrong += WrongKick(b, 44100, /*lossy=*/true);
   if (!wrong.empty() && rec.Xruns() + pad.Xruns())
     GTEST_SKIP() << "the server missed a cycle while recording (a busy machine): no evidence\n"
                  << wrong;
