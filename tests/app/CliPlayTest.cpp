@@ -51,16 +51,21 @@ class BrokenKitTest : public ::testing::Test {
   TempDir dir;
 };
 
+// Waits (30 s at most) until play says it plays, or has ended.
+void WaitUntilPlaying(test::BackgroundProcess& play) {
+  const auto end = std::chrono::steady_clock::now() + 30s;
+  while (play.ErrSoFar().find("Ctrl+C stops") == std::string::npos && play.Running() &&
+         std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(50ms);
+}
+
 TEST_F(BrokenKitTest, PlayWithAChosenDriverLoadsAndNamesEachFileOnce) {
   for (const std::vector<std::string>& extra :
        {std::vector<std::string>{}, std::vector<std::string>{"--driver", "0"}}) {
     std::vector<std::string> args{"play", dir / "kit.drums"};
     args.insert(args.end(), extra.begin(), extra.end());
     test::BackgroundProcess play(test::ThumperArgv(args));
-    const auto end = std::chrono::steady_clock::now() + 30s;
-    while (play.ErrSoFar().find("Ctrl+C stops") == std::string::npos && play.Running() &&
-           std::chrono::steady_clock::now() < end)
-      std::this_thread::sleep_for(50ms);
+    WaitUntilPlaying(play);
     const test::ProcessResult r = play.Stop(SIGTERM);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Count(r.err, "gone-away.wav"), 1u) << r.err;
@@ -86,10 +91,7 @@ TEST_F(BrokenKitTest, ThumperPlayIsThePlaySubcommandByItsName) {
   EXPECT_EQ(test::RunProcess({program, "--version"}).out, test::RunThumper({"--version"}).out);
 
   test::BackgroundProcess play({program, dir / "kit.drums"});
-  const auto end = std::chrono::steady_clock::now() + 30s;
-  while (play.ErrSoFar().find("Ctrl+C stops") == std::string::npos && play.Running() &&
-         std::chrono::steady_clock::now() < end)
-    std::this_thread::sleep_for(50ms);
+  WaitUntilPlaying(play);
   const test::ProcessResult r = play.Stop(SIGTERM);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("Ctrl+C stops"), std::string::npos) << r.err;
