@@ -137,24 +137,36 @@ std::vector<FoundKit> FindInstalledKits(std::vector<std::string>& errors) {
   return found;
 }
 
+KitFolderResult KitFolderOf(const std::string& path) {
+  KitFolderResult result;
+  result.strPath = path;
+  if (KindOfKitSource(path) != KitSourceKind::KitArchive) return result;
+  const std::string kits = ThumperKitsFolder();
+  if (kits.empty()) {
+    result.strError = path + ": nowhere to unpack it (neither XDG_DATA_HOME nor HOME is set)";
+    return result;
+  }
+  const UnpackResult unpacked = UnpackKitArchive(path, kits);
+  if (!unpacked.bOk) {
+    result.strError = unpacked.strError;
+    return result;
+  }
+  result.strPath = unpacked.strKitFolder;
+  result.strUnpackedTo = unpacked.strKitFolder;
+  result.bReused = unpacked.bReused;
+  return result;
+}
+
 KitSourceResult ImportKitSource(const std::string& path, const KitImportOptions& options) {
   KitSourceResult result;
-  std::string kitPath = path;
-  if (KindOfKitSource(path) == KitSourceKind::KitArchive) {
-    const std::string kits = ThumperKitsFolder();
-    if (kits.empty()) {
-      result.strError = path + ": nowhere to unpack it (neither XDG_DATA_HOME nor HOME is set)";
-      return result;
-    }
-    const UnpackResult unpacked = UnpackKitArchive(path, kits);
-    if (!unpacked.bOk) {
-      result.strError = unpacked.strError;
-      return result;
-    }
-    kitPath = unpacked.strKitFolder;
-    result.strUnpackedTo = unpacked.strKitFolder;
-    result.bReused = unpacked.bReused;
+  const KitFolderResult folder = KitFolderOf(path);
+  if (!folder.strError.empty()) {
+    result.strError = folder.strError;
+    return result;
   }
+  const std::string& kitPath = folder.strPath;
+  result.strUnpackedTo = folder.strUnpackedTo;
+  result.bReused = folder.bReused;
   KitReadResult read = ReadHydrogenKit(kitPath);
   if (!read.kit) {
     result.strError = read.strError;

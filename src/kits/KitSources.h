@@ -43,6 +43,17 @@ struct FoundKit {
 // reported in errors.
 std::vector<FoundKit> FindInstalledKits(std::vector<std::string>& errors);
 
+// Where the kit of a Hydrogen kit source lies: path itself, or for an archive
+// the folder it was unpacked to in Thumper's kits folder. strError when it
+// could not be unpacked.
+struct KitFolderResult {
+  std::string strPath;
+  std::string strError;
+  std::string strUnpackedTo;
+  bool bReused = false;
+};
+KitFolderResult KitFolderOf(const std::string& path);
+
 // A Hydrogen kit source read and made a drum set: an archive is first unpacked
 // into Thumper's kits folder. A non-empty strError means nothing was made;
 // bUsageError tells a refused option (exit status 1) from a file that cannot

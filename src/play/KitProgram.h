@@ -1,0 +1,91 @@
+#pragma once
+// A kit as the playing model plays it, before any sample is loaded: the
+// notes, selection sets and regions of a PlayProgram, but each region names a
+// sample file (with the pitch it is resampled to at load) and times are in
+// seconds, so one description serves any mixer rate. Kit sources (Hydrogen
+// kits, SFZ files) make one; the loader decodes its samples on all cores and
+// builds the PlayProgram the trigger reads. Control thread; plain values.
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "play/PlayProgram.h"
+
+namespace thumper {
+
+// One sample as a voice holds it: a file, resampled at load by a pitch.
+// Two regions that name the same file at the same pitch share one entry.
+struct KitSample {
+  std::string strPath;  // absolute
+  float fPitch = 0.0f;  // semitones up (negative: down); 0 plays the file as recorded
+};
+
+struct KitRegion {
+  static constexpr uint32_t kNoSample = std::numeric_limits<uint32_t>::max();
+
+  // Index into KitProgram::samples; kNoSample for a region that only chokes
+  // (it sounds nothing, but its start still stops the groups it names).
+  uint32_t nSample = kNoSample;
+  uint8_t nVelocityLow = 1;
+  uint8_t nVelocityHigh = 127;
+  // Every one must hold for the region to sound.
+  std::vector<ControllerRange> conditions;
+  // Level: fGain times (velocity / 127) ^ fVelocityPower times (channel
+  // volume / 127) ^ 2 (GainLaw::Linear).
+  float fGain = 1.0f;
+  float fVelocityPower = 1.0f;
+  // Gains of the left and right channel (pan), already by the source's law.
+  float fPanLeft = 1.0f;
+  float fPanRight = 1.0f;
+  // Stereo width of a stereo sample: 1 as recorded, 0 both channels summed
+  // to the middle, -1 swapped.
+  float fWidth = 1.0f;
+  // Where playing starts, in frames of the file as recorded.
+  uint64_t nStartFrame = 0;
+  // The choke group whose stop silences this region's sample (-1: none), and
+  // the groups its start stops, with the fade of that stop (0: the mixer's 2 ms).
+  int32_t nChokeGroup = -1;
+  std::vector<uint32_t> stopsGroups;
+  float fChokeFadeSeconds = 0.0f;
+  NoteOffRule noteOff = NoteOffRule::Ignore;
+  float fReleaseFadeSeconds = 0.0f;
+  float fLoudness = 0.0f;  // Selection::Loudness
+  uint8_t nOutput = 0;     // output pair; 0 the main one
+};
+
+struct KitSet {
+  Selection selection = Selection::All;
+  std::vector<KitRegion> regions;
+};
+
+struct KitNote {
+  std::vector<KitSet> sets;
+  // What the keys and the piano roll call this note ("Snare"); empty: unnamed.
+  std::string strName;
+  // What the keyboard panels light: the key, and the velocity cell (the
+  // VelocityLayer of these four thresholds).
+  uint8_t nShowSlot = 0;
+  std::array<int32_t, 4> nCellThreshold{100, 80, 60, 40};
+};
+
+struct KitProgram {
+  std::string strName;  // the kit's own name
+  std::string strPath;  // the file or folder it was read from
+  std::vector<KitSample> samples;
+  std::array<KitNote, PlayProgram::kNoteCount> notes{};
+  // Choke groups are numbered 0 .. nGroupCount - 1.
+  uint32_t nGroupCount = 0;
+  // What the kit holds that does not play, each said once ("file: what").
+  std::vector<std::string> warnings;
+
+  // The index of the sample for path at pitch, added when it is new.
+  uint32_t SampleIndex(const std::string& path, float pitch = 0.0f);
+  // samples by file and pitch (kept by SampleIndex).
+  std::map<std::pair<std::string, float>, uint32_t> sampleByKey;
+};
+
+}  // namespace thumper
