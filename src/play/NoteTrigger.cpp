@@ -67,21 +67,38 @@ void NoteTrigger::OnMidiMessage(RtReader& reader, uint32_t message, uint32_t) no
   const int noteOn = m_nNoteOnStatus.load(std::memory_order_relaxed);
   const int channel = (noteOn - 0x90) & 0x0F;
 
+  const TriggerState& state = *m_pState.load(std::memory_order_seq_cst);
   if (status == noteOn + kControlChange) {
+    // An input whose pedal sends another controller moves the kits' CC 4.
+    if (state.m_bNoteMap && d1 == state.m_noteMap.m_nHiHatController)
+      m_nController[channel][NoteMap::kHiHatController].store(static_cast<uint8_t>(d2),
+                                                              std::memory_order_relaxed);
     if (d1 == kChannelVolumeController)
       m_nChannelVolume[channel].store(d2, std::memory_order_relaxed);
     m_nController[channel][d1].store(static_cast<uint8_t>(d2), std::memory_order_relaxed);
     return;
   }
   if (status == noteOn + kPolyPressure) {
-    m_nPolyPressure[channel][d1].store(static_cast<uint8_t>(d2), std::memory_order_relaxed);
+    // A pad's pressure (a cymbal grabbed) belongs to the notes it plays.
+    if (!state.m_bNoteMap) {
+      m_nPolyPressure[channel][d1].store(static_cast<uint8_t>(d2), std::memory_order_relaxed);
+      return;
+    }
+    const NoteMap::Targets& targets = state.m_noteMap.m_targets[d1];
+    for (int t = 0; t < targets.nCount; ++t)
+      m_nPolyPressure[channel][targets.nNote[t]].store(static_cast<uint8_t>(d2),
+                                                       std::memory_order_relaxed);
     return;
   }
-  if (status == noteOn && d2 != 0) {
-    NoteOn(d1, d2, channel);
+  const bool on = status == noteOn && d2 != 0;
+  if (!on && status != noteOn && status != noteOn + kNoteOff) return;
+  if (!state.m_bNoteMap) {
+    on ? NoteOn(d1, d2, channel) : NoteOff(d1);
     return;
   }
-  if (status == noteOn || status == noteOn + kNoteOff) NoteOff(d1);
+  const NoteMap::Targets& targets = state.m_noteMap.m_targets[d1];
+  for (int t = 0; t < targets.nCount; ++t)
+    on ? NoteOn(targets.nNote[t], d2, channel) : NoteOff(targets.nNote[t]);
 }
 
 // Inlined where regions are weighed: most have no conditions besides velocity.

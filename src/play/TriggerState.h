@@ -16,6 +16,7 @@
 #include <span>
 
 #include "drumset/DrumSet.h"
+#include "play/NoteMap.h"
 #include "play/PlayProgram.h"
 
 namespace thumper {
@@ -46,6 +47,10 @@ struct TriggerState {
   ThresholdTable m_nVelocityThreshold = kDefaultThresholds;
   // What the trigger plays (for a drum set, compiled from m_slot).
   PlayProgram m_program;
+  // Where incoming notes go first, when the user gave a note map (else every
+  // note plays itself, as a drum set always has).
+  bool m_bNoteMap = false;
+  NoteMap m_noteMap;
 };
 
 // UI thread. voices is the voice table (index slot * 5 + layer, null where a

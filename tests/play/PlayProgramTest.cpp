@@ -262,6 +262,49 @@ TEST_F(PlayProgramTest, ControllerAndAftertouchRangesSelectTheHiHatsOpenness) {
   EXPECT_EQ(Values(50, 1), std::vector<int>{7});
 }
 
+TEST_F(PlayProgramTest, ANoteMapSendsPadsToOtherNotesAndItsPedalToTheHiHat) {
+  const auto ranged = [&](int16_t value, uint8_t low, uint8_t high) {
+    PlayRegion region = Region(Voice(value));
+    region.nFirstCondition = static_cast<uint32_t>(program().m_condition.size());
+    region.nConditionCount = 1;
+    program().m_condition.push_back({NoteMap::kHiHatController, low, high});
+    return region;
+  };
+  AddSet(38, Selection::All, {Region(Voice(10))});
+  AddSet(40, Selection::All, {Region(Voice(20))});
+  AddSet(42, Selection::First, {ranged(100, 0, 63), ranged(200, 64, 127)});
+  AddSet(60, Selection::All, {[&] {
+           PlayRegion r = Region(Voice(5));
+           r.nFirstCondition = static_cast<uint32_t>(program().m_condition.size());
+           r.nConditionCount = 1;
+           program().m_condition.push_back({ControllerRange::kPolyPressure, 64, 127});
+           return r;
+         }()});
+  const NoteMapResult map =
+      ParseNoteMap("37 38\n37 40\n22 42\n61 60\n38 40\nhihat-cc 11\n", "pads.map");
+  ASSERT_TRUE(map.map) << map.strError;
+  pending->m_bNoteMap = true;
+  pending->m_noteMap = *map.map;
+  program().m_note[42].nShowSlot = 42 - 36;
+  PublishProgram();
+  EXPECT_EQ(Values(37, 1), std::vector<int>{30});  // one pad starts two notes
+  EXPECT_EQ(Values(38, 1), std::vector<int>{20});  // mapped away from itself
+  EXPECT_EQ(Values(40, 1), std::vector<int>{20});  // unmapped: itself
+  EXPECT_EQ(Values(22, 1), std::vector<int>{100});
+  Send(0xB0, 11, 100);  // the e-kit's pedal on CC 11 moves the kit's CC 4
+  EXPECT_EQ(Values(22, 1), std::vector<int>{200});
+  Send(0xA0, 61, 100);  // the pad's pressure reaches the note it plays
+  EXPECT_EQ(Values(61, 1), std::vector<int>{5});
+  // The note-offs and note-ons of a mapped pad show on the notes it plays.
+  DrainEvents();
+  NoteOn(22, 90);
+  Send(0x80, 22, 0);
+  const auto events = DrainEvents();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].nSlot, 42 - 36);
+  EXPECT_EQ(events[1].kind, NoteEvent::Kind::Released);
+}
+
 TEST_F(PlayProgramTest, ABadlyMadeProgramIsRefused) {
   AddSet(40, Selection::All, {Region(Voice(1))});
   program().Finish(0);
