@@ -116,6 +116,24 @@ TEST_F(CliKitsTest, KitsListsWhatIsInstalledAndSaysSoWhenNothingIs) {
       << some.out;
 }
 
+TEST_F(CliKitsTest, NotesNameEachInstrumentOrEachSlotsFirstLayer) {
+  MakeKit(dir / "kit");
+  const auto hydrogen = Thumper({"kits", "--notes", dir / "kit"});
+  EXPECT_EQ(hydrogen.status, 0) << hydrogen.err;
+  EXPECT_EQ(hydrogen.out, " 36  Kick\n 37  Snäre\n");
+  // The drum set made of it names each slot by its layer-0 (loudest) sample.
+  ASSERT_EQ(Thumper({"import", dir / "kit", "-o", dir / "kit.drums"}).status, 0);
+  const auto drums = Thumper({"kits", "--notes", dir / "kit.drums"});
+  EXPECT_EQ(drums.status, 0) << drums.err;
+  EXPECT_EQ(drums.out, " 36  hard kick.wav\n 37  snäre.wav\n");
+
+  EXPECT_EQ(Thumper({"kits", "--notes"}).status, 1);
+  EXPECT_EQ(Thumper({"kits", "--notes", dir / "kit", "--loud"}).status, 1);
+  const auto missing = Thumper({"kits", "--notes", dir / "none.drums"});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_TRUE(missing.out.empty());
+}
+
 // A format 0 MIDI file at 480 ticks per quarter, 120 BPM: a tick is 1/960 s.
 std::vector<uint8_t> Song(std::vector<uint8_t> track) {
   for (uint8_t b : {0x00, 0xFF, 0x2F, 0x00}) track.push_back(b);
