@@ -31,6 +31,8 @@ NoteTrigger::~NoteTrigger() {
 
 void NoteTrigger::Publish(std::unique_ptr<TriggerState> state) {
   if (!state) return;
+  state->m_bNoteMap = m_noteMap.has_value();
+  if (m_noteMap) state->m_noteMap = *m_noteMap;
   // Sequentially consistent, as the readers' epochs: a reader that entered
   // after this exchange cannot see the old state the retirement stamps.
   const TriggerState* old = m_pState.exchange(state.release(), std::memory_order_seq_cst);

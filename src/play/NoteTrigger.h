@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "audio/CommandQueue.h"
 #include "audio/Reclaimer.h"
@@ -82,7 +83,11 @@ class NoteTrigger {
   // --- UI thread ---
   // Swaps in a new state and retires the old one. Call after every change of the
   // drum set or the voice table, before retiring any voice the old state names.
+  // The state takes the note map set last.
   void Publish(std::unique_ptr<TriggerState> state);
+  // The user's note map, for every state published from now on (nothing: every
+  // note plays itself).
+  void SetNoteMap(const std::optional<NoteMap>& map) { m_noteMap = map; }
   // For a host whose audio thread swaps whole kits (the plugin): swaps in state,
   // whose ownership passes to the trigger, and hands back the one it replaces,
   // which the caller now owns. Real-time safe; only the thread that delivers
@@ -137,6 +142,7 @@ class NoteTrigger {
   void PushEvent(const NoteEvent& event) noexcept;
 
   Reclaimer& m_reclaimer;
+  std::optional<NoteMap> m_noteMap;  // UI thread
   std::atomic<const TriggerState*> m_pState{nullptr};
   CommandQueue<NoteEvent> m_events{kEventCapacity};
   std::atomic<uint64_t> m_nDroppedEvents{0};

@@ -283,8 +283,7 @@ TEST_F(PlayProgramTest, ANoteMapSendsPadsToOtherNotesAndItsPedalToTheHiHat) {
   const NoteMapResult map =
       ParseNoteMap("37 38\n37 40\n22 42\n61 60\n38 40\nhihat-cc 11\n", "pads.map");
   ASSERT_TRUE(map.map) << map.strError;
-  pending->m_bNoteMap = true;
-  pending->m_noteMap = *map.map;
+  trigger.SetNoteMap(map.map);
   program().m_note[42].nShowSlot = 42 - 36;
   PublishProgram();
   EXPECT_EQ(Values(37, 1), std::vector<int>{30});  // one pad starts two notes
