@@ -93,6 +93,7 @@ ThumperPlugin::ThumperPlugin(uint32_t sampleRate, LV2_URID_Map* map, LV2_Worker_
 ThumperPlugin::~ThumperPlugin() {
   // Nothing runs any more: every kit goes now, before the mixer its voices live on.
   delete m_pRestored.exchange(nullptr);
+  for (auto& slot : m_inFlight) delete slot.exchange(nullptr);
   m_pReturning.reset();
   m_retiring.clear();
   m_pKit.reset();
@@ -248,11 +249,14 @@ void ThumperPlugin::ReturnKit(std::unique_ptr<LoadedKit> kit) noexcept {
   // Its hits already started ring out; the kit goes once the longest has ended.
   const WorkRequest request{WorkRequest::Kind::Retire, 0, kit.get(),
                             m_nFrames + kit->m_nRingFrames};
+  // Noted before the message goes: the worker may take it at once.
+  const bool held = HoldInFlight(kit.get());
   if (m_pSchedule->schedule_work(m_pSchedule->handle, sizeof request, &request) ==
       LV2_WORKER_SUCCESS) {
     (void)kit.release();  // the message owns it now
     return;
   }
+  if (held) TakeInFlight(kit.get());
   kit->m_pNextReturn = std::move(m_pReturning);
   m_pReturning = std::move(kit);
 }
@@ -272,11 +276,29 @@ LV2_Worker_Status ThumperPlugin::WorkResponse(uint32_t size, const void* data) n
   if (size != sizeof(WorkReply)) return LV2_WORKER_ERR_UNKNOWN;
   WorkReply reply;
   std::memcpy(&reply, data, sizeof reply);
+  if (reply.pKit) TakeInFlight(reply.pKit);
   if (reply.pKit)
     InstallKit(std::unique_ptr<LoadedKit>(reply.pKit));
   else
     m_bAnnounce = true;  // the load failed: tell the host what still plays
   return LV2_WORKER_SUCCESS;
+}
+
+// Real-time safe: the audio thread and the worker.
+bool ThumperPlugin::HoldInFlight(LoadedKit* kit) noexcept {
+  for (auto& slot : m_inFlight) {
+    LoadedKit* empty = nullptr;
+    if (slot.compare_exchange_strong(empty, kit, std::memory_order_acq_rel)) return true;
+  }
+  return false;
+}
+
+// Real-time safe: the audio thread and the worker.
+void ThumperPlugin::TakeInFlight(LoadedKit* kit) noexcept {
+  for (auto& slot : m_inFlight) {
+    LoadedKit* expected = kit;
+    if (slot.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel)) return;
+  }
 }
 
 // --- control threads ---
@@ -326,10 +348,16 @@ LV2_Worker_Status ThumperPlugin::Work(LV2_Worker_Respond_Function respond,
       std::unique_ptr<LoadedKit> kit = LoadLogged(path);
       if (kit) m_strSavedPath = path;
       const WorkReply reply{kit.get()};
-      if (respond(handle, sizeof reply, &reply) == LV2_WORKER_SUCCESS) (void)kit.release();
+      const bool held = kit && HoldInFlight(kit.get());
+      if (respond(handle, sizeof reply, &reply) == LV2_WORKER_SUCCESS) {
+        (void)kit.release();
+      } else if (held) {
+        TakeInFlight(kit.get());
+      }
       break;
     }
     case WorkRequest::Kind::Retire:
+      TakeInFlight(request.pKit);
       m_retiring.push_back({std::unique_ptr<LoadedKit>(request.pKit), request.nReleaseFrame});
       FreeRungOutKits();
       break;

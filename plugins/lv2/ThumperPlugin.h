@@ -79,6 +79,11 @@ class ThumperPlugin {
   void ReturnKit(std::unique_ptr<LoadedKit> kit) noexcept;
   void SendReturningKits() noexcept;
   void HandlePatch(const LV2_Atom_Object* object, int64_t frame) noexcept;
+  // Any thread: a kit that a worker message is about to carry is noted here
+  // before the message goes, and taken off when it arrives, so a host that
+  // frees the instance with messages undelivered frees their kits with it.
+  bool HoldInFlight(LoadedKit* kit) noexcept;
+  void TakeInFlight(LoadedKit* kit) noexcept;
   void WriteKitPath(int64_t frame) noexcept;
 
   // --- control threads, holding m_controlMutex ---
@@ -109,6 +114,9 @@ class ThumperPlugin {
   std::vector<Retiring> m_retiring;
   std::string m_strSavedPath;
   std::atomic<LoadedKit*> m_pRestored{nullptr};  // owned; taken by the next run
+  // Kits inside worker messages (owned here until the message arrives). More
+  // than a few at once never happen; past the last slot a kit goes untracked.
+  std::array<std::atomic<LoadedKit*>, 64> m_inFlight{};
   std::atomic<uint64_t> m_nFramesPlayed{0};
 
   // Audio-thread state.
