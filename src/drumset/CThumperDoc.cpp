@@ -56,7 +56,7 @@ void CThumperDoc::ClearLayerModel(int slot, int layer) {
 
 bool CThumperDoc::AssignSample(LayerVoiceHost& host, int slot, int layer, int group, int index) {
   const std::string* path = EntryPath(group, index);
-  if (!IsLayer(slot, layer) || !path) return false;
+  if (!IsLayer(slot, layer) || !path || !host.MayEdit()) return false;
   if (!host.LoadLayerVoice(*path, slot, layer)) return false;
   const int k = LayerIndex(slot, layer);
   m_layerSample[k] = {group, index};
@@ -69,6 +69,7 @@ DropOutcome CThumperDoc::DropSampleOnLayer(LayerVoiceHost& host, UiServices& ui,
                                            int layer, int group, int index) {
   const std::string* path = EntryPath(group, index);
   if (!IsLayer(slot, layer) || !path) return DropOutcome::NoSuchEntry;
+  if (!host.MayEdit()) return DropOutcome::Cancelled;
 
   if (m_nLayerSource[LayerIndex(slot, 0)] == -1) {
     // An empty slot starts at layer 0 whatever row was aimed at.
@@ -108,7 +109,7 @@ void CThumperDoc::ClearSlotImpl(LayerVoiceHost& host, int slot) {
 }
 
 void CThumperDoc::ClearSlot(LayerVoiceHost& host, int slot) {
-  if (slot < 0 || slot >= kSlotCount) return;
+  if (slot < 0 || slot >= kSlotCount || !host.MayEdit()) return;
   ClearSlotImpl(host, slot);
   SetModifiedFlag();
   host.LayersChanged();
@@ -128,6 +129,7 @@ bool CThumperDoc::ClearLayerImpl(LayerVoiceHost& host, int slot, int layer) {
 }
 
 void CThumperDoc::ClearLayer(LayerVoiceHost& host, int slot, int layer) {
+  if (!host.MayEdit()) return;
   if (ClearLayerImpl(host, slot, layer)) host.LayersChanged();
 }
 

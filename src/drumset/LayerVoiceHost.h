@@ -19,6 +19,10 @@ class LayerVoiceHost {
   virtual void PlayVoice(int slot, int layer) = 0;  // plays the layer's voice once (the drop)
   virtual void LayersChanged() = 0;  // the model's layers changed: the runtime republishes what the
                                      // trigger reads
+  // Asked before any change of what the drum set plays; false leaves the
+  // document as it is. A kit that plays as its maker made it asks the user
+  // first, and on yes plays as its drum set from then on.
+  virtual bool MayEdit() { return true; }
 };
 
 }  // namespace thumper

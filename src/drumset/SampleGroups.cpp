@@ -50,7 +50,7 @@ bool CThumperDoc::AddSamplesToGroup(int group, const std::vector<std::string>& p
 }
 
 bool CThumperDoc::RemoveSampleFromGroup(LayerVoiceHost& host, int group, int index) {
-  if (!EntryPath(group, index)) return false;
+  if (!EntryPath(group, index) || !host.MayEdit()) return false;
   SetModifiedFlag();
   const LayerSampleRef gone{group, index};
   for (int s = 0; s < kSlotCount; ++s) {
@@ -74,7 +74,8 @@ bool CThumperDoc::RemoveSampleFromGroup(LayerVoiceHost& host, int group, int ind
 }
 
 bool CThumperDoc::RemoveGroup(LayerVoiceHost& host, int group, SampleListState& list) {
-  if (group < 0 || group >= GroupCount() || group >= kGroupListSlots) return false;
+  if (group < 0 || group >= GroupCount() || group >= kGroupListSlots || !host.MayEdit())
+    return false;
   SetModifiedFlag();
 
   // Every layer that uses the group, in entry order, then slot and layer order.

@@ -65,7 +65,7 @@ bool EditSoundProperties(CThumperDoc& doc, ThumperRuntime& runtime, UiServices& 
 
   CSoundPropsDlg dlg(ui, parent);
   FillSoundPropsDlg(dlg, doc, runtime, slot);
-  if (run(dlg)) {
+  if (run(dlg) && runtime.MayEdit()) {
     NoteSlot& settings = doc.m_noteSlot[slot];
     settings.nVolume = dlg.m_nVolume;
     settings.nCutNote = dlg.m_bCut ? dlg.m_nCutNote - 1 : -1;

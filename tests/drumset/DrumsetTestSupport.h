@@ -23,6 +23,8 @@ class FakeVoiceHost : public LayerVoiceHost {
   std::vector<int> released;       // layer indices, only those that had a voice
   std::vector<int> played;
   int nLayersChanged = 0;
+  bool bRefuseEdits = false;  // MayEdit's answer is no
+  int nEditsAsked = 0;
 
   bool LoadLayerVoice(const std::string& path, int slot, int layer) override {
     loads.push_back(path + " " + std::to_string(slot) + " " + std::to_string(layer));
@@ -42,6 +44,10 @@ class FakeVoiceHost : public LayerVoiceHost {
     played.push_back(LayerIndex(slot, layer));
   }
   void LayersChanged() override { ++nLayersChanged; }
+  bool MayEdit() override {
+    ++nEditsAsked;
+    return !bRefuseEdits;
+  }
 };
 
 inline std::vector<int> Sources(const DrumSet& set, int slot) {

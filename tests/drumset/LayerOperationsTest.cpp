@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "DrumsetTestSupport.h"
+#include "drumset/DrumsFile.h"
+#include "drumset/SampleListState.h"
 #include "support/TestSupport.h"
 
 namespace thumper::test {
@@ -140,6 +142,31 @@ TEST_F(LayerOps, ReplaceAsksAndCancelChangesNothing) {
   EXPECT_EQ(Ref(doc, 0, 2), (LayerSampleRef{0, 1}));
   EXPECT_TRUE(host.loads.empty());
   EXPECT_TRUE(host.played.empty());
+}
+
+// A kit that plays as its maker made it asks before its first change; a no
+// leaves every operation without effect.
+TEST_F(LayerOps, EveryChangeAsksTheHostFirstAndANoChangesNothing) {
+  Drop(0, 0, 0, 0);
+  Drop(0, 2, 0, 1);
+  const auto before = SerializeDrumSet(doc);
+  const int asked = host.nEditsAsked;
+  EXPECT_EQ(asked, 2);
+  host.bRefuseEdits = true;
+  host.loads.clear();
+  EXPECT_EQ(Drop(1, 0, 0, 2), DropOutcome::Cancelled);
+  EXPECT_FALSE(doc.AssignSample(host, 0, 1, 1, 0));
+  doc.ClearLayer(host, 0, 2);
+  doc.ClearSlot(host, 0);
+  EXPECT_FALSE(doc.RemoveSampleFromGroup(host, 0, 0));
+  SampleListState list;
+  EXPECT_FALSE(doc.RemoveGroup(host, 1, list));
+  EXPECT_EQ(host.nEditsAsked, asked + 6);
+  EXPECT_TRUE(host.loads.empty());
+  EXPECT_TRUE(host.released.empty());
+  EXPECT_TRUE(ui.messages.empty());  // the host asks its own question
+  EXPECT_EQ(SerializeDrumSet(doc), before);
+  EXPECT_FALSE(doc.IsModified());
 }
 
 TEST_F(LayerOps, ReplaceOnOkKeepsTheFreshVoice) {
