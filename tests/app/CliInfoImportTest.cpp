@@ -171,6 +171,13 @@ TEST(CliErrors, MissingOrDamagedFilesGiveStatusTwoAndNameTheFile) {
   auto unwritable = RunThumper({"import", dir / "ok.json", "-o", dir / "no/such/dir/out.drums"});
   EXPECT_EQ(unwritable.status, 2);
   EXPECT_NE(unwritable.err.find("out.drums"), std::string::npos);
+
+  // A note map that cannot be read stops play before anything opens.
+  auto map = RunThumper({"play", dir / "ok.json", "--note-map", dir / "pads.map"});
+  EXPECT_EQ(map.status, 2);
+  EXPECT_NE(map.err.find("pads.map: cannot be opened (a note map is a file or one of: vdrums)"),
+            std::string::npos)
+      << map.err;
 }
 
 TEST(CliErrors, BadUsageGivesStatusOne) {
@@ -178,6 +185,7 @@ TEST(CliErrors, BadUsageGivesStatusOne) {
   EXPECT_EQ(RunThumper({"info", "a.drums", "b.drums"}).status, 1);
   EXPECT_EQ(RunThumper({"import", "kit.json"}).status, 1);
   EXPECT_EQ(RunThumper({"import", "kit.json", "-o"}).status, 1);
+  EXPECT_EQ(RunThumper({"play", "kit.drums", "--note-map"}).status, 1);
   EXPECT_EQ(RunThumper({"--no-such-option"}).status, 1);
 }
 

@@ -20,6 +20,7 @@ using test::RunThumper;
 using test::ScriptedUi;
 using test::TempDir;
 using test::WriteFileBytes;
+using test::WriteTextFile;
 
 // A format 0 file at 480 ticks per quarter and 120 BPM: a tick is 1/960 s.
 // The events are raw track bytes: delta time, status, data.
@@ -110,6 +111,34 @@ TEST_F(RenderTest, FloatOutputAndTheChosenChannel) {
   std::memcpy(&first, wav.data() + at + 8, 4);
   const float expected = 10000.0f / 32768.0f * GainOfAttenuation(NoteAttenuation(-4000, 127, 100));
   EXPECT_NEAR(first, expected, 1e-6);
+}
+
+TEST_F(RenderTest, ANoteMapSendsTheSongsNotesToTheKitsAndABadMapIsRefused) {
+  test::WriteWav(dir / "tom.wav", std::vector<int16_t>(2000, 20000));
+  MakeKit(dir / "snare.wav", dir / "tom.wav");
+  // Note 37 (nothing in the kit) at frame 0; note 38 at 0.5 s.
+  WriteFileBytes(dir / "song.mid", Song({0x00, 0x90, 37, 127, 0x83, 0x60, 0x90, 38, 127}));
+  WriteTextFile(dir / "pads.map", "# the cross-stick plays the snare\n37 38\n38 40\n");
+  auto r = RunThumper({"render", dir / "kit.drums", dir / "song.mid", "-o", dir / "out.wav",
+                       "--note-map", dir / "pads.map"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto s = Samples16(ReadFileBytes(dir / "out.wav"));
+  const float gain = GainOfAttenuation(NoteAttenuation(-4000, 127, 127));
+  ASSERT_EQ(s.size(), 2u * (22050 + 1000));
+  EXPECT_EQ(s[0], static_cast<int>(std::lround(10000 * gain)));          // 37 played the snare
+  EXPECT_EQ(s[2 * 22050], static_cast<int>(std::lround(20000 * gain)));  // 38 the tom
+
+  WriteTextFile(dir / "bad.map", "37 38\n38 snare\n");
+  auto bad = RunThumper({"render", dir / "kit.drums", dir / "song.mid", "-o", dir / "bad.wav",
+                         "--note-map", dir / "bad.map"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find(dir / "bad.map" + ":2: \"snare\" is not a MIDI note"), std::string::npos)
+      << bad.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "bad.wav"));
+  EXPECT_EQ(
+      RunThumper({"render", dir / "kit.drums", dir / "song.mid", "-o", dir / "x.wav", "--note-map"})
+          .status,
+      1);
 }
 
 TEST_F(RenderTest, AMissingSampleIsNamedAndTheRenderGoesOn) {

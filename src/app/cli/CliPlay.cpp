@@ -1,5 +1,5 @@
 // thumper play KIT [--driver N] [--midi N] [--channel N] [--period FRAMES]
-// [--no-connect]: a drum module without a window. Loads the kit, opens the
+// [--no-connect] [--note-map MAP]: a drum module without a window. Loads the kit, opens the
 // output driver and the MIDI inputs, and plays until SIGINT or SIGTERM.
 
 #include <poll.h>
@@ -38,6 +38,7 @@ struct PlayArgs {
   int period = static_cast<int>(AudioOutput::kDefaultPeriod);
   bool bList = false;
   bool bConnect = true;
+  std::string noteMap;
 };
 
 bool ParseInt(const std::string& text, int lo, int hi, int& out) {
@@ -67,6 +68,13 @@ std::optional<PlayArgs> ParsePlayArgs(const Args& args) {
       p.bList = true;
     } else if (a == "--no-connect") {
       p.bConnect = false;
+    } else if (a == "--note-map") {
+      if (++i >= args.size()) {
+        std::cerr << "thumper: play: --note-map takes a note map file or " << BuiltInNoteMapNames()
+                  << "\n";
+        return std::nullopt;
+      }
+      p.noteMap = args[i];
     } else if (a == "--driver") {
       if (!value("a driver number from --list", 0, 1 << 20, p.driver)) return std::nullopt;
     } else if (a == "--midi") {
@@ -170,12 +178,14 @@ int RunPlay(const Args& args) {
   auto parsed = ParsePlayArgs(args);
   if (!parsed) {
     std::cerr << "thumper: usage: thumper play KIT [--driver N] [--midi N] [--channel N] "
-                 "[--period FRAMES] [--no-connect]\n"
+                 "[--period FRAMES] [--no-connect] [--note-map MAP]\n"
                  "       thumper play --list\n";
     return kExitUsage;
   }
   const PlayArgs& p = *parsed;
   if (p.bList) return ListDevices();
+  std::optional<NoteMap> noteMap;
+  if (!p.noteMap.empty() && !ReadNoteMapOption(p.noteMap, noteMap)) return kExitFile;
 
   // The stop signals are taken by this thread alone: every thread the audio and
   // MIDI libraries start from here on inherits the blocked mask.
@@ -188,6 +198,7 @@ int RunPlay(const Args& args) {
   ConsoleUi ui(std::cerr);
   CThumperDoc doc;
   ThumperRuntime runtime(doc, ui);
+  runtime.m_trigger.SetNoteMap(noteMap);
   LoadProgressLine loadProgress;
   runtime.m_onLoadProgress = loadProgress.Callback();
   runtime.m_output.SetPeriod(static_cast<uint32_t>(p.period));

@@ -1,4 +1,4 @@
-// thumper render KIT SONG.mid -o OUT.wav [--channel N] [--float]:
+// thumper render KIT SONG.mid -o OUT.wav [--channel N] [--float] [--note-map MAP]:
 // plays a MIDI file through the same trigger and mixer as the window, with
 // every event at its exact frame, and streams the result to a WAV file.
 
@@ -29,6 +29,7 @@ struct RenderArgs {
   std::string kit, song, output;
   int channel = 1;
   bool bFloat = false;
+  std::string noteMap;
 };
 
 bool ParseChannel(const std::string& text, int& channel) {
@@ -58,6 +59,13 @@ std::optional<RenderArgs> ParseRenderArgs(const Args& args) {
       }
     } else if (a == "--float") {
       r.bFloat = true;
+    } else if (a == "--note-map") {
+      if (++i >= args.size()) {
+        std::cerr << "thumper: render: --note-map takes a note map file or "
+                  << BuiltInNoteMapNames() << "\n";
+        return std::nullopt;
+      }
+      r.noteMap = args[i];
     } else if (!a.empty() && a[0] == '-') {
       std::cerr << "thumper: render: unknown option " << a << "\n";
       return std::nullopt;
@@ -114,7 +122,7 @@ int RunRender(const Args& args) {
   auto parsed = ParseRenderArgs(args);
   if (!parsed) {
     std::cerr << "thumper: usage: thumper render KIT SONG.mid -o OUT.wav [--channel N] "
-                 "[--float]\n";
+                 "[--float] [--note-map MAP]\n";
     return kExitUsage;
   }
   const RenderArgs& r = *parsed;
@@ -125,9 +133,13 @@ int RunRender(const Args& args) {
     return kExitFile;
   }
 
+  std::optional<NoteMap> noteMap;
+  if (!r.noteMap.empty() && !ReadNoteMapOption(r.noteMap, noteMap)) return kExitFile;
+
   ConsoleUi ui(std::cerr);
   CThumperDoc doc;
   ThumperRuntime runtime(doc, ui, MakeOfflineBackend());
+  runtime.m_trigger.SetNoteMap(noteMap);
   LoadProgressLine loadProgress;
   runtime.m_onLoadProgress = loadProgress.Callback();
   SampleListState list;
@@ -141,8 +153,17 @@ int RunRender(const Args& args) {
   const int named = LayersWithSample(doc);
   // Only the samples the song can play are read; the others are only checked.
   std::bitset<kSlotCount> played;
-  for (const MidiFileEvent& e : midi.song.events)
-    if (const int slot = SlotStartedBy(e.message, r.channel); slot >= 0) played.set(size_t(slot));
+  for (const MidiFileEvent& e : midi.song.events) {
+    const int slot = SlotStartedBy(e.message, r.channel);
+    if (slot < 0) continue;
+    if (!noteMap) {
+      played.set(size_t(slot));
+      continue;
+    }
+    // A mapped note plays the slots of the notes it is sent to.
+    const NoteMap::Targets& to = noteMap->m_targets[(e.message >> 8) & 0x7F];
+    for (int t = 0; t < to.nCount; ++t) played.set(size_t(SlotOfNote(to.nNote[t])));
+  }
   runtime.m_slotsToLoad = played;
   runtime.UpdateStep(list, /*bOpenMidi=*/false);
   runtime.m_trigger.SetChannel(r.channel);

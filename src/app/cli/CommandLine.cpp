@@ -28,9 +28,10 @@ std::string UsageText() {
          "  thumper kits [--notes KIT [--gm]]        list the Hydrogen drum kits installed,\n"
          "                                           or name the notes of one kit\n"
          "  thumper render KIT SONG.mid -o OUT.wav [--channel N] [--float]\n"
+         "                [--note-map MAP]\n"
          "                                           render a MIDI file through a drum set\n"
          "  thumper play KIT [--driver N] [--midi N] [--channel N] [--period FRAMES]\n"
-         "                   [--no-connect]\n"
+         "                   [--no-connect] [--note-map MAP]\n"
          "                                           play a drum set live from MIDI, without a "
          "window\n"
          "                                           (KIT: a .drums file or a Hydrogen kit)\n"
@@ -100,6 +101,16 @@ std::optional<int> RunCommandLine(int argc, char** argv) {
     return kExitUsage;
   }
   return std::nullopt;  // a drum set to open in the window
+}
+
+bool ReadNoteMapOption(const std::string& nameOrPath, std::optional<NoteMap>& map) {
+  NoteMapResult read = LoadNoteMap(nameOrPath);
+  if (!read.map) {
+    std::cerr << "thumper: " << read.strError << "\n";
+    return false;
+  }
+  map = read.map;
+  return true;
 }
 
 }  // namespace thumper::cli

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "play/NoteMap.h"
+
 namespace thumper::cli {
 
 // Exit statuses of every subcommand.
@@ -22,6 +24,10 @@ std::string UsageText();
 // The usage lines of one subcommand, taken from UsageText; empty for a name
 // that is no subcommand.
 std::string SubcommandUsage(const std::string& command);
+
+// The note map --note-map names (a file, or a built-in name): false, with the
+// reason on standard error, when it cannot be read.
+bool ReadNoteMapOption(const std::string& nameOrPath, std::optional<NoteMap>& map);
 
 int RunInfo(const Args& args);
 int RunImport(const Args& args);
