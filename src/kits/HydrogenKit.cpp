@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <pugixml.hpp>
@@ -48,6 +49,7 @@ std::optional<double> ParseNumber(std::string_view text) {
   double value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  if (!std::isfinite(value)) return std::nullopt;  // "nan" and "inf" are no setting
   return value;
 }
 
@@ -292,11 +294,15 @@ bool ReadSound(const pugi::xml_node& node, const std::string& what, SoundReader&
   instrument.bFilterActive = SoundReader::Flag(node, "filterActive", false);
   instrument.fFilterCutoff = XmlReader::Setting(node, "filterCutoff", 1.0f);
   instrument.fFilterResonance = XmlReader::Setting(node, "filterResonance", 0.0f);
-  // Hydrogen's own bounds of the envelope.
-  instrument.nAttack = static_cast<int>(sound.Bounded(node, "Attack", 0, 0, 100000, what));
-  instrument.nDecay = static_cast<int>(sound.Bounded(node, "Decay", 0, 0, 100000, what));
-  instrument.fSustain = sound.Bounded(node, "Sustain", 1.0f, 0.0f, 1.0f, what);
-  instrument.nRelease = static_cast<int>(sound.Bounded(node, "Release", 1000, 256, 100256, what));
+  // The envelope within Hydrogen's own bounds, which it applies without a word
+  // (a release of 0 is a kit's way of asking for the shortest).
+  auto envelope = [&](std::string_view name, float fallback, float low, float high) {
+    return std::clamp(XmlReader::Setting(node, name, fallback), low, high);
+  };
+  instrument.nAttack = static_cast<int>(envelope("Attack", 0, 0, 100000));
+  instrument.nDecay = static_cast<int>(envelope("Decay", 0, 0, 100000));
+  instrument.fSustain = envelope("Sustain", 1.0f, 0.0f, 1.0f);
+  instrument.nRelease = static_cast<int>(envelope("Release", 1000, 256, 100256));
   return sound.Components(node, what, instrument, error);
 }
 

@@ -386,7 +386,8 @@ class Compiler {
             names([](const HydrogenInstrument& in) { return in.nAttack > 0 || in.nDecay > 0; });
         !list.empty())
       Warn(file + ": the attack and decay of the envelope are left out (instruments " + list + ")");
-    if (auto list = names([](const HydrogenInstrument& in) { return in.bMuted; }); !list.empty())
+    if (auto list = names([](const HydrogenInstrument& in) { return in.bMuted && Sounds(in); });
+        !list.empty())
       Warn(file + ": instruments " + list +
            " are muted in the kit and stay silent, as in Hydrogen");
   }

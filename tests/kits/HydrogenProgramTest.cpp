@@ -286,7 +286,7 @@ TEST(HydrogenProgram, BadValuesAreClampedAndNamedAndLayersAreBounded) {
   const KitProgramResult r = Compile(
       Kit(Instrument(0, "Neg", Component(0, Layer("n.wav", 0, 1, -3)), "<gain>-1</gain>") + "\n" +
           Instrument(1, "Many", Component(0, many)) + "\n" +
-          Instrument(2, "Hat", Component(0, Layer("h.wav", -0.5, 1.5)),
+          Instrument(2, "Hat", Component(0, Layer("h.wav", -0.5, 1.5)) + "<Release>nan</Release>",
                      "<isHihat>0</isHihat><lower_cc>100</lower_cc><higher_cc>20</higher_cc>")));
   ASSERT_TRUE(r.program) << r.strError;
   const KitProgram& p = *r.program;
@@ -302,6 +302,7 @@ TEST(HydrogenProgram, BadValuesAreClampedAndNamedAndLayersAreBounded) {
   EXPECT_TRUE(Mentions(p.warnings, "<lower_cc> above <higher_cc>"));
   // An upside-down range holds no pedal position: the hat plays its own sound throughout.
   EXPECT_TRUE(p.notes[38].sets.at(0).regions.at(0).conditions.empty());
+  EXPECT_FLOAT_EQ(p.notes[38].sets[0].regions[0].fChokeFadeSeconds, 1000 / 44100.0f);
 }
 
 TEST(HydrogenProgram, WhatIsLeftOutIsSaidOncePerKit) {
