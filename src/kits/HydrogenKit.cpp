@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <pugixml.hpp>
 #include <string_view>
@@ -47,6 +49,7 @@ std::optional<double> ParseNumber(std::string_view text) {
   double value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  if (!std::isfinite(value)) return std::nullopt;  // "nan" and "inf" are no setting
   return value;
 }
 
@@ -121,6 +124,188 @@ void NoteLostSettings(const pugi::xml_node& node, HydrogenInstrument& instrument
   if (components > 1) lose("second component");
 }
 
+std::string ElementName(const pugi::xml_node& node) {
+  return "<" + std::string(LocalName(node)) + ">";
+}
+
+// Reads what Hydrogen plays an instrument with: its settings, clamped to what
+// can play, and every component with its layers (Hydrogen keeps 16 a component).
+class SoundReader {
+ public:
+  SoundReader(const XmlReader& reader, const std::string& folder,
+              std::vector<std::string>& warnings)
+      : m_reader(reader), m_strFolder(folder), m_warnings(warnings) {}
+
+  // A setting between low and high; a value outside is clamped and said.
+  float Bounded(const pugi::xml_node& parent, std::string_view name, float fallback, float low,
+                float high, const std::string& what) {
+    const pugi::xml_node node = Child(parent, name);
+    if (!node) return fallback;
+    const auto number = ParseNumber(node.text().get());
+    if (!number) return fallback;
+    if (*number >= low && *number <= high) return static_cast<float>(*number);
+    const float clamped = static_cast<float>(std::clamp<double>(*number, low, high));
+    Warn(node, ElementName(node) + " of " + what + " is " +
+                   std::string(Trimmed(node.text().get())) + ", outside " + Shown(low) + ".." +
+                   Shown(high) + ": plays as " + Shown(clamped));
+    return clamped;
+  }
+
+  static bool Flag(const pugi::xml_node& parent, std::string_view name, bool fallback) {
+    const pugi::xml_node node = Child(parent, name);
+    if (!node) return fallback;
+    return Trimmed(node.text().get()) == "true";  // as Hydrogen reads a bool
+  }
+
+  bool Layer(const pugi::xml_node& node, const std::string& what, bool legacyFile,
+             HydrogenLayer& layer, std::string& error) {
+    layer.strFileName = Child(node, "filename").text().get();
+    if (layer.strFileName.empty()) {
+      error = m_reader.Where(node) + what + " names no <filename>";
+      return false;
+    }
+    layer.strPath = SamplePath(m_strFolder, layer.strFileName);
+    if (legacyFile) return true;  // the oldest layout: one file at full range
+    if (!m_reader.Number(node, "min", what, layer.fMin, error) ||
+        !m_reader.Number(node, "max", what, layer.fMax, error))
+      return false;
+    for (auto [value, name] : {std::pair{&layer.fMin, "min"}, std::pair{&layer.fMax, "max"}}) {
+      if (*value >= 0.0f && *value <= 1.0f) continue;
+      const pugi::xml_node bad = Child(node, name);
+      *value = std::clamp(*value, 0.0f, 1.0f);
+      Warn(bad, "<" + std::string(name) + "> of " + what + " lies outside 0..1: plays as " +
+                    Shown(*value));
+    }
+    if (layer.fMin > layer.fMax)
+      Warn(node, what + " has <min> above <max>: no velocity selects it (as in Hydrogen)");
+    layer.fGain = Bounded(node, "gain", 1.0f, 0.0f, kMaxGain, what);
+    layer.fPitch = Bounded(node, "pitch", 0.0f, -kMaxPitch, kMaxPitch, what);
+    return true;
+  }
+
+  bool Components(const pugi::xml_node& node, const std::string& what,
+                  HydrogenInstrument& instrument, std::string& error) {
+    std::vector<pugi::xml_node> components = Children(node, "instrumentComponent");
+    if (components.empty()) {
+      // Older layouts: one component, of one <filename> or of <layer>s.
+      HydrogenComponent component;
+      const pugi::xml_node file = Child(node, "filename");
+      if (file && !Trimmed(file.text().get()).empty()) {
+        HydrogenLayer layer;
+        if (!Layer(node, what, true, layer, error)) return false;
+        component.layers.push_back(std::move(layer));
+      } else if (!Layers(node, what, component, error)) {
+        return false;
+      }
+      instrument.components.push_back(std::move(component));
+      return true;
+    }
+    if (components.size() > kHydrogenMaxComponents) {
+      Warn(components[kHydrogenMaxComponents],
+           what + " has " + std::to_string(components.size()) + " <instrumentComponent>s: the " +
+               std::to_string(kHydrogenMaxComponents) + " first play");
+      components.resize(kHydrogenMaxComponents);
+    }
+    int position = 0;
+    for (const pugi::xml_node& componentNode : components) {
+      const std::string componentWhat = "component " + std::to_string(++position) + " of " + what;
+      HydrogenComponent component;
+      component.nComponentId = static_cast<int>(
+          ParseNumber(Child(componentNode, "component_id").text().get()).value_or(-1));
+      component.fGain = Bounded(componentNode, "gain", 1.0f, 0.0f, kMaxGain, componentWhat);
+      if (!Layers(componentNode, componentWhat, component, error)) return false;
+      instrument.components.push_back(std::move(component));
+    }
+    return true;
+  }
+
+  void Warn(const pugi::xml_node& node, const std::string& text) {
+    m_warnings.push_back(m_reader.Where(node) + text);
+  }
+
+  static constexpr float kMaxGain = 16.0f;   // +24 dB: beyond what Hydrogen's knobs reach
+  static constexpr float kMaxPitch = 24.0f;  // semitones: Hydrogen's pitch knobs' range
+
+ private:
+  bool Layers(const pugi::xml_node& parent, const std::string& what, HydrogenComponent& component,
+              std::string& error) {
+    const std::vector<pugi::xml_node> nodes = Children(parent, "layer");
+    for (size_t i = 0; i < nodes.size(); ++i) {
+      if (i == kHydrogenMaxLayers) {
+        Warn(nodes[i], what + " has " + std::to_string(nodes.size()) +
+                           " layers: as in Hydrogen, layer 17 and those after it are left out");
+        break;
+      }
+      HydrogenLayer layer;
+      if (!Layer(nodes[i], "layer " + std::to_string(i + 1) + " of " + what, false, layer, error))
+        return false;
+      component.layers.push_back(std::move(layer));
+    }
+    return true;
+  }
+
+  static std::string Shown(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+  }
+
+  const XmlReader& m_reader;
+  const std::string& m_strFolder;
+  std::vector<std::string>& m_warnings;
+};
+
+// Hydrogen's conversion of the older pan_L / pan_R pair into one pan (its "ratio" pan).
+float RatioPan(float left, float right) {
+  if (left < 0 || right < 0 || (left == 0 && right == 0)) return 0.0f;
+  return left >= right ? right / left - 1.0f : 1.0f - left / right;
+}
+
+bool ReadSound(const pugi::xml_node& node, const std::string& what, SoundReader& sound,
+               HydrogenInstrument& instrument, std::string& error) {
+  if (const pugi::xml_node id = Child(node, "id"))
+    if (auto value = ParseNumber(id.text().get()); value && *value >= -1e6 && *value <= 1e6)
+      instrument.nId = static_cast<int>(*value);
+  instrument.fVolume = sound.Bounded(node, "volume", 1.0f, 0.0f, SoundReader::kMaxGain, what);
+  instrument.fGain = sound.Bounded(node, "gain", 1.0f, 0.0f, SoundReader::kMaxGain, what);
+  if (Child(node, "pan")) {
+    instrument.fPan = sound.Bounded(node, "pan", 0.0f, -1.0f, 1.0f, what);
+  } else if (Child(node, "pan_L") && Child(node, "pan_R")) {
+    instrument.fPan =
+        RatioPan(XmlReader::Setting(node, "pan_L", 1), XmlReader::Setting(node, "pan_R", 1));
+  }
+  instrument.fPitchOffset = sound.Bounded(node, "pitchOffset", 0.0f, -SoundReader::kMaxPitch,
+                                          SoundReader::kMaxPitch, what);
+  instrument.fRandomPitchFactor = sound.Bounded(node, "randomPitchFactor", 0.0f, 0.0f, 1.0f, what);
+  instrument.bApplyVelocity = SoundReader::Flag(node, "applyVelocity", true);
+  instrument.bMuted = SoundReader::Flag(node, "isMuted", false);
+  instrument.bStopNote = SoundReader::Flag(node, "isStopNote", true);
+  const std::string_view algorithm = Trimmed(Child(node, "sampleSelectionAlgo").text().get());
+  if (algorithm == "ROUND_ROBIN")
+    instrument.selection = HydrogenSelection::RoundRobin;
+  else if (algorithm == "RANDOM")
+    instrument.selection = HydrogenSelection::Random;
+  instrument.nHihatGroup = static_cast<int>(sound.Bounded(node, "isHihat", -1, -1, 1e6f, what));
+  instrument.nLowerCc = static_cast<int>(sound.Bounded(node, "lower_cc", 0, 0, 127, what));
+  instrument.nHigherCc = static_cast<int>(sound.Bounded(node, "higher_cc", 127, 0, 127, what));
+  if (instrument.nHihatGroup >= 0 && instrument.nLowerCc > instrument.nHigherCc)
+    sound.Warn(Child(node, "lower_cc"),
+               what + " has <lower_cc> above <higher_cc>: no pedal position selects it");
+  instrument.bFilterActive = SoundReader::Flag(node, "filterActive", false);
+  instrument.fFilterCutoff = XmlReader::Setting(node, "filterCutoff", 1.0f);
+  instrument.fFilterResonance = XmlReader::Setting(node, "filterResonance", 0.0f);
+  // The envelope within Hydrogen's own bounds, which it applies without a word
+  // (a release of 0 is a kit's way of asking for the shortest).
+  auto envelope = [&](std::string_view name, float fallback, float low, float high) {
+    return std::clamp(XmlReader::Setting(node, name, fallback), low, high);
+  };
+  instrument.nAttack = static_cast<int>(envelope("Attack", 0, 0, 100000));
+  instrument.nDecay = static_cast<int>(envelope("Decay", 0, 0, 100000));
+  instrument.fSustain = envelope("Sustain", 1.0f, 0.0f, 1.0f);
+  instrument.nRelease = static_cast<int>(envelope("Release", 1000, 256, 100256));
+  return sound.Components(node, what, instrument, error);
+}
+
 // A drumkit.xml reached through symbolic links (a host saves a kit as a link in
 // its session) names its samples relative to the real file: a relative name
 // missing beside the file as given is taken from beside the file it resolves to.
@@ -131,11 +316,14 @@ void FindSamplesBesideRealFile(const fs::path& xml, HydrogenKit& kit) {
   const fs::path realFolder = real.parent_path();
   if (realFolder == xml.parent_path()) return;  // no link on the way
   for (HydrogenInstrument& instrument : kit.instruments) {
-    for (HydrogenLayer& layer : instrument.layers) {
-      if (layer.strFileName.front() == '/' || fs::is_regular_file(layer.strPath, ec)) continue;
+    auto find = [&](HydrogenLayer& layer) {
+      if (layer.strFileName.front() == '/' || fs::is_regular_file(layer.strPath, ec)) return;
       std::string beside = SamplePath(realFolder.string(), layer.strFileName);
       if (fs::is_regular_file(beside, ec)) layer.strPath = std::move(beside);
-    }
+    };
+    for (HydrogenLayer& layer : instrument.layers) find(layer);
+    for (HydrogenComponent& component : instrument.components)
+      for (HydrogenLayer& layer : component.layers) find(layer);
   }
 }
 
@@ -182,10 +370,26 @@ KitReadResult ParseDrumkitXml(std::span<const char> bytes, const std::string& fo
   kit.strName = std::string(Trimmed(Child(root, "name").text().get()));
   if (kit.strName.empty()) kit.strName = fs::path(folder).filename().string();
 
+  SoundReader sound(reader, folder, kit.warnings);
+  for (const pugi::xml_node& node : Children(Child(root, "componentList"), "drumkitComponent")) {
+    HydrogenKitComponent component;
+    component.nId = static_cast<int>(ParseNumber(Child(node, "id").text().get()).value_or(-1));
+    component.strName = std::string(Trimmed(Child(node, "name").text().get()));
+    component.fVolume = sound.Bounded(node, "volume", 1.0f, 0.0f, SoundReader::kMaxGain,
+                                      "component \"" + component.strName + "\"");
+    if (kit.kitComponents.size() < kHydrogenMaxComponents)
+      kit.kitComponents.push_back(std::move(component));
+  }
+
   const pugi::xml_node list = Child(root, "instrumentList");
   int position = 0;
   for (const pugi::xml_node& node : Children(list, "instrument")) {
     ++position;
+    if (static_cast<size_t>(position) > kHydrogenMaxInstruments) {
+      sound.Warn(node, "the kit has more than " + std::to_string(kHydrogenMaxInstruments) +
+                           " instruments: as in Hydrogen, those after are left out");
+      break;
+    }
     HydrogenInstrument instrument;
     instrument.strName = std::string(Trimmed(Child(node, "name").text().get()));
     if (instrument.strName.empty()) instrument.strName = "instrument " + std::to_string(position);
@@ -235,6 +439,8 @@ KitReadResult ParseDrumkitXml(std::span<const char> bytes, const std::string& fo
       }
     }
     NoteLostSettings(node, instrument, sounding);
+    instrument.nLine = reader.LineOf(node.offset_debug());
+    if (!ReadSound(node, what, sound, instrument, result.strError)) return result;
     kit.instruments.push_back(std::move(instrument));
   }
   if (kit.instruments.empty()) {

@@ -55,6 +55,9 @@ struct KitRegion {
   float fReleaseFadeSeconds = 0.0f;
   float fLoudness = 0.0f;  // Selection::Loudness
   uint8_t nOutput = 0;     // output pair; 0 the main one
+  // Groups stopped (with fChokeFadeSeconds) before any region of the note
+  // starts: an instrument that cuts its own last hit names its own group here.
+  std::vector<uint32_t> stopsGroupsFirst;
 };
 
 struct KitSet {

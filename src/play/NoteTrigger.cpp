@@ -134,6 +134,18 @@ void NoteTrigger::NoteOn(int n, int velocity, int channel) noexcept {
   uint32_t count = 0;
   for (uint32_t s = note.nFirstSet; s < note.nFirstSet + note.nSetCount; ++s)
     count += PlayFromSet(program, s, n, velocity, channel, started, count);
+  // Every choice is made before anything sounds: the groups a region stops
+  // first (an instrument that cuts its own last hit) fall silent before the
+  // new hits start, and cannot cut them.
+  for (uint32_t i = 0; i < count; ++i) {
+    const PlayRegion& region = program.m_region[started[i]];
+    for (uint32_t k = region.nFirstPreStop; k < region.nFirstPreStop + region.nPreStopCount; ++k) {
+      const ChokeGroup& group = program.m_group[program.m_stop[k]];
+      for (uint32_t v = group.nFirstVoice; v < group.nFirstVoice + group.nVoiceCount; ++v)
+        program.m_groupVoice[v]->StopAll(region.nChokeFadeFrames);
+    }
+  }
+  for (uint32_t i = 0; i < count; ++i) Start(program.m_region[started[i]], velocity, channel);
   // The chokes come after every start, so a region that stops its own group
   // falls silent, as a drum set's slot that cuts itself does.
   for (uint32_t i = 0; i < count; ++i) {
@@ -183,8 +195,8 @@ uint32_t NoteTrigger::PlayFromSet(const PlayProgram& program, uint32_t s, int no
   const uint32_t first = set.nFirstRegion, end = set.nFirstRegion + set.nRegionCount;
   uint32_t room = kMaxStarts - startedCount;
   if (room == 0) return 0;
+  // Only chosen here; NoteOn starts what every set chose.
   const auto start = [&](uint32_t r) {
-    Start(program.m_region[r], velocity, channel);
     started[startedCount] = r;
     return 1u;
   };
@@ -192,7 +204,6 @@ uint32_t NoteTrigger::PlayFromSet(const PlayProgram& program, uint32_t s, int no
     uint32_t n = 0;
     for (uint32_t r = first; r < end && n < room; ++r) {
       if (!Holds(program, program.m_region[r], note, velocity, channel)) continue;
-      Start(program.m_region[r], velocity, channel);
       started[startedCount + n++] = r;
     }
     return n;

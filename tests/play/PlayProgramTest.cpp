@@ -217,6 +217,33 @@ TEST_F(PlayProgramTest, AChokeStopsItsGroupWithItsOwnFadeAfterTheStart) {
   EXPECT_EQ(mixer.SoundingVoices(), 1u);  // the pedal's own (silent) sound goes on
 }
 
+TEST_F(PlayProgramTest, AStopBeforeTheStartCutsTheLastHitOfTheGroupButNotTheNewOne) {
+  // Two voices of one instrument (two mics): each retrigger fades both out and
+  // starts both again; nothing of the new hit is cut.
+  SampleVoice* close = Voice(3000, 44100);
+  SampleVoice* room = Voice(1000, 44100);
+  program().m_group.push_back({0, 2});
+  program().m_groupVoice = {close, room};
+  program().m_stop.push_back(0);
+  auto cutting = [&](SampleVoice* voice) {
+    PlayRegion region = Region(voice);
+    region.nFirstPreStop = 0;
+    region.nPreStopCount = 1;
+    region.nChokeFadeFrames = 441;
+    return region;
+  };
+  AddSet(49, Selection::All, {cutting(close)});
+  AddSet(49, Selection::All, {cutting(room)});
+  PublishProgram();
+  EXPECT_NEAR(Hit(49).first, 4000, 0.01);
+  NoteOn(49, 100);
+  const auto levels = MixLeftLevels(600);
+  EXPECT_NEAR(levels[0], 8000, 0.5);  // the old hit fades under the new one
+  EXPECT_NEAR(levels[220], 4000 + 4000 * 221.0 / 441.0, 3);
+  EXPECT_NEAR(levels[441], 4000, 0.01);
+  EXPECT_EQ(mixer.SoundingVoices(), 2u);
+}
+
 TEST_F(PlayProgramTest, ANoteOffStopsOnlyTheRegionsThatAskForIt) {
   PlayRegion stopping = Region(Voice(1000, 44100));
   stopping.noteOff = NoteOffRule::Stop;
