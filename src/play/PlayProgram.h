@@ -78,6 +78,8 @@ struct PlayRegion {
   uint32_t nReleaseFadeFrames = 0;  // NoteOffRule::Stop
   float fLoudness = 0.0f;           // Selection::Loudness: the sample's power, any scale
   uint8_t nOutput = 0;              // the stereo pair it plays on (one pair for now)
+  // Stereo width of a stereo sample: 1 as recorded, 0 summed to the middle, -1 swapped.
+  float fWidth = 1.0f;
 };
 
 struct PlaySet {
