@@ -2,12 +2,11 @@
 // GMRockKit (mono files): what the decoded samples of the whole kit hold now
 // (a mono file kept as one channel), beside what the same frames held as the
 // doubled stereo every file used to be read as, at the two usual mixer rates.
-// The resident memory the held samples really take is measured too.
+// The heap the held samples really take is measured too (malloc's own count).
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
+#include <malloc.h>
 
-#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -18,12 +17,10 @@
 
 namespace {
 
-// Resident bytes of this process.
-uint64_t ResidentBytes() {
-  std::ifstream statm("/proc/self/statm");
-  uint64_t size = 0, resident = 0;
-  statm >> size >> resident;
-  return resident * uint64_t(::sysconf(_SC_PAGESIZE));
+// Bytes the heap has handed out and not taken back.
+uint64_t HeapBytes() {
+  const struct mallinfo2 info = ::mallinfo2();
+  return uint64_t(info.uordblks) + uint64_t(info.hblkhd);
 }
 
 void BM_KitSampleMemory(benchmark::State& state, const std::string& kitName) {
@@ -36,11 +33,11 @@ void BM_KitSampleMemory(benchmark::State& state, const std::string& kitName) {
   for (const auto& inst : kit)
     for (const auto& layer : inst.layers) files.insert(layer.first);
   const auto rate = static_cast<uint32_t>(state.range(0));
-  double before = 0, after = 0, resident = 0, monoFiles = 0;
+  double before = 0, after = 0, heap = 0, monoFiles = 0;
   for (auto _ : state) {
     before = after = monoFiles = 0;
     std::vector<thumper::DecodedSample> held;
-    const uint64_t residentAtStart = ResidentBytes();
+    const uint64_t heapAtStart = HeapBytes();
     for (const std::string& file : files) {
       thumper::DecodedSample d = thumper::DecodeSampleFile(file, rate);
       if (!d.pData) continue;
@@ -50,14 +47,14 @@ void BM_KitSampleMemory(benchmark::State& state, const std::string& kitName) {
       monoFiles += d.pData->nChannels == 1;
       held.push_back(std::move(d));
     }
-    resident = double(ResidentBytes() - std::min(ResidentBytes(), residentAtStart));
+    heap = double(HeapBytes() - std::min(HeapBytes(), heapAtStart));
   }
   state.counters["files"] = double(files.size());
   state.counters["mono_files"] = monoFiles;
   state.counters["stereo_MB"] = before / 1e6;
   state.counters["kept_MB"] = after / 1e6;
   state.counters["kept_ratio"] = before > 0 ? after / before : 0;
-  state.counters["resident_MB"] = resident / 1e6;
+  state.counters["heap_MB"] = heap / 1e6;
 }
 
 BENCHMARK_CAPTURE(BM_KitSampleMemory, ForzeeStereo, std::string("ForzeeStereo"))
