@@ -1,5 +1,7 @@
 // The mixer's cost: nanoseconds per copy-frame with 1 to 4,096 copies sounding,
-// and the most copies one 128-frame block can mix within half its period.
+// and the most copies one 128-frame block can mix within half its period; the
+// same copies of mono samples (one channel in memory, both sides at one gain
+// or two), and stereo copies panned and with width (four gains).
 
 #include <benchmark/benchmark.h>
 
@@ -17,30 +19,36 @@ constexpr uint32_t kBlock = 128;
 constexpr uint32_t kSampleFrames = 441000;  // 10 s each
 constexpr int kDistinctSamples = 16;
 
+// How the copies of a rig are made and started.
+enum class Kind { Stereo, Mono, MonoPanned, StereoPanned, StereoWide };
+
 // A mixer with copies copies sounding, spread over 16 distinct samples and
 // started at staggered positions, like a busy kit.
 struct Rig {
   Reclaimer reclaimer;
   std::unique_ptr<Mixer> mixer;
   std::vector<BufferId> copies;
+  Kind kind;
 
-  explicit Rig(uint32_t count) {
+  explicit Rig(uint32_t count, Kind how = Kind::Stereo) : kind(how) {
+    const bool mono = kind == Kind::Mono || kind == Kind::MonoPanned;
     Mixer::Options options;
     options.nBufferSlots = std::max<uint32_t>(count + kDistinctSamples, 64);
     options.nQueueCapacity = 2 * options.nBufferSlots;
     mixer = std::make_unique<Mixer>(reclaimer, options);
     std::vector<BufferId> originals;
     for (int s = 0; s < kDistinctSamples; ++s) {
-      BufferId b = mixer->CreateBuffer(OutputFormat(), kSampleFrames * 4);
-      auto region = mixer->LockBuffer(b);
-      auto* samples = reinterpret_cast<int16_t*>(region.data());
+      const uint32_t channels = mono ? 1 : 2;
+      auto data = std::make_unique<SampleData>();
+      data->pSamples = std::make_unique<int16_t[]>(channels * kSampleFrames);
+      data->nFrames = kSampleFrames;
+      data->nChannels = channels;
       uint32_t x = 77u + s;
-      for (uint32_t i = 0; i < 2 * kSampleFrames; ++i) {
+      for (uint32_t i = 0; i < channels * kSampleFrames; ++i) {
         x = x * 1664525u + 1013904223u;
-        samples[i] = static_cast<int16_t>(x >> 20);
+        data->pSamples[i] = static_cast<int16_t>(x >> 20);
       }
-      mixer->UnlockBuffer(b);
-      originals.push_back(b);
+      originals.push_back(mixer->AdoptBuffer(std::move(data)));
     }
     for (uint32_t i = 0; i < count; ++i) {
       BufferId b = i < kDistinctSamples ? originals[i]
@@ -52,16 +60,30 @@ struct Rig {
 
   void Restart() {
     for (size_t i = 0; i < copies.size(); ++i) {
-      mixer->SetPosition(copies[i], static_cast<uint32_t>((i * 7919) % 44100));
-      mixer->SetAttenuation(copies[i], -static_cast<long>(i % 3000));
-      mixer->Play(copies[i]);
+      const auto start = static_cast<uint32_t>((i * 7919) % 44100);
+      const float gain = GainOfAttenuation(-static_cast<long>(i % 3000));
+      switch (kind) {
+        case Kind::Stereo:
+        case Kind::Mono:
+          mixer->SetPosition(copies[i], start);
+          mixer->SetAttenuation(copies[i], -static_cast<long>(i % 3000));
+          mixer->Play(copies[i]);
+          break;
+        case Kind::MonoPanned:
+        case Kind::StereoPanned:
+          mixer->Play(copies[i], gain, 0.5f * gain, start);
+          break;
+        case Kind::StereoWide:
+          mixer->Play(copies[i], WidthGains(gain, gain, 0.5f), start);
+          break;
+      }
     }
   }
 };
 
-void BM_MixCopies(benchmark::State& state) {
+void BM_MixCopies(benchmark::State& state, Kind kind) {
   const auto count = static_cast<uint32_t>(state.range(0));
-  Rig rig(count);
+  Rig rig(count, kind);
   std::vector<float> out(2 * kBlock);
   uint64_t blocks = 0;
   for (auto _ : state) {
@@ -75,7 +97,27 @@ void BM_MixCopies(benchmark::State& state) {
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["sounding"] = rig.mixer->SoundingVoices();
 }
-BENCHMARK(BM_MixCopies)->Arg(1)->Arg(16)->Arg(256)->Arg(4096)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MixCopies, stereo, Kind::Stereo)
+    ->Arg(1)
+    ->Arg(16)
+    ->Arg(256)
+    ->Arg(4096)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MixCopies, mono, Kind::Mono)
+    ->Arg(1)
+    ->Arg(16)
+    ->Arg(256)
+    ->Arg(4096)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MixCopies, stereo_panned, Kind::StereoPanned)
+    ->Arg(256)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MixCopies, mono_panned, Kind::MonoPanned)
+    ->Arg(256)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MixCopies, stereo_wide, Kind::StereoWide)
+    ->Arg(256)
+    ->Unit(benchmark::kMicrosecond);
 
 double MedianBlockSeconds(uint32_t count) {
   Rig rig(count);

@@ -13,6 +13,12 @@
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 namespace thumper {
 
@@ -34,6 +40,18 @@ const GainTable kGainTable;
 
 float GainOfAttenuation(long attenuation) {
   return kGainTable.fGain[static_cast<size_t>(-std::clamp(attenuation, -10000L, 0L))];
+}
+
+// Real-time: the note trigger.
+StereoGains WidthGains(float left, float right, float width) noexcept {
+  // w in [0, 1]: 1 keeps each channel on its side, 0 sends it to the other.
+  if (width >= 1.0f) return {left, 0.0f, 0.0f, right};
+  if (width <= -1.0f) return {0.0f, left, right, 0.0f};
+  const float w = (width + 1.0f) * 0.5f;
+  constexpr float kQuarter = 1.57079632679489661923f;
+  const float own = std::sin(w * kQuarter), other = std::cos(w * kQuarter);
+  // The pan comes first: each input channel carries its own side's gain.
+  return {left * own, left * other, right * other, right * own};
 }
 
 namespace {
@@ -85,6 +103,66 @@ void AddScaledPair(float* __restrict acc, const int16_t* __restrict src, uint32_
   }
 }
 
+// Mono data: each frame's one sample takes the steps its doubled stereo frame
+// took on each channel (one multiply, one add), so the sums are the same to
+// the bit. Four frames (eight output samples) at a time, eight with AVX2.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) uint32_t AddMonoPairAvx2(float* __restrict acc,
+                                                         const int16_t* __restrict src,
+                                                         uint32_t frames, float left,
+                                                         float right) noexcept {
+  const __m256 gl = _mm256_set1_ps(left), gr = _mm256_set1_ps(right);
+  uint32_t k = 0;
+  for (; k + 8 <= frames; k += 8) {
+    const __m256 x = _mm256_cvtepi32_ps(
+        _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + k))));
+    const __m256 l = _mm256_mul_ps(x, gl), r = _mm256_mul_ps(x, gr);
+    // Interleaved within each 128-bit half: frames 0-1 | 4-5 and 2-3 | 6-7.
+    const __m256 lo = _mm256_unpacklo_ps(l, r), hi = _mm256_unpackhi_ps(l, r);
+    float* a = acc + 2 * static_cast<size_t>(k);
+    _mm256_storeu_ps(a, _mm256_add_ps(_mm256_loadu_ps(a), _mm256_permute2f128_ps(lo, hi, 0x20)));
+    _mm256_storeu_ps(a + 8,
+                     _mm256_add_ps(_mm256_loadu_ps(a + 8), _mm256_permute2f128_ps(lo, hi, 0x31)));
+  }
+  return k;
+}
+#endif
+
+void AddMonoPair(float* __restrict acc, const int16_t* __restrict src, uint32_t frames, float left,
+                 float right) noexcept {
+  uint32_t k = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (kCpuHasAvx2) k = AddMonoPairAvx2(acc, src, frames, left, right);
+#endif
+#if defined(__SSE2__)
+  const __m128 gl = _mm_set1_ps(left), gr = _mm_set1_ps(right);
+  for (; k + 4 <= frames; k += 4) {
+    const __m128i raw = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + k));
+    // Sign-extended to 32 bits: each sample in the high half, shifted down.
+    const __m128 x = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(raw, raw), 16));
+    const __m128 l = _mm_mul_ps(x, gl), r = _mm_mul_ps(x, gr);
+    float* a = acc + 2 * static_cast<size_t>(k);
+    _mm_storeu_ps(a, _mm_add_ps(_mm_loadu_ps(a), _mm_unpacklo_ps(l, r)));
+    _mm_storeu_ps(a + 4, _mm_add_ps(_mm_loadu_ps(a + 4), _mm_unpackhi_ps(l, r)));
+  }
+#endif
+  for (; k < frames; ++k) {
+    const float x = static_cast<float>(src[k]);
+    acc[2 * k] += x * left;
+    acc[2 * k + 1] += x * right;
+  }
+}
+
+// A stereo copy with width: each output channel takes both inputs.
+void AddCrossed(float* __restrict acc, const int16_t* __restrict src, uint32_t frames, float ll,
+                float rl, float lr, float rr) noexcept {
+  for (uint32_t k = 0; k < frames; ++k) {
+    const float l = static_cast<float>(src[2 * k]), r = static_cast<float>(src[2 * k + 1]);
+    acc[2 * k] += l * ll + r * rl;
+    acc[2 * k + 1] += l * lr + r * rr;
+  }
+}
+
 // A fade's gain depends only on the frames it has left, so a fade comes out the
 // same however the cycle around it is cut into pieces. Equal steps give the
 // one-gain fade's results exactly.
@@ -94,6 +172,28 @@ void AddRamp(float* __restrict acc, const int16_t* __restrict src, uint32_t fram
     const float n = static_cast<float>(left - k);
     acc[2 * k] += static_cast<float>(src[2 * k]) * (step * n);
     acc[2 * k + 1] += static_cast<float>(src[2 * k + 1]) * (stepR * n);
+  }
+}
+
+// The same fade of mono data, with the doubled stereo's steps.
+void AddRampMono(float* __restrict acc, const int16_t* __restrict src, uint32_t frames,
+                 uint32_t left, float step, float stepR) noexcept {
+  for (uint32_t k = 0; k < frames; ++k) {
+    const float n = static_cast<float>(left - k);
+    const float x = static_cast<float>(src[k]);
+    acc[2 * k] += x * (step * n);
+    acc[2 * k + 1] += x * (stepR * n);
+  }
+}
+
+// The fade of a crossed copy: all four gains fall together.
+void AddRampCrossed(float* __restrict acc, const int16_t* __restrict src, uint32_t frames,
+                    uint32_t left, const float* steps) noexcept {
+  for (uint32_t k = 0; k < frames; ++k) {
+    const float n = static_cast<float>(left - k);
+    const float l = static_cast<float>(src[2 * k]), r = static_cast<float>(src[2 * k + 1]);
+    acc[2 * k] += l * (steps[0] * n) + r * (steps[1] * n);
+    acc[2 * k + 1] += l * (steps[2] * n) + r * (steps[3] * n);
   }
 }
 
@@ -266,17 +366,26 @@ bool Mixer::Push(const Command& c) noexcept {
 
 // Real-time: any thread.
 void Mixer::Play(BufferId id) noexcept {
-  if (IsCurrent(id)) Push({CommandType::Play, id.nSlot, id.nGen, 0.0f, 0.0f, 0});
+  if (IsCurrent(id)) Push({CommandType::Play, id.nSlot, id.nGen, 0.0f, 0.0f, 0, 0.0f, 0.0f});
 }
 
 // Real-time: any thread.
 void Mixer::Play(BufferId id, float gain) noexcept {
-  if (IsCurrent(id)) Push({CommandType::PlayWithGain, id.nSlot, id.nGen, gain, gain, 0});
+  if (IsCurrent(id))
+    Push({CommandType::PlayWithGain, id.nSlot, id.nGen, gain, gain, 0, 0.0f, 0.0f});
 }
 
 // Real-time: any thread.
 void Mixer::Play(BufferId id, float left, float right, uint32_t start) noexcept {
-  if (IsCurrent(id)) Push({CommandType::PlayWithGain, id.nSlot, id.nGen, left, right, start});
+  if (IsCurrent(id))
+    Push({CommandType::PlayWithGain, id.nSlot, id.nGen, left, right, start, 0.0f, 0.0f});
+}
+
+// Real-time: any thread.
+void Mixer::Play(BufferId id, const StereoGains& gains, uint32_t start) noexcept {
+  if (IsCurrent(id))
+    Push({CommandType::PlayWithGain, id.nSlot, id.nGen, gains.fLeftToLeft, gains.fRightToRight,
+          start, gains.fRightToLeft, gains.fLeftToRight});
 }
 
 // Real-time: any thread.
@@ -286,12 +395,13 @@ void Mixer::Stop(BufferId id) noexcept {
 
 // Real-time: any thread.
 void Mixer::Stop(BufferId id, uint32_t fadeFrames) noexcept {
-  if (IsCurrent(id)) Push({CommandType::Stop, id.nSlot, id.nGen, 0.0f, 0.0f, fadeFrames});
+  if (IsCurrent(id))
+    Push({CommandType::Stop, id.nSlot, id.nGen, 0.0f, 0.0f, fadeFrames, 0.0f, 0.0f});
 }
 
 // Real-time: any thread.
 void Mixer::StopAll() noexcept {
-  Push({CommandType::StopAll, 0, 0, 0.0f, 0.0f, 0});
+  Push({CommandType::StopAll, 0, 0, 0.0f, 0.0f, 0, 0.0f, 0.0f});
 }
 
 // Real-time: any thread.
@@ -341,6 +451,8 @@ void Mixer::FadeOut(uint32_t index, uint32_t fadeFrames) noexcept {
     v.nFadeLeft = frames;
     v.fFadeStep = v.fGain / static_cast<float>(frames);
     v.fFadeStepR = v.fGainR / static_cast<float>(frames);
+    v.fCrossStepL = v.fCrossL / static_cast<float>(frames);
+    v.fCrossStepR = v.fCrossR / static_cast<float>(frames);
   }
 }
 
@@ -364,8 +476,28 @@ void Mixer::StartVoice(const Command& c) noexcept {
   Voice& v = m_voices[index];
   const float left = withGain ? c.fGain : GainOf(packed);
   const float right = withGain ? c.fGainR : left;
-  v = Voice{data->pSamples.get(), data->nFrames, start, slot, gen, left, right,
-            SeqOf(packed),        0.0f,          0.0f,  0,    true};
+  // Crossing gains mean something only for stereo data; a mono copy keeps its two own.
+  const bool stereo = data->nChannels == 2;
+  const float crossL = withGain && stereo ? c.fCrossL : 0.0f;
+  const float crossR = withGain && stereo ? c.fCrossR : 0.0f;
+  v = Voice{data->pSamples.get(),
+            data->nFrames,
+            stereo ? 2u : 1u,
+            start,
+            slot,
+            gen,
+            left,
+            right,
+            SeqOf(packed),
+            0.0f,
+            0.0f,
+            0,
+            true,
+            crossL != 0.0f || crossR != 0.0f,
+            crossL,
+            crossR,
+            0.0f,
+            0.0f};
   m_slotVoice[slot] = index;
 }
 
@@ -401,6 +533,10 @@ void Mixer::RefreshVoices(uint32_t frames) noexcept {
       if (v.nFadeLeft > frames) {
         v.fFadeStep = v.fFadeStep * static_cast<float>(v.nFadeLeft) / static_cast<float>(frames);
         v.fFadeStepR = v.fFadeStepR * static_cast<float>(v.nFadeLeft) / static_cast<float>(frames);
+        v.fCrossStepL =
+            v.fCrossStepL * static_cast<float>(v.nFadeLeft) / static_cast<float>(frames);
+        v.fCrossStepR =
+            v.fCrossStepR * static_cast<float>(v.nFadeLeft) / static_cast<float>(frames);
         v.nFadeLeft = frames;
       }
     } else if (v.bBound) {
@@ -409,6 +545,8 @@ void Mixer::RefreshVoices(uint32_t frames) noexcept {
       if (SeqOf(packed) != v.nGainSeq) {
         v.nGainSeq = SeqOf(packed);
         v.fGain = v.fGainR = GainOf(packed);
+        v.fCrossL = v.fCrossR = 0.0f;  // one gain: as recorded
+        v.bCross = false;
       }
     }
   }
@@ -422,13 +560,26 @@ void Mixer::MixBlock(float* acc, uint32_t frames) noexcept {
     const uint32_t index = m_active[i];
     Voice& v = m_voices[index];
     uint32_t n = std::min(frames, v.nFrames - v.nPos);
-    const int16_t* src = v.pSamples + 2 * static_cast<size_t>(v.nPos);
+    const int16_t* src = v.pSamples + v.nChannels * static_cast<size_t>(v.nPos);
     if (v.nFadeLeft > 0) {
       n = std::min(n, v.nFadeLeft);
-      AddRamp(acc, src, n, v.nFadeLeft, v.fFadeStep, v.fFadeStepR);
+      if (v.nChannels == 1) {
+        AddRampMono(acc, src, n, v.nFadeLeft, v.fFadeStep, v.fFadeStepR);
+      } else if (v.bCross) {
+        const float steps[4] = {v.fFadeStep, v.fCrossStepL, v.fCrossStepR, v.fFadeStepR};
+        AddRampCrossed(acc, src, n, v.nFadeLeft, steps);
+      } else {
+        AddRamp(acc, src, n, v.nFadeLeft, v.fFadeStep, v.fFadeStepR);
+      }
       v.nFadeLeft -= n;
       v.fGain = v.fFadeStep * static_cast<float>(v.nFadeLeft);
       v.fGainR = v.fFadeStepR * static_cast<float>(v.nFadeLeft);
+      v.fCrossL = v.fCrossStepL * static_cast<float>(v.nFadeLeft);
+      v.fCrossR = v.fCrossStepR * static_cast<float>(v.nFadeLeft);
+    } else if (v.nChannels == 1) {
+      if (v.fGain > 0.0f || v.fGainR > 0.0f) AddMonoPair(acc, src, n, v.fGain, v.fGainR);
+    } else if (v.bCross) {
+      AddCrossed(acc, src, n, v.fGain, v.fCrossL, v.fCrossR, v.fGainR);
     } else if (v.fGain == v.fGainR) {
       if (v.fGain > 0.0f) AddScaled(acc, src, 2 * n, v.fGain);
     } else {

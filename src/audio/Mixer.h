@@ -1,7 +1,8 @@
 #pragma once
 // The software mixer: our layer in place of static sound buffers with duplicates.
 //
-// A buffer holds immutable 16-bit stereo sample data at the mixer's rate; a
+// A buffer holds immutable 16-bit sample data at the mixer's rate, stereo or
+// mono (a mono sample plays on both channels, as its doubled stereo would); a
 // duplicate shares the data and has its own start position, attenuation and
 // playing state. Create, lock/unlock (fill), duplicate and release run on the UI
 // thread. Play, Stop, SetPosition and SetAttenuation may run on any thread: they
@@ -15,7 +16,9 @@
 // for, as a choke does), and a restart hands the old sound to a spare tail voice
 // that fades it out over 2 ms while the new start plays, so neither clicks. A
 // copy started with a left and a right gain plays each channel at its own gain
-// (pan); with equal gains it mixes exactly as a copy with one gain.
+// (pan); with equal gains it mixes exactly as a copy with one gain. A stereo
+// copy may also be started with four gains, each input channel to each output
+// (stereo width).
 
 #include <atomic>
 #include <bit>
@@ -30,11 +33,29 @@
 
 namespace thumper {
 
-// Interleaved stereo 16-bit frames at the mixer's rate. Immutable once published.
+// Interleaved 16-bit frames at the mixer's rate, of nChannels channels (2, or 1
+// for a mono file: half the memory). Immutable once published.
 struct SampleData {
   std::unique_ptr<int16_t[]> pSamples;
   uint32_t nFrames = 0;
+  uint32_t nChannels = 2;
 };
+
+// A stereo copy's four gains: each input channel to each output channel.
+// {1, 0, 0, 1} plays it as recorded.
+struct StereoGains {
+  float fLeftToLeft = 1.0f;
+  float fLeftToRight = 0.0f;
+  float fRightToLeft = 0.0f;
+  float fRightToRight = 1.0f;
+};
+
+// The gains of a stereo copy panned by left and right and then given width
+// (1 as recorded, 0 both channels summed to the middle, -1 swapped; clamped
+// to [-1, 1]), by the SFZ players' law: the width turns each input channel
+// between its own side and the other by a quarter-circle, so 0 sends each at
+// cos(pi/4) to both sides.
+StereoGains WidthGains(float left, float right, float width) noexcept;
 
 // Where a mix is written: interleaved stereo (float or 16-bit, as devices and
 // files take it) or two float channels (as JACK and plugin hosts take it).
@@ -122,6 +143,10 @@ class Mixer {
   void Play(BufferId id, float gain) noexcept;
   // Starts the copy at frame start with each channel at its own gain.
   void Play(BufferId id, float left, float right, uint32_t start) noexcept;
+  // Starts the copy at frame start with each input channel sent to each output
+  // at its own gain. A mono copy plays its one channel at the two gains to its
+  // own side (fLeftToLeft, fRightToRight).
+  void Play(BufferId id, const StereoGains& gains, uint32_t start) noexcept;
   void Stop(BufferId id) noexcept;
   // Stops the copy with a fade of fadeFrames frames (0: the mixer's own 2 ms).
   void Stop(BufferId id, uint32_t fadeFrames) noexcept;
@@ -158,6 +183,8 @@ class Mixer {
     float fGain;    // PlayWithGain: the left gain
     float fGainR;   // PlayWithGain: the right gain
     uint32_t nArg;  // PlayWithGain: the start frame; Stop: the fade's frames (0: 2 ms)
+    float fCrossL;  // PlayWithGain: the right input's gain to the left output
+    float fCrossR;  // PlayWithGain: the left input's gain to the right output
   };
   struct Slot {
     std::atomic<uint32_t> nGen{0};
@@ -176,6 +203,7 @@ class Mixer {
   struct Voice {  // audio thread only
     const int16_t* pSamples;
     uint32_t nFrames;
+    uint32_t nChannels;  // of pSamples: 1 or 2
     uint32_t nPos;
     uint32_t nSlot;
     uint32_t nGen;
@@ -186,6 +214,13 @@ class Mixer {
     float fFadeStepR;    // (right)
     uint32_t nFadeLeft;  // frames of fade left; 0 when not fading
     bool bBound;         // still the sound of its slot (not a tail)
+    // A stereo copy whose channels also cross (width): the right input's gain
+    // to the left output and the left input's to the right, and their fade steps.
+    bool bCross;
+    float fCrossL;
+    float fCrossR;
+    float fCrossStepL;
+    float fCrossStepR;
   };
 
   static constexpr uint64_t PackGain(float gain, uint32_t seq) noexcept {

@@ -24,14 +24,15 @@ namespace thumper {
 namespace {
 
 constexpr char kMagic[8] = {'T', 'H', 'S', 'M', 'P', 'C', 'H', '\0'};
-constexpr uint32_t kVersion = 1;
+// 2: an entry says its channels (1 for a mono file); every entry of 1 was
+// stereo, which this version never reads.
+constexpr uint32_t kVersion = 2;
 constexpr size_t kFixedHeader = 76;
 constexpr size_t kChecksumAt = 64;
 constexpr size_t kMaxPath = 16384;
 constexpr const char* kEntrySuffix = ".sample";
 constexpr const char* kTempMark = ".tmp-";
-// The layout of the data a voice plays today: interleaved stereo, signed 16-bit.
-constexpr uint16_t kChannels = 2;
+// The layout of the data a voice plays: signed 16-bit, of one channel or two.
 constexpr uint16_t kSampleBytes = 2;
 // A temporary file this old was left by a process that ended while writing it.
 constexpr int64_t kStaleTempSeconds = 3600;
@@ -123,7 +124,8 @@ bool SameSource(const struct stat& a, const struct stat& b) {
 }
 
 // The header of an entry for key and data, its checksum field still 0.
-std::vector<uint8_t> HeaderOf(const EntryKey& key, uint32_t frames, uint64_t voiceBytes) {
+std::vector<uint8_t> HeaderOf(const EntryKey& key, uint32_t frames, uint16_t channels,
+                              uint64_t voiceBytes) {
   std::vector<uint8_t> h(kFixedHeader + key.strPath.size());
   std::memcpy(h.data(), kMagic, 8);
   Put32(&h[8], kVersion);
@@ -134,7 +136,7 @@ std::vector<uint8_t> HeaderOf(const EntryKey& key, uint32_t frames, uint64_t voi
   Put32(&h[36], key.nRate);
   Put64(&h[40], key.nInode);
   Put32(&h[48], frames);
-  Put16(&h[52], kChannels);
+  Put16(&h[52], channels);
   Put16(&h[54], kSampleBytes);
   Put64(&h[56], voiceBytes);
   Put32(&h[72], uint32_t(key.strPath.size()));
@@ -212,8 +214,10 @@ Lookup ReadEntry(const std::string& entryPath, const EntryKey& key, DecodedSampl
       pathLength != key.strPath.size() || Get32(&fixed[12]) != kFixedHeader + pathLength)
     return Lookup::Rejected;
   const uint32_t frames = Get32(&fixed[48]);
+  const uint16_t channels = uint16_t(fixed[52] | fixed[53] << 8);
   const uint64_t voiceBytes = Get64(&fixed[56]);
-  const std::vector<uint8_t> want = HeaderOf(key, frames, voiceBytes);
+  if (channels != 1 && channels != 2) return Lookup::Rejected;
+  const std::vector<uint8_t> want = HeaderOf(key, frames, channels, voiceBytes);
   std::vector<uint8_t> header(want.size());
   std::memcpy(header.data(), fixed, kFixedHeader);
   if (!ReadAll(fd.get(), header.data() + kFixedHeader, pathLength, kFixedHeader))
@@ -222,18 +226,19 @@ Lookup ReadEntry(const std::string& entryPath, const EntryKey& key, DecodedSampl
   Put64(&header[kChecksumAt], 0);
   // Everything but the checksum must be what this source and layout give.
   if (header != want) return Lookup::Rejected;
-  const uint64_t dataBytes = uint64_t(frames) * kChannels * kSampleBytes;
+  const uint64_t dataBytes = uint64_t(frames) * channels * kSampleBytes;
   if (uint64_t(st.st_size) != header.size() + dataBytes || !FitsBuffer(voiceBytes))
     return Lookup::Rejected;
 
   auto data = std::make_unique<SampleData>();
-  data->pSamples.reset(new (std::nothrow) int16_t[std::max<size_t>(1, size_t(frames) * 2)]);
+  data->pSamples.reset(new (std::nothrow) int16_t[std::max<size_t>(1, size_t(frames) * channels)]);
   if (!data->pSamples) return Lookup::Missing;  // no memory now: decode, keep the entry
   data->nFrames = frames;
+  data->nChannels = channels;
   auto* bytes = reinterpret_cast<uint8_t*>(data->pSamples.get());
   if (!ReadAll(fd.get(), bytes, size_t(dataBytes), off_t(header.size()))) return Lookup::Rejected;
   if (EntryChecksum(header, bytes, size_t(dataBytes)) != stored) return Lookup::Rejected;
-  ToLittleEndian(data->pSamples.get(), size_t(frames) * 2);  // stored little-endian: to native
+  ToLittleEndian(data->pSamples.get(), size_t(frames) * channels);  // stored LE: to native
 
   ::futimens(fd.get(), nullptr);  // most recently used
   out.status = DecodeStatus::Ok;
@@ -320,13 +325,13 @@ DecodedSample SampleCache::Decode(const std::string& path, uint32_t mixerRate,
   std::string absolute = std::filesystem::absolute(path, error).lexically_normal().string();
   if (error || absolute.size() > kMaxPath) return DecodeSample(source, mixerRate, cancel);
   const EntryKey key = KeyOf(absolute, before, mixerRate);
-  // The name stays with the source's path, rate and layout: a changed source
-  // finds its old entry, sees the key differ, and replaces it.
+  // The name stays with the source's path and rate: a changed source, or an
+  // entry of an older layout, is found, seen to differ, and replaced. ("2x2"
+  // keeps the names the first layout gave.)
   char name[32];
   std::snprintf(name, sizeof name, "%016llx%s",
                 static_cast<unsigned long long>(Fnv1a(absolute + '\0' + std::to_string(mixerRate) +
-                                                      '\0' + std::to_string(kChannels) + 'x' +
-                                                      std::to_string(kSampleBytes))),
+                                                      '\0' + "2x" + std::to_string(kSampleBytes))),
                 kEntrySuffix);
   const std::string entryPath = m_strFolder + name;
 
@@ -354,13 +359,15 @@ DecodedSample SampleCache::Decode(const std::string& path, uint32_t mixerRate,
   // A source changed while it was read gives data of neither version: not kept.
   struct stat after {};
   if (::stat(path.c_str(), &after) != 0 || !SameSource(before, after)) return fresh;
-  Write(entryPath, HeaderOf(key, fresh.pData->nFrames, fresh.nVoiceBytes), *fresh.pData);
+  Write(entryPath,
+        HeaderOf(key, fresh.pData->nFrames, uint16_t(fresh.pData->nChannels), fresh.nVoiceBytes),
+        *fresh.pData);
   return fresh;
 }
 
 bool SampleCache::Write(const std::string& entryPath, std::vector<uint8_t> header,
                         const SampleData& data) {
-  const size_t count = size_t(data.nFrames) * kChannels;
+  const size_t count = size_t(data.nFrames) * data.nChannels;
   const uint64_t dataBytes = uint64_t(count) * kSampleBytes;
   const uint64_t total = header.size() + dataBytes;
   if (total > m_nLimit) return false;

@@ -6,12 +6,12 @@
 // conversion gives.
 //
 // Folder: $XDG_CACHE_HOME/thumper/samples/ (or ~/.cache/thumper/samples/).
-// One entry per source file, layout and target rate, named by a hash of those
+// One entry per source file and target rate, named by a hash of those
 // ("<16 hex digits>.sample"). An entry is, all fields little-endian:
 //
 //   offset  size  field
 //        0     8  magic "THSMPCH\0"
-//        8     4  format version (1)
+//        8     4  format version (2)
 //       12     4  header size, bytes (the fixed part plus the path)
 //       16     8  source size, bytes
 //       24     8  source modification time, seconds
@@ -19,7 +19,7 @@
 //       36     4  target rate, Hz
 //       40     8  source inode
 //       48     4  frames
-//       52     2  channels
+//       52     2  channels (1: a mono source kept mono, 2: stereo)
 //       54     2  bytes per sample (2: signed 16-bit)
 //       56     8  size of the sample in the 44,100 Hz voice layout, bytes
 //       64     8  checksum of the header (this field read as 0) and the data:
@@ -28,15 +28,16 @@
 //       76     -  the source's absolute path (UTF-8 or whatever bytes it has)
 //   header size -  frames x channels x bytes per sample of interleaved samples
 //
-// An entry whose key (path, size, time, inode, rate, layout) differs from the
-// source's, whose length does not match its header, or whose checksum fails is
-// never played: it is removed, the source decoded afresh and the entry
-// rewritten. Writes go to a temporary file in the folder, renamed into place,
-// so another process (a plugin in a DAW beside the standalone program) sees the
-// old entry or the new one, never half of one. Nothing is synced to the disk:
-// an entry a power loss cut short fails its length or checksum check and is
-// replaced, which costs one conversion. A read-only or full disk, or a
-// folder that cannot be made, only means nothing is cached.
+// An entry whose key (path, size, time, inode, rate) differs from the source's,
+// whose length does not match its header, or whose checksum fails is never
+// played: it is removed, the source decoded afresh and the entry rewritten. So
+// is an entry of version 1 (always stereo, a mono source's channel doubled):
+// it is never read as today's layout. Writes go to a temporary file in the
+// folder, renamed into place, so another process (a plugin in a DAW beside the standalone program)
+// sees the old entry or the new one, never half of one. Nothing is synced to the disk: an entry a
+// power loss cut short fails its length or checksum check and is replaced, which costs one
+// conversion. A read-only or full disk, or a folder that cannot be made, only means nothing is
+// cached.
 //
 // Size limit (default 2 GB), least recently used out first: a hit sets the
 // entry's modification time to now; after a write, once the total this process

@@ -24,21 +24,24 @@ constexpr sf_count_t kChunkFrames = 16384;
 constexpr int kMinRate = 1000;
 constexpr int kMaxRate = 1536000;
 
-// The frames of the result, sized from what the header promises. It grows only
-// for a file that gives more than its header said, and is trimmed when it
-// gave much less.
+// The frames of the result, of one or two channels, sized from what the header
+// promises. It grows only for a file that gives more than its header said, and
+// is trimmed when it gave much less.
 class FrameBuffer {
  public:
-  explicit FrameBuffer(size_t expectedFrames) { Grow(std::max<size_t>(expectedFrames, 1)); }
+  FrameBuffer(size_t expectedFrames, uint32_t channels) : m_nChannels(channels) {
+    Grow(std::max<size_t>(expectedFrames, 1));
+  }
 
   // Room for frames more frames at the end; null when the memory cannot be had.
   int16_t* Room(size_t frames) {
     if (m_nUsed + frames > m_nCapacity && !Grow(std::max(m_nUsed + frames, 2 * m_nCapacity)))
       return nullptr;
-    return m_pFrames.get() + 2 * m_nUsed;
+    return m_pFrames.get() + m_nChannels * m_nUsed;
   }
   void Commit(size_t frames) { m_nUsed += frames; }
   size_t Used() const { return m_nUsed; }
+  uint32_t Channels() const { return m_nChannels; }
   const int16_t* Data() const { return m_pFrames.get(); }
   void Truncate(size_t frames) { m_nUsed = std::min(m_nUsed, frames); }
 
@@ -49,20 +52,22 @@ class FrameBuffer {
     auto data = std::make_unique<SampleData>();
     data->pSamples = std::move(m_pFrames);
     data->nFrames = static_cast<uint32_t>(m_nUsed);
+    data->nChannels = m_nChannels;
     return data;
   }
 
  private:
   bool Grow(size_t frames) { return Reallocate(frames); }
   bool Reallocate(size_t frames) {
-    std::unique_ptr<int16_t[]> bigger(new (std::nothrow) int16_t[2 * frames]);
+    std::unique_ptr<int16_t[]> bigger(new (std::nothrow) int16_t[m_nChannels * frames]);
     if (!bigger) return false;
-    if (m_nUsed) std::memcpy(bigger.get(), m_pFrames.get(), 4 * m_nUsed);
+    if (m_nUsed) std::memcpy(bigger.get(), m_pFrames.get(), 2 * m_nChannels * m_nUsed);
     m_pFrames = std::move(bigger);
     m_nCapacity = frames;
     return true;
   }
 
+  uint32_t m_nChannels;
   std::unique_ptr<int16_t[]> m_pFrames;
   size_t m_nCapacity = 0;
   size_t m_nUsed = 0;
@@ -72,30 +77,35 @@ bool IsCancelled(const std::atomic<bool>* cancel) {
   return cancel && cancel->load(std::memory_order_relaxed);
 }
 
-// Reads the file's frames chunk by chunk as interleaved stereo: the first two
-// channels, or the one channel twice.
+// The channels a file keeps: a mono file stays mono, any other gives its first two.
+uint32_t KeptChannels(int fileChannels) {
+  return fileChannels == 1 ? 1 : 2;
+}
+
+// Reads the file's frames chunk by chunk in the kept layout: the one channel
+// of a mono file, or the first two channels interleaved.
 template <class T>
-class StereoReader {
+class ChannelReader {
  public:
   using ReadFn = sf_count_t (*)(SNDFILE*, T*, sf_count_t);
-  StereoReader(SNDFILE* file, int channels, ReadFn read)
+  ChannelReader(SNDFILE* file, int channels, ReadFn read)
       : m_pFile(file),
         m_nChannels(channels),
         m_read(read),
         // Files of many channels read fewer frames at a time, to bound the chunk.
         m_nChunk(std::max<sf_count_t>(1, std::min<sf_count_t>(kChunkFrames, 131072 / channels))),
-        m_chunk(channels == 2 ? 0 : static_cast<size_t>(m_nChunk) * channels) {}
+        m_chunk(channels <= 2 ? 0 : static_cast<size_t>(m_nChunk) * channels) {}
 
   sf_count_t ChunkFrames() const { return m_nChunk; }
 
   // At most ChunkFrames() frames into out; fewer means the end.
   sf_count_t Next(T* out) {
-    if (m_nChannels == 2) return std::max<sf_count_t>(0, m_read(m_pFile, out, m_nChunk));
+    if (m_nChannels <= 2) return std::max<sf_count_t>(0, m_read(m_pFile, out, m_nChunk));
     const sf_count_t got = std::max<sf_count_t>(0, m_read(m_pFile, m_chunk.data(), m_nChunk));
     for (sf_count_t f = 0; f < got; ++f) {
       const T* frame = &m_chunk[static_cast<size_t>(f) * m_nChannels];
       out[2 * f] = frame[0];
-      out[2 * f + 1] = m_nChannels > 1 ? frame[1] : frame[0];
+      out[2 * f + 1] = frame[1];
     }
     return got;
   }
@@ -112,14 +122,14 @@ class StereoReader {
 bool AppendAsInt16(FrameBuffer& out, const float* samples, size_t frames) {
   int16_t* dst = out.Room(frames);
   if (!dst) return false;
-  ScaleToInt16(samples, dst, 2 * frames, 32768.0f);  // FloatToInt16, a block at a time
+  ScaleToInt16(samples, dst, out.Channels() * frames, 32768.0f);  // FloatToInt16, in blocks
   out.Commit(frames);
   return true;
 }
 
 DecodeStatus ReadExact16(SNDFILE* file, int channels, FrameBuffer& out,
                          const std::atomic<bool>* cancel) {
-  StereoReader<short> reader(file, channels, &sf_readf_short);
+  ChannelReader<short> reader(file, channels, &sf_readf_short);
   for (;;) {
     if (IsCancelled(cancel)) return DecodeStatus::Cancelled;
     int16_t* dst = out.Room(static_cast<size_t>(reader.ChunkFrames()));
@@ -152,10 +162,13 @@ bool HoldsIntegers(int subtype) {
 DecodeStatus ReadConverted(SNDFILE* file, int channels, int rate, bool integerData,
                            FrameBuffer& out, const std::atomic<bool>* cancel) {
   sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
-  StereoReader<float> reader(file, channels, &sf_readf_float);
-  std::vector<float> chunk(2 * static_cast<size_t>(reader.ChunkFrames()));
+  ChannelReader<float> reader(file, channels, &sf_readf_float);
+  const uint32_t kept = out.Channels();
+  std::vector<float> chunk(kept * static_cast<size_t>(reader.ChunkFrames()));
   const bool convert = rate != int(kOutputRate);
-  StreamResampler resampler(rate, kOutputRate, 2);
+  // soxr filters each channel alone, so one channel converts exactly as either
+  // half of its doubled stereo.
+  StreamResampler resampler(rate, kOutputRate, kept);
   if (convert && !resampler.IsValid()) return DecodeStatus::Unreadable;
   bool grown = true;
   auto sink = [&](const float* samples, size_t frames) {
@@ -168,7 +181,7 @@ DecodeStatus ReadConverted(SNDFILE* file, int channels, int rate, bool integerDa
     framesIn += static_cast<size_t>(got);
     if (framesIn > kLimitFrames) return DecodeStatus::Unreadable;
     if (!integerData) {
-      for (size_t i = 0; i < 2 * static_cast<size_t>(got); ++i)
+      for (size_t i = 0; i < kept * static_cast<size_t>(got); ++i)
         if (!(chunk[i] == chunk[i]))
           chunk[i] = 0.0f;  // NaN in a damaged float file plays as silence
     }
@@ -195,23 +208,24 @@ DecodeStatus ReadConverted(SNDFILE* file, int channels, int rate, bool integerDa
 std::unique_ptr<SampleData> ConvertToRate(const SampleData& in, uint32_t rate,
                                           const std::atomic<bool>* cancel, DecodeStatus& status) {
   const size_t outFrames = ConvertedFrames(in.nFrames, kOutputRate, rate);
-  FrameBuffer out(outFrames);
-  StreamResampler resampler(kOutputRate, rate, 2);
+  const uint32_t channels = in.nChannels;
+  FrameBuffer out(outFrames, channels);
+  StreamResampler resampler(kOutputRate, rate, channels);
   status = DecodeStatus::ConvertFailed;
   if (!resampler.IsValid()) return nullptr;
   bool grown = true;
   auto sink = [&](const float* samples, size_t frames) {
     grown = grown && AppendAsInt16(out, samples, frames);
   };
-  std::vector<float> chunk(2 * static_cast<size_t>(kChunkFrames));
+  std::vector<float> chunk(channels * static_cast<size_t>(kChunkFrames));
   for (size_t at = 0; at < in.nFrames; at += kChunkFrames) {
     if (IsCancelled(cancel)) {
       status = DecodeStatus::Cancelled;
       return nullptr;
     }
     const size_t n = std::min<size_t>(kChunkFrames, in.nFrames - at);
-    const int16_t* src = in.pSamples.get() + 2 * at;
-    for (size_t i = 0; i < 2 * n; ++i) chunk[i] = static_cast<float>(src[i]) / 32768.0f;
+    const int16_t* src = in.pSamples.get() + channels * at;
+    for (size_t i = 0; i < channels * n; ++i) chunk[i] = static_cast<float>(src[i]) / 32768.0f;
     if (!resampler.Process(chunk.data(), n, sink) || !grown) return nullptr;
   }
   if (in.nFrames > 0 && (!resampler.Process(nullptr, 0, sink) || !grown)) return nullptr;
@@ -242,8 +256,9 @@ DecodedSample DecodeOrThrow(const ByteSource& source, uint32_t mixerRate,
   // The header's frame count sizes the buffer; what the file really gives counts.
   const size_t headerFrames =
       info.frames > 0 && uint64_t(info.frames) <= kLimitFrames ? size_t(info.frames) : 0;
-  FrameBuffer frames(exact16 ? headerFrames
-                             : ConvertedFrames(headerFrames, info.samplerate, kOutputRate));
+  FrameBuffer frames(
+      exact16 ? headerFrames : ConvertedFrames(headerFrames, info.samplerate, kOutputRate),
+      KeptChannels(info.channels));
   result.status = exact16 ? ReadExact16(file, info.channels, frames, cancel)
                           : ReadConverted(file, info.channels, info.samplerate,
                                           HoldsIntegers(subtype), frames, cancel);
@@ -252,6 +267,7 @@ DecodedSample DecodeOrThrow(const ByteSource& source, uint32_t mixerRate,
   // FLAC and AIFF cost their decoding even at 16 bits and 44,100 Hz.
   const int container = info.format & SF_FORMAT_TYPEMASK;
   result.bConverted = !exact16 || (container != SF_FORMAT_WAV && container != SF_FORMAT_WAVEX);
+  // Counted as the stereo frames the voice layout gives, whatever is kept.
   result.nVoiceBytes = 4 * uint64_t(frames.Used());
   result.pData = frames.Finish();
   if (!result.pData) {
@@ -283,6 +299,15 @@ DecodedSample DecodeSampleFile(const std::string& path, uint32_t mixerRate,
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // read once, front to back
   FileSource source(fd);
   return DecodeSample(source, mixerRate, cancel);
+}
+
+void CopyAsStereo(const SampleData& data, int16_t* out) noexcept {
+  const int16_t* in = data.pSamples.get();
+  if (data.nChannels == 2) {
+    std::memcpy(out, in, 4 * size_t(data.nFrames));
+    return;
+  }
+  for (size_t f = 0; f < data.nFrames; ++f) out[2 * f] = out[2 * f + 1] = in[f];
 }
 
 DecodeStatus CheckSampleFile(const std::string& path) {

@@ -1,9 +1,9 @@
 #pragma once
-// Decodes one sample file straight into the buffer a voice plays: 16-bit stereo
-// frames at the mixer's rate. The buffer is sized from the header, reading and
-// rate conversion (soxr) run in chunks into it, so a load makes no whole-file
-// intermediate copies. Touches nothing shared: any thread, so the files of a
-// kit decode in parallel.
+// Decodes one sample file straight into the buffer a voice plays: 16-bit frames
+// at the mixer's rate, one channel for a mono file (half the memory), else two. The buffer is sized
+// from the header, reading and rate conversion (soxr) run in chunks into it, so a load makes no
+// whole-file intermediate copies. Touches nothing shared: any thread, so the files of a kit decode
+// in parallel.
 
 #include <atomic>
 #include <cstdint>
@@ -24,7 +24,7 @@ enum class DecodeStatus {
 
 struct DecodedSample {
   DecodeStatus status = DecodeStatus::Unreadable;
-  // The frames at mixerRate; set when status is Ok.
+  // The frames at mixerRate, mono or stereo; set when status is Ok.
   std::unique_ptr<SampleData> pData;
   // The size of the sample in the voice layout (44,100 Hz), which bounds what a
   // buffer accepts whatever the mixer's rate.
@@ -35,8 +35,10 @@ struct DecodedSample {
   bool bConverted = false;
 };
 
-// The read of the voice layout (16-bit stereo, 44,100 Hz), then, when mixerRate
-// differs, the conversion the mixer makes of 44,100 Hz data (both in chunks).
+// The read of the voice layout (16-bit stereo, 44,100 Hz, a mono file kept as
+// its one channel, which is either half of that stereo to the bit), then, when
+// mixerRate differs, the conversion the mixer makes of 44,100 Hz data (both in
+// chunks).
 // cancel, when given, is looked at between chunks. Data that is empty or larger
 // than a buffer holds is not converted (the voice refuses it anyway).
 DecodedSample DecodeSample(const ByteSource& source, uint32_t mixerRate = kOutputRate,
@@ -49,6 +51,10 @@ DecodedSample DecodeSampleFile(const std::string& path, uint32_t mixerRate = kOu
 // Only whether the file at path reads as a sample, from its header: Ok, or the
 // status its decode would start with. No data is read.
 DecodeStatus CheckSampleFile(const std::string& path);
+
+// The frames of data as interleaved stereo (a mono channel doubled) into out,
+// which holds 2 * data.nFrames samples.
+void CopyAsStereo(const SampleData& data, int16_t* out) noexcept;
 
 // Whether a buffer of nVoiceBytes can be made (as Mixer::CreateBuffer decides).
 inline bool FitsBuffer(uint64_t nVoiceBytes) {

@@ -38,8 +38,10 @@ SampleVoice::SampleVoice(UiServices& owner, SoundDevice* device, DecodedSample d
     owner.MessageBox("Unlolock epäonnistui", kCaption, MsgButtons::Ok, MsgIcon::Error);
     return;
   }
-  if (m_pMixer && decoded.status == DecodeStatus::Ok && FitsBuffer(decoded.nVoiceBytes))
+  if (m_pMixer && decoded.status == DecodeStatus::Ok && FitsBuffer(decoded.nVoiceBytes)) {
+    m_bStereo = decoded.pData && decoded.pData->nChannels == 2;
     m_pBuffer[0] = m_pMixer->AdoptBuffer(std::move(decoded.pData));
+  }
   if (!m_pBuffer[0].IsValid()) {
     owner.MessageBox("En onnistunut luomaan bufferia", kCaption, MsgButtons::Ok, MsgIcon::Error);
     return;
@@ -92,6 +94,13 @@ void SampleVoice::PlayWithVolume(long attenuation) noexcept {
 void SampleVoice::PlayPanned(float left, float right, uint32_t start) noexcept {
   if (!IsPlayable()) return;
   m_pMixer->Play(ClaimCopy(), left, right, start);
+}
+
+// Real-time: the note trigger.
+void SampleVoice::PlayWithWidth(float left, float right, float width, uint32_t start) noexcept {
+  if (!IsPlayable()) return;
+  if (!m_bStereo || width == 1.0f) return m_pMixer->Play(ClaimCopy(), left, right, start);
+  m_pMixer->Play(ClaimCopy(), WidthGains(left, right, width), start);
 }
 
 // Real-time: the note trigger and the UI thread.

@@ -43,6 +43,10 @@ class SampleVoice {
   // Real-time safe, any thread: starts the next copy at frame start, each
   // channel at its own gain (pan), and moves on.
   void PlayPanned(float left, float right, uint32_t start) noexcept;
+  // Real-time safe, any thread: the same with the stereo width of a stereo
+  // sample (WidthGains: 1 as recorded, 0 summed to the middle, -1 swapped). A
+  // mono sample has no width: it plays as PlayPanned.
+  void PlayWithWidth(float left, float right, float width, uint32_t start) noexcept;
   // Real-time safe, any thread: stops every copy (with a 2 ms fade).
   void StopAll() noexcept;
   // Real-time safe, any thread: stops every copy with a fade of fadeFrames
@@ -51,6 +55,8 @@ class SampleVoice {
 
   // False when the first buffer could not be made: the voice then does nothing.
   bool IsPlayable() const { return m_pBuffer[0].IsValid(); }
+  // Whether its data has two channels (a mono file's has one).
+  bool IsStereo() const { return m_bStereo; }
 
   std::string m_strName;
   int m_nCopies;
@@ -63,6 +69,7 @@ class SampleVoice {
   BufferId ClaimCopy() noexcept;
   void MakeDuplicates();
   Mixer* m_pMixer = nullptr;
+  bool m_bStereo = true;
 };
 
 }  // namespace thumper

@@ -39,7 +39,7 @@ int WaveReader::Hold(DecodedSample decoded) {
   const size_t bytes = 4 * size_t(decoded.pData->nFrames);
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[std::max<size_t>(bytes, 1)]);
   if (!data) return 1;
-  if (bytes) std::memcpy(data.get(), decoded.pData->pSamples.get(), bytes);
+  if (bytes) CopyAsStereo(*decoded.pData, reinterpret_cast<int16_t*>(data.get()));
   m_pData = std::move(data);
   m_nDataBytes = static_cast<uint32_t>(bytes);
   return 0;

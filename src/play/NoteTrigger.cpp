@@ -186,6 +186,10 @@ void NoteTrigger::Start(const PlayRegion& region, int velocity, int channel) con
     const float response = region.fVelocityPower == 1.0f ? v : std::pow(v, region.fVelocityPower);
     gain = region.fGain * response * c * c;
   }
+  // Width is rare: only its regions pay for the four gains.
+  if (region.fWidth != 1.0f) [[unlikely]]
+    return region.pVoice->PlayWithWidth(gain * region.fPanLeft, gain * region.fPanRight,
+                                        region.fWidth, region.nStartFrame);
   region.pVoice->PlayPanned(gain * region.fPanLeft, gain * region.fPanRight, region.nStartFrame);
 }
 

@@ -83,6 +83,8 @@ struct PlayRegion {
   // its last hit this way without cutting the new one.
   uint32_t nPreStopCount = 0;
   uint32_t nFirstPreStop = 0;
+  // Stereo width of a stereo sample: 1 as recorded, 0 summed to the middle, -1 swapped.
+  float fWidth = 1.0f;
 };
 
 struct PlaySet {

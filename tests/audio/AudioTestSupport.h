@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audio/Mixer.h"
+#include "audio/SampleDecoder.h"
 
 namespace thumper::test {
 
@@ -29,6 +30,14 @@ inline std::vector<uint8_t> RampSample(uint32_t frames) {
     }
   }
   return bytes;
+}
+
+// A decode's frames as the voice layout's interleaved stereo (a mono channel doubled).
+inline std::vector<int16_t> StereoFrames(const DecodedSample& d) {
+  if (!d.pData) return {};
+  std::vector<int16_t> out(2 * size_t(d.pData->nFrames));
+  CopyAsStereo(*d.pData, out.data());
+  return out;
 }
 
 // Mixes frames frames and returns the left channel.

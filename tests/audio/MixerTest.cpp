@@ -366,5 +366,130 @@ TEST_F(MixerTest, ManyCopiesSumExactlyAsOneSampleAtATime) {
   }
 }
 
+// A mono sample is one channel in memory and must mix exactly as the doubled
+// stereo of before: every path (one gain, two gains, a fade, a restart's tail,
+// a start frame) and cycles that leave the wide loops rests.
+std::unique_ptr<SampleData> MonoData(const std::vector<int16_t>& samples) {
+  auto data = std::make_unique<SampleData>();
+  data->pSamples = std::make_unique<int16_t[]>(samples.size());
+  std::copy(samples.begin(), samples.end(), data->pSamples.get());
+  data->nFrames = static_cast<uint32_t>(samples.size());
+  data->nChannels = 1;
+  return data;
+}
+
+std::vector<uint8_t> DoubledBytes(const std::vector<int16_t>& mono) {
+  std::vector<int16_t> stereo(2 * mono.size());
+  for (size_t i = 0; i < mono.size(); ++i) stereo[2 * i] = stereo[2 * i + 1] = mono[i];
+  std::vector<uint8_t> bytes(2 * stereo.size());
+  std::memcpy(bytes.data(), stereo.data(), bytes.size());
+  return bytes;
+}
+
+TEST_F(MixerTest, AMonoCopyMixesBitForBitAsItsDoubledStereo) {
+  constexpr uint32_t kFrames = 3001;
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> sample(-32768, 32767);
+  std::vector<int16_t> mono(kFrames);
+  for (auto& s : mono) s = static_cast<int16_t>(sample(rng));
+  Reclaimer otherReclaimer;
+  Mixer stereoMixer{otherReclaimer};
+  BufferId m = mixer.AdoptBuffer(MonoData(mono));
+  BufferId s = MakeBuffer(stereoMixer, DoubledBytes(mono));
+  ASSERT_TRUE(m.IsValid());
+  BufferId m2 = mixer.DuplicateBuffer(m), s2 = stereoMixer.DuplicateBuffer(s);
+  auto both = [&](auto&& act) {
+    act(mixer, m, m2);
+    act(stereoMixer, s, s2);
+  };
+  std::vector<float> x(2 * kFrames), y(2 * kFrames);
+  std::vector<int16_t> xi(2 * 300), yi(2 * 300);
+  uint32_t cycle = 0;
+  auto mixAndCompare = [&](uint32_t frames) {
+    for (uint32_t at = 0; at < frames;) {
+      const uint32_t n = std::min<uint32_t>(frames - at, ++cycle % 2 ? 37 : 129);
+      mixer.Mix(x.data(), n);
+      stereoMixer.Mix(y.data(), n);
+      ASSERT_EQ(std::memcmp(x.data(), y.data(), 8 * n), 0) << "cycle " << cycle;
+      at += n;
+    }
+  };
+  both([](Mixer& mx, BufferId a, BufferId) {
+    mx.SetAttenuation(a, -317);
+    mx.Play(a);
+  });
+  mixAndCompare(200);
+  both([](Mixer& mx, BufferId, BufferId b) { mx.Play(b, 0.7f, 0.2f, 123); });
+  mixAndCompare(300);
+  both([](Mixer& mx, BufferId a, BufferId) { mx.Play(a, 0.4f); });  // the old start fades
+  mixAndCompare(250);
+  both([](Mixer& mx, BufferId, BufferId b) { mx.Stop(b, 301); });
+  mixAndCompare(400);
+  both([](Mixer& mx, BufferId a, BufferId) { mx.SetAttenuation(a, -1200); });
+  mixAndCompare(200);
+  // The 16-bit output too, to the copy's last frame.
+  both([](Mixer& mx, BufferId, BufferId b) { mx.Play(b, 1.0f, 1.0f, kFrames - 100); });
+  mixer.Mix(xi.data(), 300);
+  stereoMixer.Mix(yi.data(), 300);
+  EXPECT_EQ(xi, yi);
+  EXPECT_EQ(mixer.SoundingVoices(), stereoMixer.SoundingVoices());
+}
+
+TEST_F(MixerTest, WidthGainsFollowTheQuarterCircleLaw) {
+  auto expectGains = [](StereoGains g, float ll, float lr, float rl, float rr) {
+    EXPECT_NEAR(g.fLeftToLeft, ll, 1e-6f);
+    EXPECT_NEAR(g.fLeftToRight, lr, 1e-6f);
+    EXPECT_NEAR(g.fRightToLeft, rl, 1e-6f);
+    EXPECT_NEAR(g.fRightToRight, rr, 1e-6f);
+  };
+  const StereoGains asRecorded = WidthGains(0.8f, 0.6f, 1.0f);  // exact: no crossing at all
+  EXPECT_EQ(asRecorded.fLeftToLeft, 0.8f);
+  EXPECT_EQ(asRecorded.fLeftToRight, 0.0f);
+  EXPECT_EQ(asRecorded.fRightToLeft, 0.0f);
+  EXPECT_EQ(asRecorded.fRightToRight, 0.6f);
+  const float h = std::sqrt(0.5f);
+  expectGains(WidthGains(1.0f, 1.0f, 0.0f), h, h, h, h);      // both to the middle
+  expectGains(WidthGains(1.0f, 0.5f, -1.0f), 0, 1, 0.5f, 0);  // swapped
+  const float own = std::sin(0.75f * 1.5707964f), other = std::cos(0.75f * 1.5707964f);
+  expectGains(WidthGains(1.0f, 1.0f, 0.5f), own, other, other, own);
+  expectGains(WidthGains(1.0f, 1.0f, 7.0f), 1, 0, 0, 1);  // clamped
+  expectGains(WidthGains(1.0f, 1.0f, -7.0f), 0, 1, 1, 0);
+}
+
+TEST_F(MixerTest, ACrossedCopySendsEachChannelToBothSidesAndFadesAllFour) {
+  std::vector<uint8_t> bytes(4 * 2000);
+  for (uint32_t f = 0; f < 2000; ++f) {
+    const int16_t l = 1000, r = -3000;
+    std::memcpy(&bytes[4 * f], &l, 2);
+    std::memcpy(&bytes[4 * f + 2], &r, 2);
+  }
+  BufferId b = MakeBuffer(mixer, bytes);
+  mixer.Play(b, StereoGains{0.5f, 0.25f, 0.125f, 1.0f}, 0);
+  auto out = MixBoth(mixer, 64);
+  EXPECT_FLOAT_EQ(out[10].first, 1000 * 0.5f - 3000 * 0.125f);
+  EXPECT_FLOAT_EQ(out[10].second, 1000 * 0.25f - 3000 * 1.0f);
+  mixer.Stop(b, 100);
+  out = MixBoth(mixer, 120);
+  EXPECT_NEAR(out[50].first, 0.5f * (1000 * 0.5f - 3000 * 0.125f), 2);
+  EXPECT_NEAR(out[50].second, 0.5f * (1000 * 0.25f - 3000 * 1.0f), 2);
+  EXPECT_EQ(out[100].first, 0);
+  EXPECT_EQ(out[100].second, 0);
+  // A new attenuation plays the copy as recorded at that one gain.
+  mixer.Play(b, StereoGains{0.5f, 0.25f, 0.125f, 1.0f}, 0);
+  MixBoth(mixer, 8);
+  mixer.SetAttenuation(b, 0);
+  out = MixBoth(mixer, 8);
+  EXPECT_FLOAT_EQ(out[0].first, 1000);
+  EXPECT_FLOAT_EQ(out[0].second, -3000);
+}
+
+TEST_F(MixerTest, AMonoCopyIgnoresCrossingGainsAndPlaysItsOwnTwo) {
+  BufferId m = mixer.AdoptBuffer(MonoData(std::vector<int16_t>(500, 2000)));
+  mixer.Play(m, StereoGains{0.5f, 0.25f, 0.125f, 1.0f}, 0);
+  auto out = MixBoth(mixer, 16);
+  EXPECT_FLOAT_EQ(out[3].first, 1000);
+  EXPECT_FLOAT_EQ(out[3].second, 2000);
+}
+
 }  // namespace
 }  // namespace thumper::test

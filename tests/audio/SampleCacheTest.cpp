@@ -16,6 +16,7 @@
 #include <fstream>
 #include <map>
 
+#include "AudioTestSupport.h"
 #include "audio/Resample.h"
 #include "support/MixedSamples.h"
 
@@ -23,11 +24,6 @@ namespace thumper::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<int16_t> Frames(const DecodedSample& d) {
-  if (!d.pData) return {};
-  return {d.pData->pSamples.get(), d.pData->pSamples.get() + 2 * size_t(d.pData->nFrames)};
-}
 
 std::vector<fs::path> CacheFiles(const std::string& folder) {
   std::vector<fs::path> files;
@@ -42,13 +38,13 @@ void SetMtime(const std::string& path, time_t seconds) {
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
 
-// A 24-bit 48 kHz stereo file: converted at every mixer rate.
-std::string WriteConverted(const std::string& path, int frames, int seed) {
+// A 24-bit 48 kHz file (stereo unless told): converted at every mixer rate.
+std::string WriteConverted(const std::string& path, int frames, int seed, int channels = 2) {
   SF_INFO info{};
-  info.channels = 2;
+  info.channels = channels;
   info.samplerate = 48000;
   info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
-  std::vector<float> samples(size_t(frames) * 2);
+  std::vector<float> samples(size_t(frames) * channels);
   for (size_t i = 0; i < samples.size(); ++i)
     samples[i] = float(0.6 * std::sin(0.01 * double(i) * (seed + 1)) +
                        0.01 * double((i * 2654435761u + seed) % 101) / 100.0);
@@ -79,7 +75,8 @@ TEST_F(SampleCacheTest, AMissThenAHitGiveTheFreshConversionsBytesAtEveryRate) {
         const DecodedSample got = cache.Decode(path, rate);
         ASSERT_EQ(got.status, want.status) << path << " pass " << pass;
         EXPECT_EQ(got.nVoiceBytes, want.nVoiceBytes) << path;
-        EXPECT_TRUE(Frames(got) == Frames(want)) << path << " at " << rate << " pass " << pass;
+        EXPECT_TRUE(StereoFrames(got) == StereoFrames(want))
+            << path << " at " << rate << " pass " << pass;
         if (pass == 0 && want.bConverted && FitsBuffer(want.nVoiceBytes)) ++convertedFiles;
       }
     }
@@ -98,7 +95,7 @@ TEST_F(SampleCacheTest, AMissThenAHitGiveTheFreshConversionsBytesAtEveryRate) {
 
 TEST_F(SampleCacheTest, AChangedSourceIsDecodedAfreshAndItsEntryReplaced) {
   SampleCache cache(folder);
-  const auto first = Frames(cache.Decode(converted, 44100));
+  const auto first = StereoFrames(cache.Decode(converted, 44100));
   ASSERT_EQ(cache.Decode(converted, 44100).status, DecodeStatus::Ok);
   ASSERT_EQ(cache.GetCounts().nHits, 1u);
 
@@ -109,25 +106,25 @@ TEST_F(SampleCacheTest, AChangedSourceIsDecodedAfreshAndItsEntryReplaced) {
   ASSERT_EQ(::stat(converted.c_str(), &old), 0);
   fs::rename(replacement, converted);
   SetMtime(converted, old.st_mtim.tv_sec);
-  const auto want = Frames(DecodeSampleFile(converted, 44100));
+  const auto want = StereoFrames(DecodeSampleFile(converted, 44100));
   ASSERT_FALSE(want == first);
-  EXPECT_TRUE(Frames(cache.Decode(converted, 44100)) == want);
+  EXPECT_TRUE(StereoFrames(cache.Decode(converted, 44100)) == want);
   EXPECT_EQ(cache.GetCounts().nRejected, 1u);
   // The entry now holds the new source.
-  EXPECT_TRUE(Frames(cache.Decode(converted, 44100)) == want);
+  EXPECT_TRUE(StereoFrames(cache.Decode(converted, 44100)) == want);
   EXPECT_EQ(cache.GetCounts().nHits, 2u);
   EXPECT_EQ(CacheFiles(folder).size(), 1u);
 
   // Only touched: stale too (the time is part of the key), and rewritten.
   SetMtime(converted, old.st_mtim.tv_sec + 10);
-  EXPECT_TRUE(Frames(cache.Decode(converted, 44100)) == want);
+  EXPECT_TRUE(StereoFrames(cache.Decode(converted, 44100)) == want);
   EXPECT_EQ(cache.GetCounts().nRejected, 2u);
   EXPECT_EQ(cache.GetCounts().nWritten, 3u);
 }
 
 TEST_F(SampleCacheTest, ADamagedOrForeignEntryIsNeverPlayedAndIsReplaced) {
   const std::string other = WriteConverted(dir / "other.wav", 30000, 9);
-  const auto want = Frames(DecodeSampleFile(converted, 48000));
+  const auto want = StereoFrames(DecodeSampleFile(converted, 48000));
   auto entryOf = [&](const std::string& source) {
     SampleCache fresh(dir / "probe");
     fresh.Decode(source, 48000);
@@ -180,18 +177,69 @@ TEST_F(SampleCacheTest, ADamagedOrForeignEntryIsNeverPlayedAndIsReplaced) {
   cache.Decode(other, 48000);  // otherEntry, copied over this one's below
   uint64_t rejected = 0;
   for (const auto& [what, damage] : damages) {
-    ASSERT_TRUE(Frames(cache.Decode(converted, 48000)) == want) << what;  // written or hit
+    ASSERT_TRUE(StereoFrames(cache.Decode(converted, 48000)) == want) << what;  // written or hit
     damage();
-    EXPECT_TRUE(Frames(cache.Decode(converted, 48000)) == want) << what;
+    EXPECT_TRUE(StereoFrames(cache.Decode(converted, 48000)) == want) << what;
     EXPECT_EQ(cache.GetCounts().nRejected, ++rejected) << what;
     const uint64_t hits = cache.GetCounts().nHits;
-    EXPECT_TRUE(Frames(cache.Decode(converted, 48000)) == want) << what;
+    EXPECT_TRUE(StereoFrames(cache.Decode(converted, 48000)) == want) << what;
     EXPECT_EQ(cache.GetCounts().nHits, hits + 1) << what << ": the entry was not rewritten";
   }
   // The other source's entry was left alone throughout.
   const uint64_t hits = cache.GetCounts().nHits;
-  EXPECT_TRUE(Frames(cache.Decode(other, 48000)) == Frames(DecodeSampleFile(other, 48000)));
+  EXPECT_TRUE(StereoFrames(cache.Decode(other, 48000)) ==
+              StereoFrames(DecodeSampleFile(other, 48000)));
   EXPECT_EQ(cache.GetCounts().nHits, hits + 1);
+}
+
+void PatchBytes(const std::string& path, std::streamoff at, std::vector<char> bytes) {
+  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekp(at);
+  f.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+TEST_F(SampleCacheTest, AMonoSourceIsKeptAsOneChannelAndAnEntryOfAnotherLayoutIsNeverRead) {
+  const std::string mono = WriteConverted(dir / "mono.wav", 30000, 5, 1);
+  const DecodedSample want = DecodeSampleFile(mono, 44100);
+  ASSERT_EQ(want.pData->nChannels, 1u);
+  SampleCache cache(folder);
+  EXPECT_EQ(cache.Decode(mono, 44100).pData->nChannels, 1u);
+  const auto files = CacheFiles(folder);
+  ASSERT_EQ(files.size(), 1u);
+  const std::string entry = files[0].string();
+  // Half of a stereo entry's data: one 16-bit sample a frame.
+  const uint64_t header = 76 + fs::absolute(mono).lexically_normal().string().size();
+  EXPECT_EQ(fs::file_size(entry), header + 2 * uint64_t(want.pData->nFrames));
+  const DecodedSample hit = cache.Decode(mono, 44100);
+  EXPECT_EQ(cache.GetCounts().nHits, 1u);
+  EXPECT_EQ(hit.pData->nChannels, 1u);
+  EXPECT_EQ(hit.nVoiceBytes, want.nVoiceBytes);
+  EXPECT_TRUE(StereoFrames(hit) == StereoFrames(want));
+
+  // The first layout's version (always stereo), another channel count: each is
+  // rejected, the fresh decode given, and the entry rewritten.
+  struct Patch {
+    std::string what;
+    std::streamoff at;
+    std::vector<char> bytes;
+  };
+  const std::vector<Patch> patches = {
+      {"version 1", 8, {1, 0, 0, 0}},
+      {"two channels", 52, {2, 0}},
+      {"three channels", 52, {3, 0}},
+      {"no channels", 52, {0, 0}},
+  };
+  uint64_t rejected = 0;
+  for (const auto& [what, at, bytes] : patches) {
+    PatchBytes(entry, at, bytes);
+    const DecodedSample got = cache.Decode(mono, 44100);
+    EXPECT_EQ(cache.GetCounts().nRejected, ++rejected) << what;
+    EXPECT_EQ(got.pData->nChannels, 1u) << what;
+    EXPECT_TRUE(StereoFrames(got) == StereoFrames(want)) << what;
+    const uint64_t hits = cache.GetCounts().nHits;
+    EXPECT_TRUE(StereoFrames(cache.Decode(mono, 44100)) == StereoFrames(want)) << what;
+    EXPECT_EQ(cache.GetCounts().nHits, hits + 1) << what;
+  }
 }
 
 TEST_F(SampleCacheTest, PastTheLimitTheLeastRecentlyUsedEntriesGoFirst) {
@@ -258,11 +306,11 @@ TEST_F(SampleCacheTest, AFullDiskOnlyCostsSpeedAndLeavesNoHalfWrittenEntry) {
   Mount disk(dir / "full", "size=64k");
   if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (not root)";
   SampleCache cache(dir / "full");
-  const auto want = Frames(DecodeSampleFile(converted, 44100));  // ~110 kB of frames
+  const auto want = StereoFrames(DecodeSampleFile(converted, 44100));  // ~110 kB of frames
   for (int pass = 0; pass < 2; ++pass) {
     const DecodedSample got = cache.Decode(converted, 44100);
     ASSERT_EQ(got.status, DecodeStatus::Ok);
-    EXPECT_TRUE(Frames(got) == want);
+    EXPECT_TRUE(StereoFrames(got) == want);
   }
   EXPECT_EQ(cache.GetCounts().nWritten, 0u);
   EXPECT_TRUE(CacheFiles(dir / "full").empty()) << "a partial file was left";
@@ -287,13 +335,16 @@ TEST_F(SampleCacheTest, AReadOnlyCacheOnlyCostsSpeed) {
   else
     fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec);
   SampleCache cache(ro);
-  EXPECT_TRUE(Frames(cache.Decode(converted, 44100)) == Frames(DecodeSampleFile(converted, 44100)));
+  EXPECT_TRUE(StereoFrames(cache.Decode(converted, 44100)) ==
+              StereoFrames(DecodeSampleFile(converted, 44100)));
   EXPECT_EQ(cache.GetCounts().nHits, 1u);
-  EXPECT_TRUE(Frames(cache.Decode(other, 44100)) == Frames(DecodeSampleFile(other, 44100)));
+  EXPECT_TRUE(StereoFrames(cache.Decode(other, 44100)) ==
+              StereoFrames(DecodeSampleFile(other, 44100)));
   EXPECT_EQ(cache.GetCounts().nWritten, 0u);
   // A folder that cannot even be made.
   SampleCache nowhere(ro + "/thumper/samples");
-  EXPECT_TRUE(Frames(nowhere.Decode(other, 44100)) == Frames(DecodeSampleFile(other, 44100)));
+  EXPECT_TRUE(StereoFrames(nowhere.Decode(other, 44100)) ==
+              StereoFrames(DecodeSampleFile(other, 44100)));
   if (!disk.Mounted()) fs::permissions(ro, fs::perms::owner_all);
 }
 
@@ -302,7 +353,7 @@ TEST_F(SampleCacheTest, TwoProcessesLoadingOneKitAtOnceBothGetExactData) {
   for (int i = 0; i < 12; ++i)
     kit.push_back(WriteConverted(dir / ("k" + std::to_string(i) + ".wav"), 15000 + 500 * i, i));
   std::map<std::string, std::vector<int16_t>> want;
-  for (const std::string& path : kit) want[path] = Frames(DecodeSampleFile(path, 48000));
+  for (const std::string& path : kit) want[path] = StereoFrames(DecodeSampleFile(path, 48000));
 
   // Each child loads the kit several times over with its own cache object, as a
   // plugin in a DAW and the program would; a wrong sample fails its exit status.
@@ -316,7 +367,7 @@ TEST_F(SampleCacheTest, TwoProcessesLoadingOneKitAtOnceBothGetExactData) {
         SampleCache cache(folder);
         for (size_t i = 0; i < kit.size(); ++i) {
           const std::string& path = kit[(i + size_t(child) * 5) % kit.size()];
-          if (Frames(cache.Decode(path, 48000)) != want[path]) ++wrong;
+          if (StereoFrames(cache.Decode(path, 48000)) != want[path]) ++wrong;
         }
         if (round == 1 && child == 0) {  // `thumper cache --clear` in the middle of it
           SampleCache::Usage removed;
@@ -334,7 +385,8 @@ TEST_F(SampleCacheTest, TwoProcessesLoadingOneKitAtOnceBothGetExactData) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a process played wrong data";
   }
   SampleCache cache(folder);
-  for (const std::string& path : kit) EXPECT_TRUE(Frames(cache.Decode(path, 48000)) == want[path]);
+  for (const std::string& path : kit)
+    EXPECT_TRUE(StereoFrames(cache.Decode(path, 48000)) == want[path]);
   EXPECT_EQ(cache.GetCounts().nRejected, 0u);
   for (const fs::path& f : CacheFiles(folder)) EXPECT_EQ(f.extension(), ".sample") << f;
 }

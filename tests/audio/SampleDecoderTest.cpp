@@ -7,16 +7,12 @@
 
 #include <atomic>
 
+#include "AudioTestSupport.h"
 #include "audio/ReferenceDecoder.h"
 #include "support/MixedSamples.h"
 
 namespace thumper::test {
 namespace {
-
-std::vector<int16_t> Frames(const DecodedSample& d) {
-  if (!d.pData) return {};
-  return {d.pData->pSamples.get(), d.pData->pSamples.get() + 2 * size_t(d.pData->nFrames)};
-}
 
 class SampleDecoderTest : public ::testing::Test {
  protected:
@@ -32,7 +28,7 @@ TEST_F(SampleDecoderTest, GivesTheWholeFileLoadersBytesForEveryLayout) {
     const DecodedSample got = DecodeSampleFile(path);
     ASSERT_EQ(got.status, DecodeStatus::Ok) << path;
     EXPECT_EQ(got.nVoiceBytes, 2 * want->size()) << path;
-    EXPECT_TRUE(Frames(got) == *want) << path;
+    EXPECT_TRUE(StereoFrames(got) == *want) << path;
   }
 }
 
@@ -49,7 +45,21 @@ TEST_F(SampleDecoderTest, AMixerAtAnotherRateGetsTheDataItsOwnConversionMade) {
       }
       ASSERT_EQ(got.status, DecodeStatus::Ok) << path;
       EXPECT_EQ(got.nVoiceBytes, 2 * at44->size()) << path;
-      EXPECT_TRUE(Frames(got) == ReferenceToRate(*at44, rate)) << path << " at " << rate;
+      EXPECT_TRUE(StereoFrames(got) == ReferenceToRate(*at44, rate)) << path << " at " << rate;
+    }
+  }
+}
+
+TEST_F(SampleDecoderTest, AMonoFileStaysOneChannelAtEveryRateAndCountsAsItsStereo) {
+  for (uint32_t rate : {44100u, 48000u}) {
+    for (size_t i = 0; i < paths.size(); ++i) {
+      const MixedSampleSpec& spec = MixedSampleSpecs()[i];
+      const DecodedSample got = DecodeSampleFile(paths[i], rate);
+      if (!got.pData) continue;  // the empty file
+      EXPECT_EQ(got.pData->nChannels, spec.channels == 1 ? 1u : 2u) << paths[i] << " at " << rate;
+      // What a buffer accepts is still measured in the stereo voice layout.
+      const DecodedSample at44 = DecodeSampleFile(paths[i]);
+      EXPECT_EQ(got.nVoiceBytes, 4 * uint64_t(at44.pData->nFrames)) << paths[i];
     }
   }
 }
@@ -66,7 +76,7 @@ TEST_F(SampleDecoderTest, AHeaderThatPromisesMoreThanTheFileHoldsGivesWhatIsTher
   WriteFileBytes(path, bytes);
   const DecodedSample got = DecodeSampleFile(path);
   ASSERT_EQ(got.status, DecodeStatus::Ok);
-  EXPECT_EQ(Frames(got), samples);
+  EXPECT_EQ(StereoFrames(got), samples);
 }
 
 TEST_F(SampleDecoderTest, ACancelledDecodeStopsAndHoldsNothing) {

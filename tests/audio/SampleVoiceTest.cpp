@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+
 #include "AudioTestSupport.h"
 #include "audio/SampleVoice.h"
 #include "support/TestSupport.h"
@@ -120,6 +123,47 @@ TEST_F(SampleVoiceTest, ASizeTheEngineCannotHoldIsReportedOnce) {
   ASSERT_EQ(ui.MessageTexts(), std::vector<std::string>{"En onnistunut luomaan bufferia"});
   empty.Play();
   EXPECT_EQ(MixLeft(mixer, 4)[0], 0);
+}
+
+TEST_F(SampleVoiceTest, WidthTurnsAStereoSampleAndLeavesAMonoOneAsPanned) {
+  std::vector<uint8_t> bytes(4 * 1000);
+  for (uint32_t f = 0; f < 1000; ++f) {
+    const int16_t l = 4000, r = 0;
+    std::memcpy(&bytes[4 * f], &l, 2);
+    std::memcpy(&bytes[4 * f + 2], &r, 2);
+  }
+  auto stereo = MakeVoice(bytes);
+  EXPECT_TRUE(stereo->IsStereo());
+  std::vector<int16_t> out(2 * 8);
+  stereo->PlayWithWidth(1.0f, 1.0f, -1.0f, 0);  // swapped: the left input on the right
+  mixer.Mix(out.data(), 8);
+  EXPECT_EQ(out[2], 0);
+  EXPECT_EQ(out[3], 4000);
+  stereo->StopAll(1);
+  mixer.Mix(out.data(), 8);
+  stereo->PlayWithWidth(1.0f, 0.5f, 0.0f, 0);  // the middle: the left input at cos(pi/4) to both
+  mixer.Mix(out.data(), 8);
+  EXPECT_EQ(out[2], std::lround(4000 * std::sqrt(0.5)));
+  EXPECT_EQ(out[3], std::lround(4000 * std::sqrt(0.5)));
+  stereo->StopAll(1);
+  mixer.Mix(out.data(), 8);
+
+  auto data = std::make_unique<SampleData>();
+  data->pSamples = std::make_unique<int16_t[]>(1000);
+  std::fill_n(data->pSamples.get(), 1000, int16_t{4000});
+  data->nFrames = 1000;
+  data->nChannels = 1;
+  DecodedSample decoded;
+  decoded.status = DecodeStatus::Ok;
+  decoded.nVoiceBytes = 4000;
+  decoded.pData = std::move(data);
+  SampleVoice mono(ui, &device, std::move(decoded), 4, "mono.wav");
+  ASSERT_TRUE(mono.IsPlayable());
+  EXPECT_FALSE(mono.IsStereo());
+  mono.PlayWithWidth(1.0f, 0.5f, -1.0f, 0);  // a mono sample has no width to turn
+  mixer.Mix(out.data(), 8);
+  EXPECT_EQ(out[2], 4000);
+  EXPECT_EQ(out[3], 2000);
 }
 
 TEST_F(SampleVoiceTest, ConcurrentPlaysEachClaimTheirOwnCopy) {

@@ -26,7 +26,10 @@ using test::TempDir;
 
 std::vector<int16_t> FramesOf(const DecodedSample& d) {
   if (!d.pData) return {};
-  return {d.pData->pSamples.get(), d.pData->pSamples.get() + 2 * size_t(d.pData->nFrames)};
+  // Mono data is one channel: compared as the stereo it plays as.
+  std::vector<int16_t> out(2 * size_t(d.pData->nFrames));
+  CopyAsStereo(*d.pData, out.data());
+  return out;
 }
 
 // Loads every job and returns each layer's frames, in job order.

@@ -2,6 +2,8 @@
 // mixer: which region each rule picks, at which level and pan, what chokes and
 // note-offs stop, and what the controllers select.
 
+#include <cmath>
+#include <cstring>
 #include <random>
 #include <set>
 
@@ -172,6 +174,30 @@ TEST_F(PlayProgramTest, GainVelocityResponseChannelVolumeAndPan) {
   std::tie(left, right) = Hit(40, 127);
   EXPECT_NEAR(left, 5000 * v * v, 0.01);
   EXPECT_NEAR(right, 1250 * v * v, 0.01);
+}
+
+TEST_F(PlayProgramTest, AStereoRegionsWidthTurnsItsChannelsAfterThePan) {
+  std::vector<uint8_t> bytes(4 * kShort);
+  for (uint32_t f = 0; f < kShort; ++f) {
+    const int16_t l = 8000, r = 0;
+    std::memcpy(&bytes[4 * f], &l, 2);
+    std::memcpy(&bytes[4 * f + 2], &r, 2);
+  }
+  own.push_back(std::make_unique<SampleVoice>(
+      ui, &device, bytes.data(), static_cast<uint32_t>(bytes.size()), 16, OutputFormat(), "lr"));
+  PlayRegion region = Region(own.back().get());
+  region.fPanLeft = 0.5f;
+  region.fWidth = -1.0f;  // swapped: the left input, at the left pan gain, on the right
+  AddSet(40, Selection::All, {region});
+  region.fWidth = 0.0f;  // the middle
+  AddSet(41, Selection::All, {region});
+  PublishProgram();
+  auto [left, right] = Hit(40, 127);
+  EXPECT_NEAR(left, 0, 0.01);
+  EXPECT_NEAR(right, 4000, 0.01);
+  std::tie(left, right) = Hit(41, 127);
+  EXPECT_NEAR(left, 4000 * std::sqrt(0.5), 0.5);
+  EXPECT_NEAR(right, 4000 * std::sqrt(0.5), 0.5);
 }
 
 TEST_F(PlayProgramTest, ARegionStartsAtItsStartFrame) {

@@ -34,6 +34,7 @@ inline const std::vector<MixedSampleSpec>& MixedSampleSpecs() {
       {"s16-48k-quad.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4, 48000, 20000},
       {"s16-44k-stereo.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, 36000},
       {"s24-48k-stereo.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 2, 48000, 33333},
+      {"s24-48k-mono.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 1, 48000, 24000},
       {"s16-44k-stereo.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 2, 44100, 12000},
       {"f32-44k-hot.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, 5000},  // beyond full scale
       {"s16-44k-empty.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, 0},
