@@ -303,6 +303,7 @@ DecodedSample DecodeSampleFile(const std::string& path, uint32_t mixerRate,
 
 void CopyAsStereo(const SampleData& data, int16_t* out) noexcept {
   const int16_t* in = data.pSamples.get();
+  if (data.nFrames == 0) return;  // an empty sample may hold no memory at all
   if (data.nChannels == 2) {
     std::memcpy(out, in, 4 * size_t(data.nFrames));
     return;
