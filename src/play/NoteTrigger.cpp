@@ -69,6 +69,8 @@ void NoteTrigger::OnMidiMessage(RtReader& reader, uint32_t message, uint32_t) no
   const int noteOn = m_nNoteOnStatus.load(std::memory_order_relaxed);
   const int channel = (noteOn - 0x90) & 0x0F;
 
+  // One state for the whole message (a mapped pad's notes all read it), loaded
+  // after the section's epoch store (a plain load on x86).
   const TriggerState& state = *m_pState.load(std::memory_order_seq_cst);
   if (status == noteOn + kControlChange) {
     // An input whose pedal sends another controller moves the kits' CC 4.
@@ -95,12 +97,12 @@ void NoteTrigger::OnMidiMessage(RtReader& reader, uint32_t message, uint32_t) no
   const bool on = status == noteOn && d2 != 0;
   if (!on && status != noteOn && status != noteOn + kNoteOff) return;
   if (!state.m_bNoteMap) {
-    on ? NoteOn(d1, d2, channel) : NoteOff(d1);
+    on ? NoteOn(state, d1, d2, channel) : NoteOff(state, d1);
     return;
   }
   const NoteMap::Targets& targets = state.m_noteMap.m_targets[d1];
   for (int t = 0; t < targets.nCount; ++t)
-    on ? NoteOn(targets.nNote[t], d2, channel) : NoteOff(targets.nNote[t]);
+    on ? NoteOn(state, targets.nNote[t], d2, channel) : NoteOff(state, targets.nNote[t]);
 }
 
 // Inlined where regions are weighed: most have no conditions besides velocity.
@@ -125,9 +127,17 @@ bool NoteTrigger::ConditionsHold(const PlayProgram& program, const PlayRegion& r
   return true;
 }
 
-void NoteTrigger::NoteOn(int n, int velocity, int channel) noexcept {
-  // Ordered after the section's epoch store (a plain load on x86).
-  const TriggerState& state = *m_pState.load(std::memory_order_seq_cst);
+// The choke groups m_stop[first .. + count) stop, each voice with this fade.
+void NoteTrigger::StopGroups(const PlayProgram& program, uint32_t first, uint32_t count,
+                             uint32_t fadeFrames) noexcept {
+  for (uint32_t k = first; k < first + count; ++k) {
+    const ChokeGroup& group = program.m_group[program.m_stop[k]];
+    for (uint32_t v = group.nFirstVoice; v < group.nFirstVoice + group.nVoiceCount; ++v)
+      program.m_groupVoice[v]->StopAll(fadeFrames);
+  }
+}
+
+void NoteTrigger::NoteOn(const TriggerState& state, int n, int velocity, int channel) noexcept {
   const PlayProgram& program = state.m_program;
   const PlayNote& note = program.m_note[n];
   uint32_t started[kMaxStarts];
@@ -139,28 +149,19 @@ void NoteTrigger::NoteOn(int n, int velocity, int channel) noexcept {
   // new hits start, and cannot cut them.
   for (uint32_t i = 0; i < count; ++i) {
     const PlayRegion& region = program.m_region[started[i]];
-    for (uint32_t k = region.nFirstPreStop; k < region.nFirstPreStop + region.nPreStopCount; ++k) {
-      const ChokeGroup& group = program.m_group[program.m_stop[k]];
-      for (uint32_t v = group.nFirstVoice; v < group.nFirstVoice + group.nVoiceCount; ++v)
-        program.m_groupVoice[v]->StopAll(region.nChokeFadeFrames);
-    }
+    StopGroups(program, region.nFirstPreStop, region.nPreStopCount, region.nChokeFadeFrames);
   }
   for (uint32_t i = 0; i < count; ++i) Start(program.m_region[started[i]], velocity, channel);
   // The chokes come after every start, so a region that stops its own group
   // falls silent, as a drum set's slot that cuts itself does.
   for (uint32_t i = 0; i < count; ++i) {
     const PlayRegion& region = program.m_region[started[i]];
-    for (uint32_t k = region.nFirstStop; k < region.nFirstStop + region.nStopCount; ++k) {
-      const ChokeGroup& group = program.m_group[program.m_stop[k]];
-      for (uint32_t v = group.nFirstVoice; v < group.nFirstVoice + group.nVoiceCount; ++v)
-        program.m_groupVoice[v]->StopAll(region.nChokeFadeFrames);
-    }
+    StopGroups(program, region.nFirstStop, region.nStopCount, region.nChokeFadeFrames);
   }
   ShowNotePlaying(note.nShowSlot, VelocityLayer(note.nCellThreshold, velocity), count > 0);
 }
 
-void NoteTrigger::NoteOff(int n) noexcept {
-  const TriggerState& state = *m_pState.load(std::memory_order_seq_cst);
+void NoteTrigger::NoteOff(const TriggerState& state, int n) noexcept {
   const PlayProgram& program = state.m_program;
   const PlayNote& note = program.m_note[n];
   if (note.bStopsOnNoteOff) {

@@ -127,8 +127,10 @@ class NoteTrigger {
   // The most regions one note-on starts (the rest of its sets stay silent).
   static constexpr uint32_t kMaxStarts = 256;
 
-  void NoteOn(int note, int velocity, int channel) noexcept;
-  void NoteOff(int note) noexcept;
+  void NoteOn(const TriggerState& state, int note, int velocity, int channel) noexcept;
+  void NoteOff(const TriggerState& state, int note) noexcept;
+  static void StopGroups(const PlayProgram& program, uint32_t first, uint32_t count,
+                         uint32_t fadeFrames) noexcept;
   // Starts the regions set s chooses; adds them to started. Returns how many.
   uint32_t PlayFromSet(const PlayProgram& program, uint32_t s, int note, int velocity, int channel,
                        uint32_t* started, uint32_t startedCount) noexcept;
