@@ -169,7 +169,8 @@ void NoteTrigger::NoteOff(const TriggerState& state, int n) noexcept {
       const PlaySet& set = program.m_set[s];
       for (uint32_t r = set.nFirstRegion; r < set.nFirstRegion + set.nRegionCount; ++r) {
         const PlayRegion& region = program.m_region[r];
-        if (region.noteOff == NoteOffRule::Stop) region.pVoice->StopAll(region.nReleaseFadeFrames);
+        if (region.noteOff == NoteOffRule::Stop && region.pVoice)
+          region.pVoice->StopAll(region.nReleaseFadeFrames);
       }
     }
   }
@@ -177,6 +178,7 @@ void NoteTrigger::NoteOff(const TriggerState& state, int n) noexcept {
 }
 
 void NoteTrigger::Start(const PlayRegion& region, int velocity, int channel) const noexcept {
+  if (!region.pVoice) return;  // it only chokes
   const int cv = m_nChannelVolume[channel].load(std::memory_order_relaxed);
   float gain;
   if (region.gainLaw == GainLaw::Attenuation) {
