@@ -192,8 +192,9 @@ void NoteTrigger::Start(const PlayRegion& region, int velocity, int channel) con
   // Width is rare: only its regions pay for the four gains.
   if (region.fWidth != 1.0f) [[unlikely]]
     return region.pVoice->PlayWithWidth(gain * region.fPanLeft, gain * region.fPanRight,
-                                        region.fWidth, region.nStartFrame);
-  region.pVoice->PlayPanned(gain * region.fPanLeft, gain * region.fPanRight, region.nStartFrame);
+                                        region.fWidth, region.nStartFrame, region.nOutput);
+  region.pVoice->PlayPanned(gain * region.fPanLeft, gain * region.fPanRight, region.nStartFrame,
+                            region.nOutput);
 }
 
 uint32_t NoteTrigger::PlayFromSet(const PlayProgram& program, uint32_t s, int note, int velocity,

@@ -28,7 +28,7 @@ std::string UsageText() {
          "  thumper kits [--notes KIT [--gm]]        list the Hydrogen drum kits installed,\n"
          "                                           or name the notes of one kit\n"
          "  thumper render KIT SONG.mid -o OUT.wav [--channel N] [--float]\n"
-         "                [--note-map MAP] [--seed N] [--gm]\n"
+         "                [--note-map MAP] [--seed N] [--gm] [--stems DIR]\n"
          "                                           render a MIDI file through a drum set\n"
          "                                           or a Hydrogen kit\n"
          "  thumper play KIT [--driver N] [--midi N] [--channel N] [--period FRAMES]\n"
