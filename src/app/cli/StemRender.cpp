@@ -11,47 +11,26 @@ namespace thumper::cli {
 
 namespace {
 
-// A name as a file name: no folders, no blanks or controls.
-std::string FilePart(const std::string& name) {
+// A name as a file name: no folders, blanks or controls; letters of any script kept.
+std::string FileSafeName(const std::string& name) {
   std::string out;
   for (unsigned char c : name) {
-    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F || c == ' ' || c == ':')
-      out += '_';
-    else
-      out += static_cast<char>(c);
+    if (out.size() >= 64) break;
+    const bool bad = c == '/' || c == '\\' || c < 0x20 || c == 0x7F || c == ' ' || c == ':';
+    out += bad ? '_' : static_cast<char>(c);
   }
-  if (out.size() > 64) out.resize(64);
   return out.empty() ? "out" : out;
 }
 
 }  // namespace
 
 std::vector<Stem> StemsOf(const PlayProgram& program, const NoteNames& names) {
-  std::array<int, 256> firstNote;
-  firstNote.fill(-1);
-  std::array<bool, 256> used{};
-  for (int n = 0; n < PlayProgram::kNoteCount; ++n) {
-    const PlayNote& note = program.m_note[n];
-    for (uint32_t s = note.nFirstSet; s < note.nFirstSet + note.nSetCount; ++s) {
-      const PlaySet& set = program.m_set[s];
-      for (uint32_t r = set.nFirstRegion; r < set.nFirstRegion + set.nRegionCount; ++r) {
-        const PlayRegion& region = program.m_region[r];
-        if (!region.pVoice) continue;
-        // Pairs the mixer cannot keep apart play on the main one.
-        const uint8_t out = region.nOutput < Mixer::kMaxOutputs ? region.nOutput : 0;
-        used[out] = true;
-        if (firstNote[out] < 0) firstNote[out] = n;
-      }
-    }
-  }
   std::vector<Stem> stems;
-  for (int k = 0; k < 256; ++k) {
-    if (!used[k]) continue;
-    std::string name = k == 0 ? "main" : FilePart(names[size_t(firstNote[k])]);
-    if (k != 0 && names[size_t(firstNote[k])].empty()) name = "note" + std::to_string(firstNote[k]);
+  for (const OutputPair& pair : OutputPairsOf(program, names)) {
     char number[8];
-    std::snprintf(number, sizeof number, "%02d", k);
-    stems.push_back({static_cast<uint8_t>(k), std::string(number) + "-" + name + ".wav"});
+    std::snprintf(number, sizeof number, "%02d", pair.nOutput);
+    stems.push_back(
+        {pair.nOutput, std::string(number) + "-" + FileSafeName(pair.strName) + ".wav"});
   }
   return stems;
 }

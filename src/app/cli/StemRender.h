@@ -13,6 +13,7 @@
 #include "app/cli/WavFileWriter.h"
 #include "engine/KitNoteNames.h"
 #include "engine/OfflineRender.h"
+#include "engine/OutputPairs.h"
 #include "play/PlayProgram.h"
 
 namespace thumper::cli {
