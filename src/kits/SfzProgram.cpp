@@ -26,6 +26,9 @@ constexpr float kPanMakeUp = 1.4125375446227544f;
 // The controllers sfizz modulates by default (unless the kit uses them):
 // volume (amplitude by curve 4), pan (curve 1) and expression (curve 4).
 constexpr int kVolumeCc = 7, kPanCc = 10, kExpressionCc = 11;
+// The most regions the kit's keys hold together (a region on 128 keys counts
+// 128): far beyond real kits, and a bound on what a hostile file costs.
+constexpr size_t kMaxKitRegions = 2000000;
 
 float Db2Mag(float db) {
   return std::pow(10.0f, db / 20.0f);
@@ -88,6 +91,7 @@ class Compiler {
     StartControllers();
     for (size_t i = 0; i < m_kit.regions.size(); ++i) AddRegion(m_kit.regions[i]);
     FinishGroups();
+    SplitAllSets();
     NameNotes();
     WarnLeftOut();
     if (!Plays()) {
@@ -232,13 +236,13 @@ class Compiler {
     return true;
   }
 
-  float Pitch(const SfzRegion& r, int key, const std::string& where) {
+  float Pitch(const SfzRegion& r, int key) {
     const float pitch = static_cast<float>(key - r.nPitchKeycenter) * r.fPitchKeytrack / 100.0f +
                         static_cast<float>(r.nTranspose) + r.fTune / 100.0f;
-    if (std::abs(pitch) > kMaxPitch && m_pitchWarned.insert(where).second)
-      Warn(where + ": pitched " + std::to_string(static_cast<int>(pitch)) +
-           " semitones; it plays at " +
-           std::to_string(static_cast<int>(std::copysign(kMaxPitch, pitch))));
+    if (std::abs(pitch) > kMaxPitch)
+      LeftOut("pitches beyond " + std::to_string(static_cast<int>(kMaxPitch)) +
+                  " semitones (played at " + std::to_string(static_cast<int>(kMaxPitch)) + ")",
+              r);
     return std::clamp(pitch, -kMaxPitch, kMaxPitch);
   }
 
@@ -313,6 +317,37 @@ class Compiler {
     return true;
   }
 
+  // False once the kit holds kMaxKitRegions; said once.
+  bool Budget(const SfzRegion& r) {
+    if (m_nRegions >= kMaxKitRegions) {
+      LeftOut("regions past " + std::to_string(kMaxKitRegions) + " on the keys (the rest)", r);
+      return false;
+    }
+    ++m_nRegions;
+    return true;
+  }
+
+  // Sets the trigger weighs at most kMaxSetRegions regions each: a larger
+  // one (a multi-mic kit with many layers) is cut into several, all of which sound.
+  static void SplitSets(std::vector<KitSet>& sets) {
+    if (sets.empty() || sets.front().regions.size() <= PlayProgram::kMaxSetRegions) return;
+    std::vector<KitRegion> all = std::move(sets.front().regions);
+    sets.clear();
+    for (size_t i = 0; i < all.size(); i += PlayProgram::kMaxSetRegions) {
+      KitSet& set = sets.emplace_back();
+      set.selection = Selection::All;
+      const size_t end = std::min(all.size(), i + PlayProgram::kMaxSetRegions);
+      set.regions.assign(std::make_move_iterator(all.begin() + static_cast<ptrdiff_t>(i)),
+                         std::make_move_iterator(all.begin() + static_cast<ptrdiff_t>(end)));
+    }
+  }
+
+  void SplitAllSets() {
+    for (KitNote& note : m_program.notes)
+      for (auto* sets : {&note.sets, &note.releaseSets, &note.pressureSets}) SplitSets(*sets);
+    for (auto& sets : m_program.controllerTriggers) SplitSets(sets);
+  }
+
   static KitSet& AllSet(std::vector<KitSet>& sets) {
     if (sets.empty()) sets.emplace_back().selection = Selection::All;
     return sets.front();
@@ -334,9 +369,10 @@ class Compiler {
     KitRegion base;
     if (!Common(r, base, false)) return;
     for (int key = std::max(r.nLoKey, 0); key <= std::min(r.nHiKey, 127); ++key) {
+      if (!Budget(r)) return;
       KitNote& note = m_program.notes[key];
       KitRegion region = base;
-      region.nSample = SampleOf(r, Pitch(r, key, Place(r)));
+      region.nSample = SampleOf(r, Pitch(r, key));
       if (!Sequence(r, note, region)) continue;
       if (region.fRandomLow > 0.0f || region.fRandomHigh < 1.0f) note.bRandom = true;
       region.nChokeGroup = GroupOf(r, region, key);
@@ -365,8 +401,9 @@ class Compiler {
                                    static_cast<uint8_t>(t.nHi)});
       if (controller == ControllerRange::kPolyPressure) {
         for (int key = std::max(r.nLoKey, 0); key <= std::min(r.nHiKey, 127); ++key) {
+          if (!Budget(r)) return;
           KitRegion pressed = region;
-          pressed.nSample = SampleOf(r, Pitch(r, key, Place(r)));
+          pressed.nSample = SampleOf(r, Pitch(r, key));
           pressed.nChokeGroup = GroupOf(r, pressed, key);
           KitSet& set = AllSet(m_program.notes[key].pressureSets);
           set.regions.push_back(std::move(pressed));
@@ -375,6 +412,7 @@ class Compiler {
         }
         continue;
       }
+      if (!Budget(r)) return;
       // sfizz pitches it by the controller's number as if it were a key;
       // Thumper keeps the sample's own pitch (transpose and tune only).
       region.nSample = SampleOf(r, std::clamp(static_cast<float>(r.nTranspose) + r.fTune / 100.0f,
@@ -509,7 +547,7 @@ class Compiler {
   std::vector<PendingRegion> m_pendingRegion;
   std::map<std::string, std::string> m_leftOut;
   std::vector<std::string> m_leftOutOrder;
-  std::set<std::string> m_pitchWarned;
+  size_t m_nRegions = 0;
 };
 
 }  // namespace
