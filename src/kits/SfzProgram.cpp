@@ -404,7 +404,7 @@ class Compiler {
           if (!Budget(r)) return;
           KitRegion pressed = region;
           pressed.nSample = SampleOf(r, Pitch(r, key));
-          pressed.nChokeGroup = GroupOf(r, pressed, key);
+          pressed.nChokeGroup = GroupOf(r, base, key);
           KitSet& set = AllSet(m_program.notes[key].pressureSets);
           set.regions.push_back(std::move(pressed));
           m_pending.push_back({&r, -1, Where::Pressure});
@@ -417,7 +417,8 @@ class Compiler {
       // Thumper keeps the sample's own pitch (transpose and tune only).
       region.nSample = SampleOf(r, std::clamp(static_cast<float>(r.nTranspose) + r.fTune / 100.0f,
                                               -kMaxPitch, kMaxPitch));
-      region.nChokeGroup = GroupOf(r, region, -1);
+      // Its own conditions, not the range that starts it, spare it (as sfizz's switches).
+      region.nChokeGroup = GroupOf(r, base, -1);
       KitSet& set = AllSet(m_program.controllerTriggers[controller]);
       set.regions.push_back(std::move(region));
       m_pending.push_back({&r, -1, Where::Controller});
