@@ -371,6 +371,34 @@ TEST_F(PlayProgramTest, ABadlyMadeProgramIsRefused) {
   program().m_note[3].nFirstSet = 1;
   program().m_note[3].nSetCount = 1;
   EXPECT_FALSE(IsWellFormed(program()));
+  program().m_note[3].nSetCount = 0;
+  program().m_region[0].nFirstStop = 0;
+  EXPECT_TRUE(IsWellFormed(program()));
+  // The SFZ tables: a curve, a modulation, a sequence counter or a spared
+  // group that is not there.
+  program().m_region[0].gainLaw = GainLaw::Curve;
+  EXPECT_FALSE(IsWellFormed(program()));
+  program().m_curve.emplace_back();
+  EXPECT_TRUE(IsWellFormed(program()));
+  program().m_region[0].nModulationCount = 1;
+  EXPECT_FALSE(IsWellFormed(program()));
+  program().m_modulation.push_back({Modulation::Target::Pan, 10, 1, 1.0f});
+  EXPECT_FALSE(IsWellFormed(program()));  // curve 1 missing
+  program().m_modulation[0].nCurve = 0;
+  EXPECT_TRUE(IsWellFormed(program()));
+  program().m_note[40].nSequenceCount = 1;
+  EXPECT_FALSE(IsWellFormed(program()));
+  program().m_noteSequence.push_back(0);
+  EXPECT_FALSE(IsWellFormed(program()));  // no counter 0 made
+  program().m_nSequenceCount = 1;
+  program().Finish(0);
+  EXPECT_TRUE(IsWellFormed(program()));
+  program().m_stop.push_back(0 | ChokeGroup::kSpareWhileHeld);
+  EXPECT_FALSE(IsWellFormed(program()));
+  program().m_group.push_back({0, 0, -1, 0, 1});
+  EXPECT_FALSE(IsWellFormed(program()));  // its condition is not there
+  program().m_condition.push_back({4, 0, 10});
+  EXPECT_TRUE(IsWellFormed(program()));
 }
 
 // SFZ's sequence: one counter for the note, moved by every note-on whatever
