@@ -6,6 +6,8 @@
 #include <iostream>
 #include <system_error>
 
+#include "engine/KitProgramVoices.h"
+#include "kits/KitPrograms.h"
 #include "kits/KitSources.h"
 
 namespace thumper {
@@ -99,12 +101,26 @@ bool DocManager::OpenHydrogenKit(const std::string& path) {
     m_ui.MessageBox(result.strError, kAppName, MsgButtons::Ok, MsgIcon::Warning);
     return false;
   }
+  // It plays as its maker made it; the drum set made of it is what the window
+  // shows and what an edit or Save As turns it into.
+  std::optional<KitProgram> program;
+  if (PlaysAsKitProgram(path)) {
+    KitProgramResult read = ReadKitProgram(path);
+    for (const std::string& line :
+         read.program ? read.program->warnings : std::vector<std::string>{})
+      std::cerr << "thumper: " << line << "\n";
+    program = std::move(read.program);
+  }
   m_doc.OnNewDocument();
   static_cast<DrumSet&>(m_doc) = std::move(*result.import.set);
   m_doc.SetTitle(result.strKitName + kImportedTitleSuffix);
   // Closing it asks to save: the import exists nowhere else.
   m_doc.SetModifiedFlag(true);
   m_runtime.UpdateStep(m_list);
+  if (program) {
+    m_runtime.PlayKitProgram(std::move(*program), ClockSeed());
+    m_runtime.m_kitEditLosses = result.import.messages;
+  }
   Changed();
   return true;
 }

@@ -322,4 +322,16 @@ DecodeStatus CheckSampleFile(const std::string& path) {
   }
 }
 
+uint32_t SampleFileRate(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  FileSource source(fd);
+  try {
+    const SampleInput input(source);
+    return HeaderIsUsable(input) ? static_cast<uint32_t>(input.Info().samplerate) : 0;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
 }  // namespace thumper

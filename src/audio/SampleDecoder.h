@@ -52,6 +52,10 @@ DecodedSample DecodeSampleFile(const std::string& path, uint32_t mixerRate = kOu
 // status its decode would start with. No data is read.
 DecodeStatus CheckSampleFile(const std::string& path);
 
+// The rate the file at path was recorded at, from its header; 0 when it does
+// not read as a sample.
+uint32_t SampleFileRate(const std::string& path);
+
 // The frames of data as interleaved stereo (a mono channel doubled) into out,
 // which holds 2 * data.nFrames samples.
 void CopyAsStereo(const SampleData& data, int16_t* out) noexcept;

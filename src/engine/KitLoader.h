@@ -33,6 +33,9 @@ class KitLoader {
     std::string strPath;
     // Only whether the file reads as a sample (its header): no data comes back.
     bool bCheckOnly = false;
+    // The rate the file is decoded at, when not the load's (a pitched sample
+    // of a kit that plays as its maker made it); 0 for the load's.
+    uint32_t nRate = 0;
   };
   struct Finished {
     int nLayer;

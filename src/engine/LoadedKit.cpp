@@ -6,7 +6,9 @@
 #include "drumset/MissingFiles.h"
 #include "drumset/PathNames.h"
 #include "engine/KitLoader.h"
+#include "engine/KitProgramVoices.h"
 #include "engine/KitVoices.h"
+#include "kits/KitPrograms.h"
 #include "kits/KitSources.h"
 
 namespace thumper {
@@ -43,7 +45,34 @@ std::unique_ptr<LoadedKit> EmptyKit(const std::string& path) {
   return kit;
 }
 
+namespace {
+
+std::unique_ptr<LoadedKit> LoadKitProgram(const std::string& path, SoundDevice& device,
+                                          UiServices& ui) {
+  KitProgramResult read = ReadKitProgram(path);
+  if (!read.program) {
+    ui.Notice(read.strError, kAppName);
+    return nullptr;
+  }
+  for (const std::string& warning : read.program->warnings) ui.Notice(warning, kAppName);
+  auto kit = std::make_unique<LoadedKit>();
+  kit->m_strPath = path;
+  KitLoader loader;
+  KitProgramVoices voices = LoadKitProgramVoices(*read.program, device, ui, loader);
+  kit->m_nSampleLayers = voices.nWanted;
+  kit->m_nDroppedLayers = voices.nWanted - voices.nLoaded;
+  kit->m_nRingFrames = voices.nLongestFrames + device.GetMixer().FadeFrames() + 1;
+  // A live host's random choices differ from one start to the next.
+  kit->m_pState =
+      BuildKitTriggerState(*read.program, voices.refs, device.SampleRate(), ClockSeed());
+  kit->m_pKitVoices = std::move(voices.voices);
+  return kit;
+}
+
+}  // namespace
+
 std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device, UiServices& ui) {
+  if (PlaysAsKitProgram(path)) return LoadKitProgram(path, device, ui);
   auto kit = std::make_unique<LoadedKit>();
   kit->m_strPath = path;
   CThumperDoc& doc = kit->m_doc;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/SampleVoice.h"
 #include "audio/SoundDevice.h"
@@ -26,6 +27,8 @@ struct LoadedKit {
   std::string m_strPath;
   CThumperDoc m_doc;
   std::array<std::unique_ptr<SampleVoice>, kLayerTotal> m_pVoices;
+  // A kit that plays as its maker made it has no drum set: its samples' voices.
+  std::vector<std::unique_ptr<SampleVoice>> m_pKitVoices;
   // What the trigger reads; null once handed to the trigger.
   std::unique_ptr<TriggerState> m_pState;
   // Frames (at the mixer's rate) the longest sample sounds, fade included: a
@@ -48,7 +51,9 @@ bool OpenKitDocument(const std::string& path, CThumperDoc& doc, UiServices& ui);
 
 // Control thread. The kit at path with every layer's voice made on device's
 // mixer: missing samples are looked for beside the drum set, then dropped and
-// reported through ui. Null when the drum set itself cannot be read (ui was told why).
+// reported through ui. A kit that plays as its maker made it (a Hydrogen kit)
+// plays so, with every sample of it. Null when the drum set itself cannot be
+// read (ui was told why).
 std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device, UiServices& ui);
 
 // A kit with no drum set: every slot silent. path is kept so a host can still

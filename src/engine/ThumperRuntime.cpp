@@ -1,6 +1,7 @@
 #include "engine/ThumperRuntime.h"
 
 #include <chrono>
+#include <utility>
 
 #include "drumset/PathNames.h"
 #include "drumset/TextEncoding.h"
@@ -37,7 +38,56 @@ ThumperRuntime::~ThumperRuntime() {
 }
 
 void ThumperRuntime::Publish() {
+  if (m_kitProgram) {
+    const SoundDevice* device = m_output.m_pDirectSound.get();
+    m_trigger.Publish(BuildKitTriggerState(
+        *m_kitProgram, m_kitVoices.refs, device ? device->SampleRate() : kOutputRate, m_nKitSeed));
+    return;
+  }
   m_trigger.Publish(BuildTriggerState(m_doc, m_pVoices));
+}
+
+int ThumperRuntime::PlayKitProgram(KitProgram program, uint64_t seed,
+                                   const std::vector<bool>* wanted) {
+  if (!m_output.IsOpen()) m_output.InitDirectSound(m_ui, false);
+  ReleaseAllVoices();
+  m_kitProgram = std::move(program);
+  m_kitWanted.reset();
+  if (wanted) m_kitWanted = *wanted;
+  m_nKitSeed = seed;
+  LoadKitProgramSamples();
+  return m_kitVoices.nLoaded;
+}
+
+bool ThumperRuntime::MayEdit() {
+  if (!m_kitProgram) return true;
+  std::string text =
+      "This kit plays as its maker made it. To edit it, Thumper makes it a drum set with five "
+      "layers per key; the layers it cannot keep are listed.";
+  for (const std::string& line : m_kitEditLosses) text += "\n" + line;
+  if (m_ui.MessageBox(text, kAppName, MsgButtons::OkCancel, MsgIcon::Question) != MsgResult::Ok)
+    return false;
+  // The drum set on show plays from now on: its own voices are made.
+  ReleaseAllVoices();
+  m_kitProgram.reset();
+  m_kitEditLosses.clear();
+  Publish();
+  RebuildVoices();
+  return true;
+}
+
+void ThumperRuntime::LoadKitProgramSamples() {
+  SoundDevice* device = m_output.m_pDirectSound.get();
+  if (!m_kitProgram || !device) {
+    Publish();
+    return;
+  }
+  KitVoiceLoad load;
+  load.pWanted = m_kitWanted ? &*m_kitWanted : nullptr;
+  load.onProgress = m_onLoadProgress;
+  load.onUnreadable = m_onUnreadableSample;
+  m_kitVoices = LoadKitProgramVoices(*m_kitProgram, *device, m_ui, m_loader, load);
+  Publish();
 }
 
 void ThumperRuntime::Retire(std::unique_ptr<SampleVoice> voice) {
@@ -50,9 +100,11 @@ void ThumperRuntime::ReleaseAllVoices() {
   CancelLoading();
   std::array<std::unique_ptr<SampleVoice>, kLayerTotal> old;
   old.swap(m_pVoices);
+  KitProgramVoices oldKit = std::exchange(m_kitVoices, {});
   auto preview = std::move(m_pPreviewVoice);
   Publish();  // the trigger no longer sees any of them
   for (auto& v : old) Retire(std::move(v));
+  for (auto& v : oldKit.voices) Retire(std::move(v));
   Retire(std::move(preview));
 }
 
@@ -200,6 +252,10 @@ void ThumperRuntime::ResetVoices(bool reload) {
     m_output.GetReclaimer().ReclaimAll();
     return;
   }
+  if (m_kitProgram) {
+    LoadKitProgramSamples();
+    return;
+  }
   for (int g = 0; g < m_doc.GroupCount() && g < kGroupListSlots; ++g) {
     if (!m_doc.m_pGroupList[g]) continue;
     for (std::string& entry : *m_doc.m_pGroupList[g])
@@ -210,6 +266,8 @@ void ThumperRuntime::ResetVoices(bool reload) {
 
 void ThumperRuntime::UpdateStep(SampleListState& list, bool bOpenMidi) {
   list.m_nSelectedGroup = 0;
+  m_kitProgram.reset();  // the drum set plays from now on
+  m_kitEditLosses.clear();
   if (!m_output.IsOpen()) m_output.InitDirectSound(m_ui, false);
   (void)SyncVirtualPort();
   ReleaseAllVoices();

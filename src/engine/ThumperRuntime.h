@@ -22,6 +22,7 @@
 #include "drumset/SampleListState.h"
 #include "drumset/UiServices.h"
 #include "engine/KitLoader.h"
+#include "engine/KitProgramVoices.h"
 #include "engine/TimedEngine.h"
 #include "midi/MidiInput.h"
 #include "play/NoteTrigger.h"
@@ -55,6 +56,10 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   bool HasVoice(int slot, int layer) const override;
   void PlayVoice(int slot, int layer) override;
   void LayersChanged() override { Publish(); }
+  // While a kit plays as its maker made it, the first edit asks to make it the
+  // drum set shown (with m_kitEditLosses listed); yes plays that drum set from
+  // then on, no leaves everything as it is.
+  bool MayEdit() override;
 
   // Releases every voice and the preview voice; with reload, every group entry
   // is located again and every layer with its own reference is loaded again.
@@ -100,6 +105,19 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   // Stops a background load; no voice of it is published afterwards.
   void CancelLoading();
 
+  // --- a kit that plays as its maker made it (a Hydrogen kit, an SFZ file) ---
+  // Plays program in place of the drum set until the next update step: the
+  // output opens if none is, every voice goes, the program's samples (only the
+  // wanted ones, when given) are read on all cores, reporting through
+  // m_onLoadProgress, and the trigger plays it with random choices from seed.
+  // A device change loads them again at its rate. Returns how many samples became voices.
+  int PlayKitProgram(KitProgram program, uint64_t seed, const std::vector<bool>* wanted = nullptr);
+  // The kit program playing now; null while a drum set plays.
+  const KitProgram* PlayingKitProgram() const { return m_kitProgram ? &*m_kitProgram : nullptr; }
+  int KitSamplesWanted() const { return m_kitVoices.nWanted; }
+  // What the drum set made of the kit cannot keep, one line each.
+  std::vector<std::string> m_kitEditLosses;
+
   // What a full repaint of the view does; nothing without a view.
   std::function<void()> m_onFullRepaint;
   // Told the path of a layer's sample file that opened but could not be read
@@ -142,6 +160,14 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
 
   // Opens or closes the virtual port as the output device requires.
   MidiResult SyncVirtualPort();
+
+  // Reads the kit program's samples (m_kitWanted's, if any) into m_kitVoices and publishes.
+  void LoadKitProgramSamples();
+
+  std::optional<KitProgram> m_kitProgram;
+  std::optional<std::vector<bool>> m_kitWanted;
+  uint64_t m_nKitSeed = 0;
+  KitProgramVoices m_kitVoices;
 
   bool m_bWantVirtualPort = false;
   // A background load: the layers it will fill, and the voices made for slots

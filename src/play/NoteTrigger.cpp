@@ -249,7 +249,8 @@ void NoteTrigger::NoteOff(const TriggerState& state, int n, int channel) noexcep
       const PlaySet& set = program.m_set[s];
       for (uint32_t r = set.nFirstRegion; r < set.nFirstRegion + set.nRegionCount; ++r) {
         const PlayRegion& region = program.m_region[r];
-        if (region.noteOff == NoteOffRule::Stop) region.pVoice->StopAll(region.nReleaseFadeFrames);
+        if (region.noteOff == NoteOffRule::Stop && region.pVoice)
+          region.pVoice->StopAll(region.nReleaseFadeFrames);
       }
     }
   }
@@ -292,6 +293,7 @@ void NoteTrigger::PressureMoved(const PlayProgram& program, int n, int channel) 
 
 void NoteTrigger::Start(const PlayProgram& program, const PlayRegion& region,
                         const NoteContext& context) const noexcept {
+  if (!region.pVoice) return;  // it only chokes
   if (region.gainLaw == GainLaw::Curve) [[unlikely]]
     return StartCurve(program, region, context);
   const int velocity = context.nVelocity;

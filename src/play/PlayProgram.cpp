@@ -58,7 +58,7 @@ bool IsWellFormed(const PlayProgram& program) {
       return false;
   }
   for (const PlayRegion& region : program.m_region) {
-    if (!region.pVoice || region.nVelocityLow < 1 || region.nVelocityHigh > 127 ||
+    if (region.nVelocityLow < 1 || region.nVelocityHigh > 127 ||
         !within(region.nFirstCondition, region.nConditionCount, program.m_condition.size()) ||
         !within(region.nFirstStop, region.nStopCount, program.m_stop.size()) ||
         !within(region.nFirstPreStop, region.nPreStopCount, program.m_stop.size()) ||

@@ -71,7 +71,7 @@ struct Modulation {
 
 // What a note-on reads first comes first, within one cache line.
 struct PlayRegion {
-  SampleVoice* pVoice = nullptr;  // never null in a built program
+  SampleVoice* pVoice = nullptr;  // null: a region that only chokes (it sounds nothing)
   uint8_t nVelocityLow = 1;
   uint8_t nVelocityHigh = 127;
   GainLaw gainLaw = GainLaw::Linear;
@@ -242,7 +242,7 @@ struct PlayProgram {
 void SfzPanGains(float pan, float& left, float& right) noexcept;
 
 // Control thread. A check of a program built by hand (tests, kit sources): every
-// index in range, every region with a voice, no set larger than kMaxSetRegions.
+// index in range, no set larger than kMaxSetRegions.
 bool IsWellFormed(const PlayProgram& program);
 
 }  // namespace thumper

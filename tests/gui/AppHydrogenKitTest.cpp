@@ -1,5 +1,6 @@
 // Opening a Hydrogen kit in the window: from the command line, File > Open and
-// LOAD SET it becomes a new drum set that is not saved, with its voices loaded.
+// LOAD SET it plays as Hydrogen plays it, and shows as a new drum set that is
+// not saved; the first edit asks before the drum set takes over.
 #include <filesystem>
 
 #include "AppFixture.h"
@@ -22,9 +23,9 @@ class AppHydrogenKitTest : public AppFixture {
     EXPECT_TRUE(Doc().IsModified());  // closing it asks to save
     ASSERT_EQ(Doc().GroupCount(), 1);
     EXPECT_EQ((*Doc().m_pGroupNames)[0], "Rock Kit");
-    // The update step ran: every own layer has its voice.
-    for (int slot : {0, 1})
-      EXPECT_NE(app->Runtime()->m_pVoices[LayerIndex(slot, 0)], nullptr) << slot;
+    // It plays as its maker made it: every sample of the kit is a voice.
+    ASSERT_NE(app->Runtime()->PlayingKitProgram(), nullptr);
+    EXPECT_EQ(app->Runtime()->KitSamplesWanted(), 3);
   }
 };
 
@@ -47,6 +48,34 @@ TEST_F(AppHydrogenKitTest, FileOpenOffersKitsAndOpensThem) {
                 "Hydrogen drum kits (drumkit.xml *.h2drumkit) | drumkit.xml;*.h2drumkit"),
             std::string::npos);
   ExpectTheKitIsOpen();
+}
+
+TEST_F(AppHydrogenKitTest, TheFirstEditAsksAndOnOkTheDrumSetMadeOfTheKitPlays) {
+  ASSERT_TRUE(Start(MakeKit()));
+  ThumperRuntime& runtime = *app->Runtime();
+  ui.messageAnswers.push_back(MsgResult::Cancel);
+  Doc().ClearSlot(runtime, 1);
+  ASSERT_EQ(Texts().size(), 1u);
+  EXPECT_EQ(Texts()[0].rfind("This kit plays as its maker made it. To edit it, Thumper makes it a "
+                             "drum set with five layers per key; the layers it cannot keep are "
+                             "listed.",
+                             0),
+            0u)
+      << Texts()[0];
+  EXPECT_NE(runtime.PlayingKitProgram(), nullptr);
+  EXPECT_TRUE(Doc().m_layerSample[LayerIndex(1, 0)].IsSet()) << "Cancel changes nothing";
+
+  ui.messageAnswers.push_back(MsgResult::Ok);
+  Doc().ClearSlot(runtime, 1);
+  EXPECT_EQ(Texts().size(), 2u);
+  EXPECT_EQ(runtime.PlayingKitProgram(), nullptr);
+  EXPECT_FALSE(Doc().m_layerSample[LayerIndex(1, 0)].IsSet());
+  runtime.FinishLoading();
+  EXPECT_NE(runtime.m_pVoices[LayerIndex(0, 0)], nullptr) << "the drum set's own voices";
+  EXPECT_EQ(runtime.m_pVoices[LayerIndex(1, 0)], nullptr);
+  // Asked once: the next edit goes ahead.
+  Doc().ClearSlot(runtime, 0);
+  EXPECT_EQ(Texts().size(), 2u);
 }
 
 TEST_F(AppHydrogenKitTest, AKitThatCannotBeReadIsReportedAndChangesNothing) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "audio/WaveFormat.h"
 #include "kits/KitImport.h"
@@ -172,27 +173,30 @@ TEST_F(CliKitsTest, ARenderThroughAnImportedKitPlaysTheLayerOfTheVelocity) {
   EXPECT_EQ(at(22050 + 10), level(20000, 100));
 }
 
-TEST_F(CliKitsTest, RenderAndPlayTakeAHydrogenKitAsItIs) {
-  // The folder, its drumkit.xml and its archive render exactly as the drum
-  // set `thumper import` makes of it.
+TEST_F(CliKitsTest, RenderAndPlayPlayAHydrogenKitAsHydrogenDoes) {
+  // The folder and its drumkit.xml render alike, each hit at Hydrogen's level
+  // (velocity / 127 of the layer), not the drum set's attenuation.
   MakeKit(dir / "kit");
   test::WriteLevelWav(dir / "kit/soft kick.wav", 1000, 1000);
   test::WriteLevelWav(dir / "kit/hard kick.wav", 20000, 1000);
   test::WriteLevelWav(dir / "kit/snäre.wav", 3000, 500);
   test::WriteFileBytes(dir / "song.mid",
                        Song({0x00, 0x90, 36, 40, 0x83, 0x60, 0x90, 37, 100, 0x00, 0x90, 36, 100}));
-  ASSERT_EQ(Thumper({"import", dir / "kit", "-o", dir / "kit.drums"}).status, 0);
-  ASSERT_EQ(
-      Thumper({"render", dir / "kit.drums", dir / "song.mid", "-o", dir / "imported.wav"}).status,
-      0);
-  const auto imported = test::ReadFileBytes(dir / "imported.wav");
-  ASSERT_GT(imported.size(), 44u + 4 * 22050);
-  for (const std::string& source :
-       {std::string(dir / "kit"), std::string(dir / "kit/drumkit.xml")}) {
-    const auto r = Thumper({"render", source, dir / "song.mid", "-o", dir / "direct.wav"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(test::ReadFileBytes(dir / "direct.wav") == imported) << source;
-  }
+  const auto r = Thumper({"render", dir / "kit", dir / "song.mid", "-o", dir / "folder.wav"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto wav = test::ReadFileBytes(dir / "folder.wav");
+  ASSERT_GT(wav.size(), 44u + 4 * 22100);
+  auto at = [&](int frame) {
+    int16_t s = 0;
+    std::memcpy(&s, wav.data() + 44 + 4 * frame, 2);
+    return s;
+  };
+  EXPECT_NEAR(at(10), 1000 * 40 / 127.0, 1);
+  EXPECT_NEAR(at(22050 + 10), (20000 + 3000) * 100 / 127.0, 1);
+  const auto xml =
+      Thumper({"render", dir / "kit/drumkit.xml", dir / "song.mid", "-o", dir / "xml.wav"});
+  ASSERT_EQ(xml.status, 0) << xml.err;
+  EXPECT_TRUE(test::ReadFileBytes(dir / "xml.wav") == wav);
 
   // What is not a kit at all is refused as any unreadable drum set is.
   test::WriteTextFile(dir / "nothing.xml", "<drumkit_info></drumkit_info>");
@@ -231,6 +235,65 @@ TEST_F(CliKitsTest, AHydrogenKitGivenThroughALinkRendersAsTheKitItself) {
     EXPECT_EQ(r.err.find("missing"), std::string::npos) << source << ": " << r.err;
     EXPECT_TRUE(test::ReadFileBytes(dir / "linked.wav") == direct) << source;
   }
+}
+
+// Hits of note 36 every 0.1 s (96 ticks), at full velocity, and the level of each in a render.
+std::vector<uint8_t> Hits(int count, int note = 36) {
+  std::vector<uint8_t> track;
+  for (int i = 0; i < count; ++i) {
+    const std::vector<uint8_t> hit{uint8_t(i ? 0x60 : 0x00), 0x90, uint8_t(note), 127};
+    track.insert(track.end(), hit.begin(), hit.end());
+  }
+  return Song(track);
+}
+
+std::vector<int> HitLevels(const std::vector<uint8_t>& wav, int count) {
+  std::vector<int> levels;
+  for (int i = 0; i < count; ++i) {
+    int16_t s = 0;
+    const size_t at = 44 + 4 * (size_t(i) * 4410 + 10);
+    if (at + 2 <= wav.size()) std::memcpy(&s, wav.data() + at, 2);
+    levels.push_back(s);
+  }
+  return levels;
+}
+
+TEST_F(CliKitsTest, ARenderPlaysHydrogensRoundRobinAndItsRandomChoiceByTheSeed) {
+  test::TestInstrument turns{"Snare", {{"a.wav"}, {"b.wav"}, {"c.wav"}}};
+  turns.settings = "<sampleSelectionAlgo>ROUND_ROBIN</sampleSelectionAlgo>";
+  test::TestInstrument chance{"Ride", {{"d.wav"}, {"e.wav"}, {"f.wav"}, {"g.wav"}}};
+  chance.settings = "<sampleSelectionAlgo>RANDOM</sampleSelectionAlgo>";
+  test::MakeKitFolder(dir / "kit", "Turns", {turns, chance});
+  test::WriteFileBytes(dir / "rr.mid", Hits(6));
+  auto r = Thumper({"render", dir / "kit", dir / "rr.mid", "-o", dir / "rr.wav"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  // Hydrogen's counter moves before it picks: the first hit plays the second layer.
+  EXPECT_EQ(HitLevels(test::ReadFileBytes(dir / "rr.wav"), 6),
+            (std::vector<int>{200, 300, 100, 200, 300, 100}));
+
+  test::WriteFileBytes(dir / "random.mid", Hits(12, 37));
+  auto render = [&](const std::string& seed, const std::string& out) {
+    std::vector<std::string> args{"render", dir / "kit", dir / "random.mid", "-o", dir / out};
+    if (!seed.empty()) args.insert(args.end(), {"--seed", seed});
+    const auto run = Thumper(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return test::ReadFileBytes(dir / out);
+  };
+  const auto seed0 = render("", "a.wav");
+  EXPECT_TRUE(render("0", "b.wav") == seed0) << "the seed is 0 when not given";
+  const auto seed7 = render("7", "c.wav");
+  EXPECT_TRUE(render("7", "d.wav") == seed7);
+  EXPECT_FALSE(seed7 == seed0);
+  std::set<int> files;
+  for (int level : HitLevels(seed7, 12)) {
+    EXPECT_TRUE(level == 400 || level == 500 || level == 600 || level == 700) << level;
+    files.insert(level);
+  }
+  EXPECT_GT(files.size(), 1u);
+  EXPECT_EQ(
+      Thumper({"render", dir / "kit", dir / "random.mid", "-o", dir / "x.wav", "--seed", "-1"})
+          .status,
+      1);
 }
 
 }  // namespace

@@ -28,6 +28,7 @@ struct TestInstrument {
   double pan = 0;
   bool oldLayout = false;  // one <filename>, no <layer>
   bool component = false;  // layers inside <instrumentComponent>
+  std::string settings;    // more elements of the instrument, as given
 };
 
 inline std::string Escaped(const std::string& text) {
@@ -56,7 +57,7 @@ inline std::string DrumkitXml(const std::string& name, const std::vector<TestIns
     xml += "  <instrument>\n   <id>" + std::to_string(id++) + "</id>\n   <name>" +
            Escaped(in.name) + "</name>\n   <volume>1</volume>\n   <pan>" + std::to_string(in.pan) +
            "</pan>\n   <gain>1</gain>\n   <muteGroup>" + std::to_string(in.muteGroup) +
-           "</muteGroup>\n";
+           "</muteGroup>\n" + in.settings;
     if (in.midiOutNote >= 0)
       xml += "   <midiOutNote>" + std::to_string(in.midiOutNote) + "</midiOutNote>\n";
     if (in.oldLayout) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "PluginTestKits.h"
+#include "kits/KitTestSupport.h"
 
 namespace thumper::test {
 namespace {
@@ -34,10 +35,11 @@ class PluginPlaysLikeRender : public ::testing::Test {
               static_cast<long>(reference.size()));
   }
 
-  void ExpectSameAsRender(const std::vector<uint32_t>& blocks) {
+  void ExpectSameAsRender(const std::vector<uint32_t>& blocks,
+                          const std::string& kit = "kit.drums") {
     auto plugin = host.Instantiate(44100);
     ASSERT_TRUE(plugin);
-    plugin->LoadKit(dir / "kit.drums");
+    plugin->LoadKit(dir / kit);
     plugin->Left().clear();
     plugin->Right().clear();
     const uint32_t frames = static_cast<uint32_t>(reference.size() / 2) + 2000;
@@ -77,6 +79,22 @@ TEST_F(PluginPlaysLikeRender, InBlocksOf1000Frames) {
 
 TEST_F(PluginPlaysLikeRender, InBlocksThatVaryFromCallToCall) {
   ExpectSameAsRender({1, 17, 64, 333, 1000, 5, 4096, 2, 999});
+}
+
+TEST_F(PluginPlaysLikeRender, AHydrogenKitPlaysItsRoundRobinPanAndMuteGroupAsItsRender) {
+  // Notes 36, 38 and 42 are instruments 0, 2 and 6; the snare takes turns, the
+  // hat is panned and cuts (and is cut by) instrument 5.
+  std::vector<TestInstrument> list;
+  for (int i = 0; i < 7; ++i)
+    list.push_back({"I" + std::to_string(i), {{std::to_string(i) + ".wav"}}});
+  list[2].layers = {{"snare a.wav"}, {"snare b.wav"}};
+  list[2].settings = "<sampleSelectionAlgo>ROUND_ROBIN</sampleSelectionAlgo>";
+  list[6].pan = 0.5;
+  list[6].muteGroup = list[5].muteGroup = 1;
+  MakeKitFolder(dir / "h2", "H2", list);
+  reference = RenderReference(dir, dir / "h2", Groove());
+  ASSERT_GT(reference.size(), 2u * 15000);
+  ExpectSameAsRender({64}, "h2/drumkit.xml");
 }
 
 }  // namespace

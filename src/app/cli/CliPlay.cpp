@@ -1,6 +1,6 @@
 // thumper play KIT [--driver N] [--midi N] [--channel N] [--period FRAMES]
-// [--no-connect] [--note-map MAP]: a drum module without a window. Loads the kit, opens the
-// output driver and the MIDI inputs, and plays until SIGINT or SIGTERM.
+// [--no-connect] [--note-map MAP] [--seed N] [--gm]: a drum module without a window. Loads
+// the kit, opens the output driver and the MIDI inputs, and plays until SIGINT or SIGTERM.
 
 #include <poll.h>
 #include <pthread.h>
@@ -18,6 +18,7 @@
 #include "app/cli/ConsoleUi.h"
 #include "app/cli/LoadProgressLine.h"
 #include "audio/JackClientDevice.h"
+#include "engine/KitProgramVoices.h"
 #include "engine/LoadedKit.h"
 #include "engine/ThumperRuntime.h"
 #include "midi/MidiInput.h"
@@ -39,6 +40,9 @@ struct PlayArgs {
   bool bList = false;
   bool bConnect = true;
   std::string noteMap;
+  // A kit's random choices: from the clock unless --seed gives one.
+  std::optional<uint64_t> seed;
+  bool bGm = false;
 };
 
 bool ParseInt(const std::string& text, int lo, int hi, int& out) {
@@ -68,6 +72,16 @@ std::optional<PlayArgs> ParsePlayArgs(const Args& args) {
       p.bList = true;
     } else if (a == "--no-connect") {
       p.bConnect = false;
+    } else if (a == "--gm") {
+      p.bGm = true;
+    } else if (a == "--seed") {
+      uint64_t seed = 0;
+      if (++i >= args.size() || !ParseSeed(args[i], seed)) {
+        std::cerr << "thumper: play: --seed takes a whole number from 0 to "
+                     "18446744073709551615\n";
+        return std::nullopt;
+      }
+      p.seed = seed;
     } else if (a == "--note-map") {
       if (++i >= args.size()) {
         std::cerr << "thumper: play: --note-map takes a note map file or " << BuiltInNoteMapNames()
@@ -178,7 +192,7 @@ int RunPlay(const Args& args) {
   auto parsed = ParsePlayArgs(args);
   if (!parsed) {
     std::cerr << "thumper: usage: thumper play KIT [--driver N] [--midi N] [--channel N] "
-                 "[--period FRAMES] [--no-connect] [--note-map MAP]\n"
+                 "[--period FRAMES] [--no-connect] [--note-map MAP] [--seed N] [--gm]\n"
                  "       thumper play --list\n";
     return kExitUsage;
   }
@@ -253,11 +267,20 @@ int RunPlay(const Args& args) {
       std::cerr << "thumper: play: no drum set to play (thumper play KIT)\n";
       return kExitUsage;
     }
-    if (!OpenKitDocument(p.kit, doc, ui)) return kExitFile;  // the reason is on standard error
+    // A kit that plays as its maker made it is read whole before anything opens.
+    std::optional<KitProgram> program;
+    if (PlaysAsKitProgram(p.kit)) {
+      int status = kExitOk;
+      program = ReadKitProgramOption(p.kit, p.bGm, status);
+      if (!program) return status;
+    } else if (!OpenKitDocument(p.kit, doc, ui)) {
+      return kExitFile;  // the reason is on standard error
+    }
     openDriver();
     if (p.midi >= 0) doc.m_nMidiInDevice = p.midi;
     runtime.m_trigger.SetChannel(p.channel);
     runtime.UpdateStep(list);
+    if (program) runtime.PlayKitProgram(std::move(*program), p.seed ? *p.seed : ClockSeed());
     OpenVirtualPort(runtime);
     std::cerr << "thumper: playing " << p.kit << " on " << DescribeOutput(runtime)
               << ", MIDI channel " << p.channel << "; MIDI input " << DescribeInputs(runtime, doc)

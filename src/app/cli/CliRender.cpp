@@ -1,6 +1,8 @@
-// thumper render KIT SONG.mid -o OUT.wav [--channel N] [--float] [--note-map MAP]:
-// plays a MIDI file through the same trigger and mixer as the window, with
-// every event at its exact frame, and streams the result to a WAV file.
+// thumper render KIT SONG.mid -o OUT.wav [--channel N] [--float] [--note-map MAP]
+// [--seed N] [--gm]: plays a MIDI file through the same trigger and mixer as
+// the window, with every event at its exact frame, and streams the result to a
+// WAV file. A kit that plays as its maker made it (a Hydrogen kit) plays so;
+// its random choices follow the seed, so one seed gives the same file every time.
 
 #include <unistd.h>
 
@@ -30,6 +32,8 @@ struct RenderArgs {
   int channel = 1;
   bool bFloat = false;
   std::string noteMap;
+  uint64_t seed = 0;
+  bool bGm = false;
 };
 
 bool ParseChannel(const std::string& text, int& channel) {
@@ -59,6 +63,14 @@ std::optional<RenderArgs> ParseRenderArgs(const Args& args) {
       }
     } else if (a == "--float") {
       r.bFloat = true;
+    } else if (a == "--gm") {
+      r.bGm = true;
+    } else if (a == "--seed") {
+      if (++i >= args.size() || !ParseSeed(args[i], r.seed)) {
+        std::cerr << "thumper: render: --seed takes a whole number from 0 to "
+                     "18446744073709551615\n";
+        return std::nullopt;
+      }
     } else if (a == "--note-map") {
       if (++i >= args.size()) {
         std::cerr << "thumper: render: --note-map takes a note map file or "
@@ -110,6 +122,11 @@ class Progress {
   std::chrono::steady_clock::time_point m_last{};
 };
 
+// The note a message starts on channel (1..16), or -1.
+int NoteStartedBy(uint32_t message, int channel) {
+  return SlotStartedBy(message, channel) < 0 ? -1 : static_cast<int>((message >> 8) & 0x7F);
+}
+
 int LayersWithSample(const CThumperDoc& doc) {
   int count = 0;
   ForEachLayerSample(doc, [&count](int, const std::string&) { ++count; });
@@ -122,7 +139,7 @@ int RunRender(const Args& args) {
   auto parsed = ParseRenderArgs(args);
   if (!parsed) {
     std::cerr << "thumper: usage: thumper render KIT SONG.mid -o OUT.wav [--channel N] "
-                 "[--float] [--note-map MAP]\n";
+                 "[--float] [--note-map MAP] [--seed N] [--gm]\n";
     return kExitUsage;
   }
   const RenderArgs& r = *parsed;
@@ -143,31 +160,60 @@ int RunRender(const Args& args) {
   LoadProgressLine loadProgress;
   runtime.m_onLoadProgress = loadProgress.Callback();
   SampleListState list;
-  if (!OpenKitDocument(r.kit, doc, ui)) return kExitFile;  // the reason is on standard error
   int unreadable = 0;
   runtime.m_onUnreadableSample = [&ui, &unreadable](const std::string& path) {
     ui.ReportUnreadableSample(path);
     ++unreadable;
   };
-  // The layers that name a sample, before the missing ones are dropped.
-  const int named = LayersWithSample(doc);
-  // Only the samples the song can play are read; the others are only checked.
-  std::bitset<kSlotCount> played;
-  for (const MidiFileEvent& e : midi.song.events) {
-    const int slot = SlotStartedBy(e.message, r.channel);
-    if (slot < 0) continue;
-    if (!noteMap) {
-      played.set(size_t(slot));
-      continue;
+  // Whether the kit was lost (not one of the samples it names could be read),
+  // and how: "found" or "read".
+  bool lost = false;
+  const char* lostHow = "read";
+  if (PlaysAsKitProgram(r.kit)) {
+    int status = kExitOk;
+    std::optional<KitProgram> program = ReadKitProgramOption(r.kit, r.bGm, status);
+    if (!program) return status;
+    // Only the samples of the notes the song plays are read.
+    std::array<bool, PlayProgram::kNoteCount> notes{};
+    for (const MidiFileEvent& e : midi.song.events) {
+      const int note = NoteStartedBy(e.message, r.channel);
+      if (note < 0) continue;
+      if (!noteMap) {
+        notes[size_t(note)] = true;
+        continue;
+      }
+      const NoteMap::Targets& to = noteMap->m_targets[size_t(note)];
+      for (int t = 0; t < to.nCount; ++t) notes[to.nNote[t]] = true;
     }
-    // A mapped note plays the slots of the notes it is sent to.
-    const NoteMap::Targets& to = noteMap->m_targets[(e.message >> 8) & 0x7F];
-    for (int t = 0; t < to.nCount; ++t) played.set(size_t(SlotOfNote(to.nNote[t])));
+    const std::vector<bool> wanted = SamplesOfNotes(*program, notes);
+    const int loaded = runtime.PlayKitProgram(std::move(*program), r.seed, &wanted);
+    lost = runtime.KitSamplesWanted() > 0 && loaded == 0;
+  } else {
+    if (!OpenKitDocument(r.kit, doc, ui)) return kExitFile;  // the reason is on standard error
+    // The layers that name a sample, before the missing ones are dropped.
+    const int named = LayersWithSample(doc);
+    // Only the samples the song can play are read; the others are only checked.
+    std::bitset<kSlotCount> played;
+    for (const MidiFileEvent& e : midi.song.events) {
+      const int slot = SlotStartedBy(e.message, r.channel);
+      if (slot < 0) continue;
+      if (!noteMap) {
+        played.set(size_t(slot));
+        continue;
+      }
+      // A mapped note plays the slots of the notes it is sent to.
+      const NoteMap::Targets& to = noteMap->m_targets[(e.message >> 8) & 0x7F];
+      for (int t = 0; t < to.nCount; ++t) played.set(size_t(SlotOfNote(to.nNote[t])));
+    }
+    runtime.m_slotsToLoad = played;
+    runtime.UpdateStep(list, /*bOpenMidi=*/false);
+    const int found = LayersWithSample(doc);
+    // Silence written because the kit was lost is a failure, not a render; a
+    // drum set that names no sample, or a song that plays none, is not.
+    lost = named > 0 && found - unreadable <= 0;
+    if (found <= 0) lostHow = "found";
   }
-  runtime.m_slotsToLoad = played;
-  runtime.UpdateStep(list, /*bOpenMidi=*/false);
   runtime.m_trigger.SetChannel(r.channel);
-  const int found = LayersWithSample(doc);
 
   auto* device = runtime.m_output.m_pDirectSound.get();
   if (!device) {
@@ -220,11 +266,9 @@ int RunRender(const Args& args) {
     return kExitFile;
   }
   progress.Done();
-  // Silence written because the kit was lost is a failure, not a render; a
-  // drum set that names no sample, or a song that plays none, is not.
-  if (named > 0 && found - unreadable <= 0) {
-    std::cerr << "thumper: render: not one sample of " << r.kit << " could be "
-              << (found > 0 ? "read" : "found") << ": " << r.output << " is silent\n";
+  if (lost) {
+    std::cerr << "thumper: render: not one sample of " << r.kit << " could be " << lostHow << ": "
+              << r.output << " is silent\n";
     return kExitFile;
   }
   return kExitOk;

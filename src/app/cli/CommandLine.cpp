@@ -28,10 +28,11 @@ std::string UsageText() {
          "  thumper kits [--notes KIT [--gm]]        list the Hydrogen drum kits installed,\n"
          "                                           or name the notes of one kit\n"
          "  thumper render KIT SONG.mid -o OUT.wav [--channel N] [--float]\n"
-         "                [--note-map MAP]\n"
+         "                [--note-map MAP] [--seed N] [--gm]\n"
          "                                           render a MIDI file through a drum set\n"
+         "                                           or a Hydrogen kit\n"
          "  thumper play KIT [--driver N] [--midi N] [--channel N] [--period FRAMES]\n"
-         "                   [--no-connect] [--note-map MAP]\n"
+         "                   [--no-connect] [--note-map MAP] [--seed N] [--gm]\n"
          "                                           play a drum set live from MIDI, without a "
          "window\n"
          "                                           (KIT: a .drums file or a Hydrogen kit)\n"
@@ -101,6 +102,35 @@ std::optional<int> RunCommandLine(int argc, char** argv) {
     return kExitUsage;
   }
   return std::nullopt;  // a drum set to open in the window
+}
+
+bool ParseSeed(const std::string& text, uint64_t& seed) {
+  if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  try {
+    size_t used = 0;
+    const unsigned long long v = std::stoull(text, &used, 10);
+    if (used != text.size()) return false;
+    seed = v;
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+std::optional<KitProgram> ReadKitProgramOption(const std::string& path, bool gm, int& status) {
+  KitProgramOptions options;
+  options.bGmNotes = gm;
+  KitProgramResult read = ReadKitProgram(path, options);
+  if (!read.program) {
+    std::cerr << "thumper: " << read.strError << "\n";
+    status = read.bUsageError ? kExitUsage : kExitFile;
+    return std::nullopt;
+  }
+  for (const std::string& warning : read.program->warnings)
+    std::cerr << "thumper: " << warning << "\n";
+  status = kExitOk;
+  return std::move(read.program);
 }
 
 bool ReadNoteMapOption(const std::string& nameOrPath, std::optional<NoteMap>& map) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "kits/KitPrograms.h"
 #include "play/NoteMap.h"
 
 namespace thumper::cli {
@@ -28,6 +29,14 @@ std::string SubcommandUsage(const std::string& command);
 // The note map --note-map names (a file, or a built-in name): false, with the
 // reason on standard error, when it cannot be read.
 bool ReadNoteMapOption(const std::string& nameOrPath, std::optional<NoteMap>& map);
+
+// A --seed value: a whole number from 0 to 2^64 - 1.
+bool ParseSeed(const std::string& text, uint64_t& seed);
+
+// The kit at path read as a kit that plays as its maker made it, its warnings
+// on standard error. Nothing, with the reason on standard error and the exit
+// status in status, when it cannot be read.
+std::optional<KitProgram> ReadKitProgramOption(const std::string& path, bool gm, int& status);
 
 int RunInfo(const Args& args);
 int RunImport(const Args& args);

@@ -1,0 +1,49 @@
+#pragma once
+// The voices of a kit that plays as its maker made it: every sample of its
+// KitProgram decoded on all cores at the rate its pitch asks for, made a voice
+// on the output's mixer, and the trigger state built over them. What render,
+// play, the JACK client and the plugin share. Control thread.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/SampleVoice.h"
+#include "audio/SoundDevice.h"
+#include "drumset/UiServices.h"
+#include "engine/KitLoader.h"
+#include "play/KitProgramBuild.h"
+
+namespace thumper {
+
+struct KitProgramVoices {
+  // One per KitProgram::samples entry; null where it was not wanted or did not load.
+  std::vector<std::unique_ptr<SampleVoice>> voices;
+  std::vector<KitVoiceRef> refs;
+  // Frames at the mixer's rate the longest voice sounds.
+  uint32_t nLongestFrames = 0;
+  int nWanted = 0;  // samples asked for
+  int nLoaded = 0;  // of them, the ones that became voices
+};
+
+struct KitVoiceLoad {
+  // Which samples to read (by index); null: all of them.
+  const std::vector<bool>* pWanted = nullptr;
+  // Samples read so far and samples to read, as they come in.
+  std::function<void(int nDone, int nTotal)> onProgress;
+  // A file that opened but is not a sample.
+  std::function<void(const std::string& path)> onUnreadable;
+};
+
+// Decodes with loader (a running load of it is cancelled) and waits for the
+// whole kit. A file that cannot be opened is said through ui and left out.
+KitProgramVoices LoadKitProgramVoices(const KitProgram& program, SoundDevice& device,
+                                      UiServices& ui, KitLoader& loader,
+                                      const KitVoiceLoad& load = {});
+
+// A seed for the random choices of a live host: different every start.
+uint64_t ClockSeed();
+
+}  // namespace thumper
