@@ -462,7 +462,9 @@ class Compiler {
         for (const KitSet& set : note.sets)
           for (const KitRegion& region : set.regions)
             if (note.strName.empty() && region.nSample != KitRegion::kNoSample)
-              note.strName = FileStem(m_program.samples[region.nSample].strPath);
+              note.strName = std::filesystem::path(m_program.samples[region.nSample].strPath)
+                                 .filename()
+                                 .string();
       }
       note.nCellThreshold = CellThresholds(note);
     }

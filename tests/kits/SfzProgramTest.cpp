@@ -130,7 +130,7 @@ TEST_F(SfzProgramTest, IncludeAndDefineComeFromTheTopFilesFolder) {
   ASSERT_EQ(p.samples.size(), 1u);
   EXPECT_EQ(fs::path(p.samples[0].strPath).filename(), "snare.wav");
   EXPECT_EQ(p.notes[38].sets.at(0).regions.size(), 1u);
-  EXPECT_EQ(p.notes[38].strName, "snare");
+  EXPECT_EQ(p.notes[38].strName, "snare.wav");
 }
 
 TEST_F(SfzProgramTest, RoundRobinFollowsTheSequenceOverCyclesAndLayersShareTheCount) {
@@ -370,8 +370,8 @@ TEST_F(SfzProgramTest, NoteNamesLabelsAndCaseInsensitiveFiles) {
       {"cymbals/crash.wav", "hats/closed.wav"});
   const KitProgram& p = Compile();
   ASSERT_FALSE(p.notes[61].sets.empty());
-  EXPECT_EQ(p.notes[61].strName, "crash");
-  EXPECT_EQ(p.notes[42].strName, "closed");
+  EXPECT_EQ(p.notes[61].strName, "crash.wav");  // the file on disk
+  EXPECT_EQ(p.notes[42].strName, "closed.wav");
   EXPECT_EQ(p.notes[49].strName, "Crash");
 }
 
