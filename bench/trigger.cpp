@@ -77,8 +77,49 @@ std::unique_ptr<TriggerState> SixteenRegions(const LoadedKit& kit, Selection sel
   return state;
 }
 
+// Note 60 as an SFZ multi-mic kit compiles it: 5 velocity layers of 5 round
+// robins, each hit 16 mics; every region by the curve law with sfizz's three
+// default controls (CC 7, 10, 11), so 400 regions weighed and 16 started.
+std::unique_ptr<TriggerState> SfzMultiMic(const LoadedKit& kit) {
+  auto state = std::make_unique<TriggerState>();
+  PlayProgram& program = state->m_program;
+  PlayProgram::Curve square{}, linear{}, bipolar{};
+  for (int i = 0; i < 128; ++i) {
+    square[i] = static_cast<float>(i * i) / (127.0f * 127.0f);
+    linear[i] = static_cast<float>(i) / 127.0f;
+    bipolar[i] = -1.0f + 2.0f * static_cast<float>(i) / 127.0f;
+  }
+  program.m_curve = {square, linear, bipolar};
+  program.m_modulation = {{Modulation::Target::Amplitude, 7, 0, 1.0f},
+                          {Modulation::Target::Pan, 10, 2, 1.0f},
+                          {Modulation::Target::Amplitude, 11, 0, 1.0f}};
+  program.m_set.push_back({0, 400, Selection::All});
+  for (int layer = 0; layer < 5; ++layer)
+    for (int turn = 0; turn < 5; ++turn)
+      for (int mic = 0; mic < 16; ++mic) {
+        PlayRegion region;
+        region.pVoice = kit.voices[mic].get();
+        region.nVelocityLow = static_cast<uint8_t>(1 + 26 * layer);
+        region.nVelocityHigh = static_cast<uint8_t>(layer == 4 ? 127 : 26 * (layer + 1));
+        region.gainLaw = GainLaw::Curve;
+        region.nChecks = PlayRegion::kCheckSequence;
+        region.nSequenceLength = 5;
+        region.nSequencePosition = static_cast<uint8_t>(turn);
+        region.nModulationCount = 3;
+        region.bPanModulated = true;
+        region.fPanScale = 1.41f;
+        program.m_region.push_back(region);
+      }
+  program.m_nSequenceCount = 1;
+  program.m_noteSequence = {0};
+  program.m_note[60].nSetCount = 1;
+  program.m_note[60].nSequenceCount = 1;
+  program.Finish(0);
+  return state;
+}
+
 void RunMessages(benchmark::State& state, const std::vector<uint32_t>& messages,
-                 Selection sixteen = Selection::All, bool withSixteen = false) {
+                 Selection sixteen = Selection::All, bool withSixteen = false, bool sfz = false) {
   // The counter itself must see a new and a delete, or its zero proves nothing.
   test::heap::Start();
   delete new int(1);
@@ -90,6 +131,7 @@ void RunMessages(benchmark::State& state, const std::vector<uint32_t>& messages,
 
   LoadedKit kit;
   if (withSixteen) kit.trigger.Publish(SixteenRegions(kit, sixteen));
+  if (sfz) kit.trigger.Publish(SfzMultiMic(kit));
   long allocations = 0;
   size_t i = 0;
   for (auto _ : state) {
@@ -146,6 +188,16 @@ void BM_NoteOnSixteenAtOnce(benchmark::State& state) {
   RunMessages(state, {PackShortMessage(0x90, 60, 100)}, Selection::All, true);
 }
 BENCHMARK(BM_NoteOnSixteenAtOnce);
+
+// An SFZ multi-mic hit: 400 regions weighed by velocity and sequence, 16
+// started with their level and pan worked out from three controllers each.
+void BM_NoteOnSfzMultiMic(benchmark::State& state) {
+  std::vector<uint32_t> messages;
+  for (int k = 0; k < 127; ++k)
+    messages.push_back(PackShortMessage(0x90, 60, static_cast<uint8_t>(1 + (k * 37) % 127)));
+  RunMessages(state, messages, Selection::All, false, true);
+}
+BENCHMARK(BM_NoteOnSfzMultiMic);
 
 void BM_NoteOff(benchmark::State& state) {
   RunMessages(state, {PackShortMessage(0x80, 38, 0)});

@@ -1,7 +1,9 @@
 // Any bytes given to the SFZ reader as a kit: it reads a kit or says why
 // not, within its limits, and every region it keeps has values in the
 // ranges the format gives. The input may include itself under other names
-// (inc1.sfz, inc2.sfz, ...) to reach the include limits.
+// (inc1.sfz, inc2.sfz, ...) to reach the include limits. A kit read is then
+// compiled for the playing model, and every index the program holds must be
+// in range.
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "kits/SfzProgram.h"
 #include "kits/SfzReader.h"
 
 namespace {
@@ -21,6 +24,44 @@ void Check(bool ok) {
 void CheckRange(const thumper::SfzCcRange& r) {
   Check(r.nCc >= 0 && r.nCc < thumper::kSfzControllerCount);
   Check(r.nLo >= 0 && r.nLo <= 127 && r.nHi >= 0 && r.nHi <= 127);
+}
+
+void CheckSets(const thumper::KitProgram& p, const thumper::KitNote* note,
+               const std::vector<thumper::KitSet>& sets) {
+  using namespace thumper;
+  for (const KitSet& set : sets) {
+    Check(set.regions.size() <= PlayProgram::kMaxSetRegions);
+    for (const KitRegion& r : set.regions) {
+      Check(r.nSample == KitRegion::kNoSample || r.nSample < p.samples.size());
+      Check(r.nVelocityLow >= 1 && r.nVelocityLow <= r.nVelocityHigh && r.nVelocityHigh <= 127);
+      Check(r.bCurveLaw && r.nVelocityCurve < p.curves.size());
+      for (const Modulation& m : r.modulations)
+        Check(m.nCurve < p.curves.size() && m.nController <= ControllerRange::kPolyPressure &&
+              std::isfinite(m.fDepth));
+      for (const ControllerRange& c : r.conditions)
+        Check(c.nController <= ControllerRange::kPolyPressure && c.nLow <= c.nHigh);
+      Check(r.nChokeGroup < static_cast<int32_t>(p.nGroupCount));
+      for (uint32_t g : r.stopsGroupsFirst)
+        Check((g & ~ChokeGroup::kSpareWhileHeld) < p.nGroupCount);
+      if (r.nSequenceLength > 1) Check(note && r.nSequence < note->sequences.size());
+      Check(std::isfinite(r.fGain) && r.fGain >= 0 && std::isfinite(r.fPanLeft) &&
+            std::isfinite(r.fPanRight) && std::isfinite(r.fReleaseFadeSeconds));
+    }
+  }
+}
+
+void CheckProgram(const thumper::KitProgram& p) {
+  using namespace thumper;
+  Check(p.groups.size() == p.nGroupCount);
+  for (const KitSample& s : p.samples) Check(std::abs(s.fPitch) <= 48.0f);
+  for (const KitNote& note : p.notes) {
+    Check(note.sequences.size() <= PlayProgram::kMaxNoteSequences);
+    for (uint32_t c : note.sequences) Check(c < p.nSequenceCount);
+    CheckSets(p, &note, note.sets);
+    CheckSets(p, &note, note.releaseSets);
+    CheckSets(p, &note, note.pressureSets);
+  }
+  for (const auto& sets : p.controllerTriggers) CheckSets(p, nullptr, sets);
 }
 
 }  // namespace
@@ -79,5 +120,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (const auto& [cc, v] : kit.ccDefaults)
     Check(cc >= 0 && cc < kSfzControllerCount && v >= 0 && v <= 1);
+
+  // As if every sample were on disk; a kit of many wide regions is left to the tests.
+  if (kit.regions.size() > 200) return 0;
+  SfzKit found = kit;
+  for (SfzRegion& g : found.regions)
+    if (!g.bSilence) g.strSamplePath = "/kits/fuzz/" + g.strSample;
+  const KitProgramResult compiled = CompileSfzKit(found);
+  Check(compiled.program.has_value() != !compiled.strError.empty());
+  if (compiled.program) CheckProgram(*compiled.program);
   return 0;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Kits that play as their makers made them: a Hydrogen kit (its folder, its
-// drumkit.xml or a .h2drumkit archive) read and compiled into a KitProgram,
+// drumkit.xml or a .h2drumkit archive) or an SFZ file read and compiled into a KitProgram,
 // rather than made a five-layer drum set. The one place that decides which
 // kit sources play natively. Control thread; reads files.
 

@@ -79,7 +79,8 @@ struct SfzRegion {
   float fAmpegSustain = 100;  // percent
   float fAmpegRelease = 0.001f;
   int nTranspose = 0;
-  float fTune = 0;  // cents
+  float fTune = 0;             // cents
+  float fPitchKeytrack = 100;  // cents per key away from pitch_keycenter
 
   // Controls
   std::vector<SfzCcModulation> amplitudeCc, volumeCc, panCc;

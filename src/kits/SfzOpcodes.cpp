@@ -299,7 +299,9 @@ bool ApplySfzRegionOpcode(SfzRegion& r, std::string_view name, std::string_view 
         {"fast", SfzOffMode::Fast}, {"normal", SfzOffMode::Normal}, {"time", SfzOffMode::Time}};
     SetWord(r.offMode, value, words, problem);
   } else if (name == "off_time") {
+    // As in sfizz: a fade time asks for the timed fade.
     SetFloat(r.fOffTime, value, 0, 100, problem);
+    if (ParseSfzNumber(value)) r.offMode = SfzOffMode::Time;
   } else if (name == "off_shape") {
     SetFloat(r.fOffShape, value, -100, 100, problem);
   } else if (name == "polyphony") {
@@ -347,6 +349,8 @@ bool ApplySfzRegionOpcode(SfzRegion& r, std::string_view name, std::string_view 
     SetFloat(r.fAmpegRelease, value, 0, 100, problem);
   } else if (name == "transpose") {
     SetInt(r.nTranspose, value, -127, 127, problem);
+  } else if (name == "pitch_keytrack") {
+    SetFloat(r.fPitchKeytrack, value, -1200, 1200, problem);
   } else if (name == "tune" || name == "pitch") {
     SetFloat(r.fTune, value, -2400, 2400, problem);
   } else if (name == "output") {

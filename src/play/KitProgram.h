@@ -57,7 +57,37 @@ struct KitRegion {
   uint8_t nOutput = 0;     // output pair; 0 the main one
   // Groups stopped (with fChokeFadeSeconds) before any region of the note
   // starts: an instrument that cuts its own last hit names its own group here.
+  // An entry with ChokeGroup::kSpareWhileHeld set spares its group while the
+  // group's spareWhile conditions hold.
   std::vector<uint32_t> stopsGroupsFirst;
+
+  // The SFZ level law (GainLaw::Curve) instead of GainLaw::Linear: fGain times
+  // curves[nVelocityCurve][velocity], then the modulations at the note's start.
+  bool bCurveLaw = false;
+  uint16_t nVelocityCurve = 0;
+  std::vector<Modulation> modulations;
+  // With bPanModulated the pan gains are worked out at the start from fPan
+  // (-1 .. 1, plus the Pan modulations) by SfzPanGains, times fPanScale;
+  // otherwise fPanLeft and fPanRight hold.
+  bool bPanModulated = false;
+  float fPan = 0.0f;
+  float fPanScale = 1.0f;
+  // Sounds on the turn nSequencePosition (0-based) of nSequenceLength of its
+  // note's sequence counter nSequence (an index into KitNote::sequences);
+  // nSequenceLength 1: every turn.
+  uint8_t nSequence = 0;
+  uint8_t nSequenceLength = 1;
+  uint8_t nSequencePosition = 0;
+  // Sounds when its note-on's random value lies in [fRandomLow, fRandomHigh).
+  float fRandomLow = 0.0f;
+  float fRandomHigh = 1.0f;
+};
+
+// A choke group's own settings (KitProgram::groups).
+struct KitGroup {
+  float fFadeSeconds = -1.0f;  // its voices' fade when stopped; < 0: the stopper's
+  // What a kSpareWhileHeld stop weighs (ChokeGroup::nFirstCondition ..).
+  std::vector<ControllerRange> spareWhile;
 };
 
 struct KitSet {
@@ -73,6 +103,16 @@ struct KitNote {
   // VelocityLayer of these four thresholds).
   uint8_t nShowSlot = 0;
   std::array<int32_t, 4> nCellThreshold{100, 80, 60, 40};
+  // The sequence counters (indices below KitProgram::nSequenceCount, at most
+  // PlayProgram::kMaxNoteSequences) its note-ons advance; its regions name
+  // them by position here.
+  std::vector<uint32_t> sequences;
+  // Its note-on draws a random value (some region has a random range).
+  bool bRandom = false;
+  // Sets its note-off starts (at the note-on's velocity), and sets its
+  // polyphonic aftertouch starts.
+  std::vector<KitSet> releaseSets;
+  std::vector<KitSet> pressureSets;
 };
 
 struct KitProgram {
@@ -82,6 +122,16 @@ struct KitProgram {
   std::array<KitNote, PlayProgram::kNoteCount> notes{};
   // Choke groups are numbered 0 .. nGroupCount - 1.
   uint32_t nGroupCount = 0;
+  // Their own settings: empty, or nGroupCount entries.
+  std::vector<KitGroup> groups;
+  // Curves the regions and modulations name (PlayProgram::m_curve).
+  std::vector<PlayProgram::Curve> curves;
+  uint32_t nSequenceCount = 0;
+  // Per controller, the sets its movement starts (PlayProgram::m_controllerTrigger).
+  std::array<std::vector<KitSet>, 128> controllerTriggers;
+  // The controllers' values when the kit starts (PlayProgram::m_nStartController).
+  bool bStartControllers = false;
+  std::array<uint8_t, 128> nStartController{};
   // What the kit holds that does not play, each said once ("file: what").
   std::vector<std::string> warnings;
 

@@ -122,23 +122,50 @@ class NoteTrigger {
   // Last value of every controller and every note's polyphonic aftertouch, per channel.
   std::atomic<uint8_t> m_nController[16][128];
   std::atomic<uint8_t> m_nPolyPressure[16][128];
+  // Velocity of each note's last note-on, per channel (what a note-off starts plays at).
+  std::atomic<uint8_t> m_nNoteVelocity[16][128];
 
  private:
   // The most regions one note-on starts (the rest of its sets stay silent).
   static constexpr uint32_t kMaxStarts = 256;
 
+  // What one note-on (or the note-off or controller that starts regions) weighs.
+  struct NoteContext {
+    int nNote = 0;
+    int nVelocity = 0;
+    int nChannel = 0;
+    float fRandom = 0.0f;
+    uint32_t nSequence[PlayProgram::kMaxNoteSequences] = {};
+  };
+
   void NoteOn(const TriggerState& state, int note, int velocity, int channel) noexcept;
-  void NoteOff(const TriggerState& state, int note) noexcept;
-  static void StopGroups(const PlayProgram& program, uint32_t first, uint32_t count,
-                         uint32_t fadeFrames) noexcept;
+  void NoteOff(const TriggerState& state, int note, int channel) noexcept;
+  void ControllerMoved(const PlayProgram& program, int controller, int channel) noexcept;
+  void PressureMoved(const PlayProgram& program, int note, int channel) noexcept;
+  // The note's random value and sequence counters (advanced by a note-on; as
+  // its last note-on left them for a note-off).
+  static void PrepareContext(const PlayProgram& program, const PlayNote& note, bool advance,
+                             NoteContext& context) noexcept;
+  // Chooses from sets first .. + count, then starts what they chose. Returns how many started.
+  uint32_t PlaySets(const PlayProgram& program, uint32_t first, uint32_t count,
+                    const NoteContext& context) noexcept;
+  void StopGroups(const PlayProgram& program, uint32_t first, uint32_t count, uint32_t fadeFrames,
+                  const NoteContext& context) const noexcept;
   // Starts the regions set s chooses; adds them to started. Returns how many.
-  uint32_t PlayFromSet(const PlayProgram& program, uint32_t s, int note, int velocity, int channel,
+  uint32_t PlayFromSet(const PlayProgram& program, uint32_t s, const NoteContext& context,
                        uint32_t* started, uint32_t startedCount) noexcept;
-  bool Holds(const PlayProgram& program, const PlayRegion& region, int note, int velocity,
-             int channel) const noexcept;
-  bool ConditionsHold(const PlayProgram& program, const PlayRegion& region, int note,
+  bool Holds(const PlayProgram& program, const PlayRegion& region,
+             const NoteContext& context) const noexcept;
+  bool ChecksHold(const PlayProgram& program, const PlayRegion& region,
+                  const NoteContext& context) const noexcept;
+  bool ConditionsHold(const PlayProgram& program, uint32_t first, uint32_t count, int note,
                       int channel) const noexcept;
-  void Start(const PlayRegion& region, int velocity, int channel) const noexcept;
+  int ControllerValue(uint8_t controller, int note, int channel) const noexcept;
+  void Start(const PlayProgram& program, const PlayRegion& region,
+             const NoteContext& context) const noexcept;
+  void StartCurve(const PlayProgram& program, const PlayRegion& region,
+                  const NoteContext& context) const noexcept;
+  void ApplyStartControllers(const TriggerState& state) noexcept;
   void ShowNotePlaying(int slot, int layer, bool sounds) noexcept;
   void ShowNoteReleased(int slot) noexcept;
   void PushEvent(const NoteEvent& event) noexcept;

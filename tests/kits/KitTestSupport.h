@@ -28,7 +28,7 @@ struct TestInstrument {
   double pan = 0;
   bool oldLayout = false;  // one <filename>, no <layer>
   bool component = false;  // layers inside <instrumentComponent>
-  std::string settings;    // more elements of the instrument, as given
+  std::string settings = {};  // more elements of the instrument, as given
 };
 
 inline std::string Escaped(const std::string& text) {

@@ -72,6 +72,21 @@ TEST(SfzOpcodes, ValuesOutOfRangeAreClampedAndUnusableOnesLeaveTheDefault) {
   EXPECT_FALSE(ApplySfzRegionOpcode(r, "loccx", "1", problem));
 }
 
+TEST(SfzOpcodes, OffTimeAsksForTheTimedFadeAndPitchKeytrackIsRead) {
+  // As sfizz reads them: off_time switches to off_mode=time; a later off_mode wins.
+  SfzRegion r;
+  std::string problem;
+  EXPECT_TRUE(ApplySfzRegionOpcode(r, "off_time", "0.2", problem));
+  EXPECT_EQ(r.offMode, SfzOffMode::Time);
+  EXPECT_TRUE(ApplySfzRegionOpcode(r, "off_mode", "fast", problem));
+  EXPECT_EQ(r.offMode, SfzOffMode::Fast);
+  EXPECT_TRUE(ApplySfzRegionOpcode(r, "off_time", "x", problem));
+  EXPECT_EQ(r.offMode, SfzOffMode::Fast);
+  EXPECT_FLOAT_EQ(r.fPitchKeytrack, 100);
+  EXPECT_TRUE(ApplySfzRegionOpcode(r, "pitch_keytrack", "0", problem));
+  EXPECT_FLOAT_EQ(r.fPitchKeytrack, 0);
+}
+
 TEST(SfzOpcodes, ControllersReachTheExtendedOnesAndNoFurther) {
   SfzRegion r;
   std::string problem;

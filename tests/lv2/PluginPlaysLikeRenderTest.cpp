@@ -97,5 +97,28 @@ TEST_F(PluginPlaysLikeRender, AHydrogenKitPlaysItsRoundRobinPanAndMuteGroupAsIts
   ExpectSameAsRender({64}, "h2/drumkit.xml");
 }
 
+TEST_F(PluginPlaysLikeRender, AnSfzKitPlaysItsSequencePanHiHatAndChokesAsItsRender) {
+  // The snare takes turns, the hat opens below CC 4's 64 (which stands at 0)
+  // and chokes itself once closed, the kick is panned, and CC 7 is the kit's
+  // volume control by sfizz's law.
+  std::filesystem::create_directories(dir / "sfz");
+  int16_t level = 1000;
+  for (const char* name : {"kick.wav", "snare a.wav", "snare b.wav", "open.wav", "closed.wav"})
+    WriteLevelWav(dir / ("sfz/" + std::string(name)), level += 700);
+  WriteTextFile(dir / "sfz/kit.sfz",
+                "<global> loop_mode=one_shot\n"
+                "<region> key=36 pan=40 sample=kick.wav\n"
+                "<group> key=38 seq_length=2\n"
+                "<region> seq_position=1 sample=snare a.wav\n"
+                "<region> seq_position=2 sample=snare b.wav\n"
+                "<group> key=42 group=1 off_by=1 off_time=0.01\n"
+                "<region> hicc4=63 sample=open.wav\n"
+                "<region> locc4=64 sample=closed.wav\n");
+  reference = RenderReference(dir, dir / "sfz/kit.sfz", Groove());
+  ASSERT_GT(reference.size(), 2u * 15000);
+  ExpectSameAsRender({64}, "sfz/kit.sfz");
+  ExpectSameAsRender({1, 17, 333, 4096}, "sfz/kit.sfz");
+}
+
 }  // namespace
 }  // namespace thumper::test

@@ -114,6 +114,54 @@ TEST(KitProgramBuild, OnlyTheSamplesOfTheNotesPlayedAreWanted) {
   std::array<bool, PlayProgram::kNoteCount> notes{};
   notes[38] = true;
   EXPECT_EQ(SamplesOfNotes(kit, notes), (std::vector<bool>{false, true, true}));
+  // A played note's release and pressure regions, and whatever a controller
+  // starts, are wanted too.
+  const uint32_t release = kit.SampleIndex("/r.wav"), grab = kit.SampleIndex("/g.wav"),
+                 chick = kit.SampleIndex("/c.wav");
+  region.nSample = release;
+  kit.notes[38].releaseSets.push_back({Selection::All, {region}});
+  region.nSample = grab;
+  kit.notes[38].pressureSets.push_back({Selection::All, {region}});
+  region.nSample = chick;
+  kit.controllerTriggers[4].push_back({Selection::All, {region}});
+  EXPECT_EQ(SamplesOfNotes(kit, notes), (std::vector<bool>{false, true, true, true, true, true}));
+}
+
+TEST_F(KitProgramBuildTest, SfzFieldsReachTheTriggerAndDamagedOnesAreLeftOut) {
+  const uint32_t a = Sample(1000), b = Sample(2000);
+  PlayProgram::Curve flat;
+  flat.fill(0.5f);
+  kit.curves = {flat};
+  KitRegion curved = Region(a);
+  curved.bCurveLaw = true;
+  curved.nSequenceLength = 2;
+  curved.nSequencePosition = 1;
+  curved.modulations = {{Modulation::Target::Amplitude, 20, 0, 2.0f},
+                        {Modulation::Target::Volume, 21, 9, 6.0f}};  // curve 9: not there
+  KitRegion lost = curved;
+  lost.nSequence = 1;  // names a counter the note does not have
+  KitRegion badCurve = Region(b);
+  badCurve.bCurveLaw = true;
+  badCurve.nVelocityCurve = 3;
+  kit.notes[40].sets.push_back({Selection::All, {curved, lost, badCurve}});
+  kit.notes[40].sequences = {0};
+  kit.nSequenceCount = 1;
+  kit.bStartControllers = true;
+  kit.nStartController[20] = 127;
+  kit.nStartController[21] = 200;  // no controller goes past 127
+  PublishKit();
+  const PlayProgram& program = trigger.Current().m_program;
+  ASSERT_EQ(program.m_set.at(program.m_note[40].nFirstSet).nRegionCount, 1u);
+  const PlayRegion& r =
+      program.m_region.at(program.m_set[program.m_note[40].nFirstSet].nFirstRegion);
+  EXPECT_EQ(r.gainLaw, GainLaw::Curve);
+  EXPECT_EQ(r.nChecks, PlayRegion::kCheckSequence);
+  EXPECT_EQ(r.nModulationCount, 1u);
+  EXPECT_EQ(trigger.m_nController[0][21].load(), 127);
+  // Turn 0 is not its turn; turn 1 plays at the curve's 0.5, times CC 20's
+  // modulation (2 times the same curve's 0.5).
+  EXPECT_NEAR(Hit(40), 0, 0.01);
+  EXPECT_NEAR(Hit(40), 500, 0.01);
 }
 
 }  // namespace

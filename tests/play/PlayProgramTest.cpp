@@ -386,6 +386,227 @@ TEST_F(PlayProgramTest, ABadlyMadeProgramIsRefused) {
   program().m_note[3].nFirstSet = 1;
   program().m_note[3].nSetCount = 1;
   EXPECT_FALSE(IsWellFormed(program()));
+  program().m_note[3].nSetCount = 0;
+  program().m_region[0].nFirstStop = 0;
+  EXPECT_TRUE(IsWellFormed(program()));
+  // The SFZ tables: a curve, a modulation, a sequence counter or a spared
+  // group that is not there.
+  program().m_region[0].gainLaw = GainLaw::Curve;
+  EXPECT_FALSE(IsWellFormed(program()));
+  program().m_curve.emplace_back();
+  EXPECT_TRUE(IsWellFormed(program()));
+  program().m_region[0].nModulationCount = 1;
+  EXPECT_FALSE(IsWellFormed(program()));
+  program().m_modulation.push_back({Modulation::Target::Pan, 10, 1, 1.0f});
+  EXPECT_FALSE(IsWellFormed(program()));  // curve 1 missing
+  program().m_modulation[0].nCurve = 0;
+  EXPECT_TRUE(IsWellFormed(program()));
+  program().m_note[40].nSequenceCount = 1;
+  EXPECT_FALSE(IsWellFormed(program()));
+  program().m_noteSequence.push_back(0);
+  EXPECT_FALSE(IsWellFormed(program()));  // no counter 0 made
+  program().m_nSequenceCount = 1;
+  program().Finish(0);
+  EXPECT_TRUE(IsWellFormed(program()));
+  program().m_stop.push_back(0 | ChokeGroup::kSpareWhileHeld);
+  EXPECT_FALSE(IsWellFormed(program()));
+  program().m_group.push_back({0, 0, -1, 0, 1});
+  EXPECT_FALSE(IsWellFormed(program()));  // its condition is not there
+  program().m_condition.push_back({4, 0, 10});
+  EXPECT_TRUE(IsWellFormed(program()));
+}
+
+// SFZ's sequence: one counter for the note, moved by every note-on whatever
+// its velocity; each region sounds on its own turn.
+TEST_F(PlayProgramTest, SequenceCountersCountEveryNoteOnOfTheirNote) {
+  std::vector<PlayRegion> regions;
+  for (int p = 0; p < 3; ++p) {
+    PlayRegion region = Region(Voice(static_cast<int16_t>(100 * (p + 1))));
+    region.nChecks = PlayRegion::kCheckSequence;
+    region.nSequenceLength = 3;
+    region.nSequencePosition = static_cast<uint8_t>(p);
+    region.nVelocityLow = 10;
+    regions.push_back(region);
+  }
+  AddSet(40, Selection::All, regions);
+  program().m_nSequenceCount = 1;
+  program().m_noteSequence = {0};
+  program().m_note[40].nSequenceCount = 1;
+  PublishProgram();
+  EXPECT_EQ(Values(40, 4), (std::vector<int>{100, 200, 300, 100}));
+  EXPECT_EQ(Values(40, 1, 5), std::vector<int>{0});  // too soft, but its turn is taken
+  EXPECT_EQ(Values(40, 2), (std::vector<int>{300, 100}));
+}
+
+TEST_F(PlayProgramTest, OneRandomValuePerNoteOnIsSharedByItsRegions) {
+  const auto ranged = [&](int16_t value, float low, float high) {
+    PlayRegion region = Region(Voice(value));
+    region.nChecks = PlayRegion::kCheckRandom;
+    region.fRandomLow = low;
+    region.fRandomHigh = high;
+    return region;
+  };
+  const auto run = [&](uint64_t seed) {
+    // Two mics of one hit share its range: both sound or neither.
+    AddSet(40, Selection::All,
+           {ranged(100, 0.0f, 0.5f), ranged(1000, 0.0f, 0.5f), ranged(20, 0.5f, 1.0f)});
+    program().m_note[40].bRandom = true;
+    PublishProgram(seed);
+    return Values(40, 32);
+  };
+  const std::vector<int> first = run(7);
+  EXPECT_EQ(run(7), first);
+  EXPECT_NE(run(8), first);
+  const std::set<int> seen(first.begin(), first.end());
+  EXPECT_EQ(seen, (std::set<int>{1100, 20}));
+}
+
+TEST_F(PlayProgramTest, CurveLawFollowsItsVelocityCurveAndItsControllers) {
+  PlayProgram::Curve square{}, linear{};
+  for (int i = 0; i < 128; ++i) {
+    square[i] = static_cast<float>(i * i) / (127.0f * 127.0f);
+    linear[i] = static_cast<float>(i) / 127.0f;
+  }
+  program().m_curve = {square, linear};
+  PlayRegion region = Region(Voice(10000));
+  region.gainLaw = GainLaw::Curve;
+  region.nVelocityCurve = 0;
+  region.fGain = 0.5f;
+  region.nFirstModulation = 0;
+  region.nModulationCount = 2;
+  region.bPanModulated = true;
+  region.fPanScale = 2.0f;
+  program().m_modulation = {{Modulation::Target::Amplitude, 20, 1, 1.0f},
+                            {Modulation::Target::Pan, 10, 1, 1.0f}};
+  AddSet(40, Selection::All, {region});
+  PlayRegion loud = Region(Voice(1000));
+  loud.gainLaw = GainLaw::Curve;
+  loud.nVelocityCurve = 1;
+  loud.nFirstModulation = 2;
+  loud.nModulationCount = 1;
+  program().m_modulation.push_back({Modulation::Target::Volume, 21, 1, 6.0f});
+  AddSet(41, Selection::All, {loud});
+  PublishProgram();
+  EXPECT_NEAR(Hit(40, 127).first, 0, 0.01);  // controller 20 stands at 0
+  Send(0xB0, 20, 127);
+  auto [left, right] = Hit(40, 127);  // pan 0: cos(pi/4) a side, times 2
+  EXPECT_NEAR(left, 5000 * std::sqrt(2.0), 0.5);
+  EXPECT_NEAR(right, 5000 * std::sqrt(2.0), 0.5);
+  std::tie(left, right) = Hit(40, 64);
+  EXPECT_NEAR(left, 5000 * std::sqrt(2.0) * square[64], 0.5);
+  Send(0xB0, 10, 127);  // hard right
+  std::tie(left, right) = Hit(40, 127);
+  EXPECT_NEAR(left, 0, 0.5);
+  EXPECT_NEAR(right, 10000, 0.5);
+  Send(0xB0, 7, 0);  // the channel volume is not this law's
+  EXPECT_NEAR(Hit(41, 127).first, 1000, 0.01);
+  Send(0xB0, 21, 127);  // +6 dB
+  EXPECT_NEAR(Hit(41, 127).first, 1000 * std::pow(10.0, 6.0 / 20.0), 0.5);
+  float l = 0, r = 0;
+  SfzPanGains(-1.0f, l, r);
+  EXPECT_FLOAT_EQ(l, 1.0f);
+  EXPECT_NEAR(r, 0.0f, 1e-6);
+}
+
+TEST_F(PlayProgramTest, AGroupsOwnFadeAndAStopThatSparesItWhileItsConditionsHold) {
+  SampleVoice* open = Voice(8000, 44100);
+  SampleVoice* closed = Voice(100, 44100);
+  // Group 0: the open hi-hat, fading 441 frames, spared while CC 4 stays at 0..31.
+  program().m_condition.push_back({4, 0, 31});
+  program().m_group.push_back({0, 1, 441, 0, 1});
+  program().m_groupVoice.push_back(open);
+  program().m_stop.push_back(0 | ChokeGroup::kSpareWhileHeld);
+  PlayRegion openHit = Region(open);
+  openHit.nFirstCondition = 0;
+  openHit.nConditionCount = 1;
+  openHit.nFirstPreStop = 0;
+  openHit.nPreStopCount = 1;
+  PlayRegion closedHit = Region(closed);
+  closedHit.nFirstPreStop = 0;
+  closedHit.nPreStopCount = 1;
+  closedHit.nChokeFadeFrames = 10;  // the group's own fade wins
+  program().m_condition.push_back({4, 32, 127});
+  closedHit.nFirstCondition = 1;
+  closedHit.nConditionCount = 1;
+  AddSet(46, Selection::All, {openHit, closedHit});
+  PublishProgram();
+  EXPECT_NEAR(Hit(46).first, 8000, 0.01);
+  EXPECT_NEAR(Hit(46).first, 16000, 0.01);  // the pedal still open: the last hit rings on
+  mixer.StopAll();
+  MixLeftLevels(256);
+  Hit(46);
+  Send(0xB0, 4, 127);
+  NoteOn(46, 100);  // closed now: the open hit fades over its own 441 frames
+  const auto levels = MixLeftLevels(600);
+  EXPECT_NEAR(levels[220], 100 + 8000 * 221.0 / 441.0, 30);
+  EXPECT_NEAR(levels[450], 100, 0.01);
+}
+
+TEST_F(PlayProgramTest, ANoteOffStartsItsReleaseRegionsAtTheNoteOnsVelocity) {
+  PlayRegion release = Region(Voice(10000));
+  release.fVelocityPower = 1.0f;
+  const uint32_t first = static_cast<uint32_t>(program().m_set.size());
+  program().m_set.push_back({0, 1, Selection::All});
+  program().m_region.push_back(release);
+  program().m_note[38].nFirstReleaseSet = first;
+  program().m_note[38].nReleaseSetCount = 1;
+  PublishProgram();
+  Send(0x80, 38, 0);  // never struck: nothing
+  EXPECT_NEAR(MixLeftLevels(64)[0], 0, 0.01);
+  NoteOn(38, 64);
+  EXPECT_NEAR(MixLeftLevels(64)[0], 0, 0.01);
+  Send(0x80, 38, 127);
+  EXPECT_NEAR(MixLeftLevels(64)[0], 10000 * 64.0 / 127.0, 0.5);
+}
+
+TEST_F(PlayProgramTest, ControllersAndPressureStartRegionsWhenTheyMoveIntoRange) {
+  const auto ranged = [&](int16_t value, uint8_t controller, uint8_t low, uint8_t high) {
+    PlayRegion region = Region(Voice(value));
+    region.nFirstCondition = static_cast<uint32_t>(program().m_condition.size());
+    region.nConditionCount = 1;
+    program().m_condition.push_back({controller, low, high});
+    return region;
+  };
+  program().m_set.push_back({0, 1, Selection::All});
+  program().m_region.push_back(ranged(300, 4, 100, 127));  // the pedal's chick
+  program().m_controllerTrigger[4] = {0, 1};
+  program().m_bControllerTriggers = true;
+  program().m_set.push_back({1, 1, Selection::All});
+  program().m_region.push_back(ranged(50, ControllerRange::kPolyPressure, 1, 127));
+  program().m_note[49].nFirstPressureSet = 1;
+  program().m_note[49].nPressureSetCount = 1;
+  PublishProgram();
+  Send(0xB0, 4, 50);
+  EXPECT_NEAR(MixLeftLevels(64)[0], 0, 0.01);
+  Send(0xB0, 4, 120);
+  EXPECT_NEAR(MixLeftLevels(64)[0], 300, 0.01);
+  Send(0xB0, 4, 120);  // the same value again starts nothing
+  EXPECT_NEAR(MixLeftLevels(64)[0], 0, 0.01);
+  Send(0xA0, 49, 90);
+  EXPECT_NEAR(MixLeftLevels(64)[0], 50, 0.01);
+  Send(0xA0, 48, 90);  // another note's pressure
+  Send(0xA0, 49, 0);   // let go: outside the range
+  EXPECT_NEAR(MixLeftLevels(64)[0], 0, 0.01);
+  EXPECT_TRUE(DrainEvents().empty());  // no key lights for a controller
+}
+
+TEST_F(PlayProgramTest, AKitsStartValuesSetEveryChannelsControllersWhenPublished) {
+  Send(0xB0, 7, 20);
+  Send(0xB0, 4, 9);
+  AddSet(40, Selection::All, {Region(Voice(1))});
+  PublishProgram();  // a kit without start values keeps them
+  EXPECT_EQ(trigger.ChannelVolume(1), 20);
+  EXPECT_EQ(trigger.m_nController[0][4].load(), 9);
+  AddSet(40, Selection::All, {Region(Voice(1))});
+  program().m_bStartControllers = true;
+  program().m_nStartController[7] = 100;
+  program().m_nStartController[10] = 64;
+  PublishProgram();
+  for (int c = 0; c < 16; ++c) {
+    EXPECT_EQ(trigger.ChannelVolume(c + 1), 100);
+    EXPECT_EQ(trigger.m_nController[c][10].load(), 64);
+    EXPECT_EQ(trigger.m_nController[c][4].load(), 0);
+  }
 }
 
 TEST(LayerVelocityRange, GivesExactlyTheVelocitiesVelocityLayerPicks) {
