@@ -7,7 +7,10 @@
 
 #include <pugixml.hpp>
 
+#include <atomic>
+#include <chrono>
 #include <map>
+#include <thread>
 
 #include "PluginTestKits.h"
 #include "kits/KitTestSupport.h"
@@ -252,6 +255,53 @@ TEST_F(PluginNames, TheMapIsSavedWithTheSessionAndAnOlderSessionRestoresWithoutO
   EXPECT_EQ(Play(*restored, {{10, 0x90, 38, 127}}), snare);
   EXPECT_EQ(Play(*restored, {{10, 0x90, 22, 127}}), Play(*direct, {{10, 0x90, 22, 127}}));
   EXPECT_EQ(restored->AnnouncedNoteMaps().back(), "");
+}
+
+TEST_F(PluginNames, MapAndKitChangesWithTheWorkerOnItsOwnThreadEndOnTheLastOfEach) {
+  WriteTextFile(dir / "kick.txt", "38 36\n");
+  WriteTextFile(dir / "hat.txt", "38 42\n");
+  auto plugin = host.Instantiate(44100);
+  ASSERT_TRUE(plugin);
+  plugin->StartWorkerThread();
+  // A GUI reading the names all the while, as Ardour's does after each update.
+  std::atomic<bool> stop{false};
+  std::atomic<int> valid{0};
+  std::thread gui([&] {
+    while (!stop.load()) valid += ParseMidnam(plugin->Midnam()).bValid ? 1 : 0;
+  });
+  std::string lastMap, lastKit;
+  for (uint32_t block = 0; block < 400; ++block) {
+    std::vector<MidiAt> midi;
+    if (block % 3 == 0) midi.push_back({static_cast<uint32_t>(block % 128), 0x90, 38, 127});
+    if (block % 7 == 0) {
+      lastMap = dir / (block % 14 ? "kick.txt" : "hat.txt");
+      plugin->QueueNoteMap(lastMap);
+    }
+    if (block % 30 == 0) {
+      lastKit = block % 60 ? "a" : "b";
+      plugin->QueueKit(dir / (lastKit + ".drums"));
+    }
+    plugin->Run(128, midi);
+  }
+  for (int i = 0; i < 2000 && !plugin->WorkerIdle(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    plugin->Run(128);
+  }
+  ASSERT_TRUE(plugin->WorkerIdle());
+  plugin->Run(128);
+  stop = true;
+  gui.join();
+  EXPECT_GT(valid.load(), 0);
+  ASSERT_FALSE(plugin->AnnouncedNoteMaps().empty());
+  EXPECT_EQ(plugin->AnnouncedNoteMaps().back(), lastMap);
+  // The snare pad plays what the last map sends it to, on the last kit.
+  auto direct = WithKit(lastKit);
+  ASSERT_TRUE(direct);
+  const std::string expected = lastMap == dir / "hat.txt" ? "hat.wav" : "kick.wav";
+  EXPECT_EQ(ParseMidnam(plugin->Midnam()).notes[38], expected);
+  EXPECT_EQ(
+      Play(*plugin, {{10, 0x90, 38, 127}}),
+      Play(*direct, {{10, 0x90, static_cast<uint8_t>(expected == "hat.wav" ? 42 : 36), 127}}));
 }
 
 }  // namespace
