@@ -157,16 +157,16 @@ class ThumperPlugin {
   std::optional<NoteMap> m_noteMap;
   NoteNames m_kitNames;
   LatestValue<PlayingMap> m_playingMaps;  // written holding m_controlMutex
-
-  // The MIDNAM document, ready for the host to copy.
-  std::mutex m_midnamMutex;
-  const std::string m_strModel;
-  std::string m_strMidnam;
   std::atomic<LoadedKit*> m_pRestored{nullptr};  // owned; taken by the next run
   // Kits inside worker messages (owned here until the message arrives). More
   // than a few at once never happen; past the last slot a kit goes untracked.
   std::array<std::atomic<LoadedKit*>, 64> m_inFlight{};
   std::atomic<uint64_t> m_nFramesPlayed{0};
+
+  // The MIDNAM document, ready for the host to copy.
+  std::mutex m_midnamMutex;
+  const std::string m_strModel;
+  std::string m_strMidnam;
 
   // Audio-thread state.
   std::unique_ptr<LoadedKit> m_pKit;        // what plays; its state is the trigger's
