@@ -4,8 +4,10 @@
 #include <lv2/state/state.h>
 #include <lv2/worker/worker.h>
 
+#include <cstdlib>
 #include <cstring>
 
+#include "ArdourMidnam.h"
 #include "PluginUri.h"
 #include "ThumperPlugin.h"
 
@@ -74,11 +76,31 @@ LV2_State_Status Restore(LV2_Handle instance, LV2_State_Retrieve_Function retrie
   }
 }
 
+// A host's GUI thread; never the audio thread. Null tells the host there is
+// no document (out of memory).
+char* Midnam(LV2_Handle instance) {
+  try {
+    return Self(instance)->Midnam();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+char* Model(LV2_Handle instance) {
+  return Self(instance)->Model();
+}
+
+void FreeText(char* text) {
+  std::free(text);
+}
+
 const void* ExtensionData(const char* uri) {
   static const LV2_Worker_Interface worker = {Work, WorkResponse, nullptr};
   static const LV2_State_Interface state = {Save, Restore};
+  static const ArdourMidnamInterface midnam = {Midnam, Model, FreeText};
   if (std::strcmp(uri, LV2_WORKER__interface) == 0) return &worker;
   if (std::strcmp(uri, LV2_STATE__interface) == 0) return &state;
+  if (std::strcmp(uri, THUMPER_ARDOUR_MIDNAM__interface) == 0) return &midnam;
   return nullptr;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The plugin's identity. CMake reads these two lines into the bundle's TTL
+// The plugin's identity. CMake reads these lines into the bundle's TTL
 // files, so the URI is written here and nowhere else.
 
 #define THUMPER_LV2_URI "urn:thumper:lv2:drum-module"
 #define THUMPER_LV2_DRUM_SET_URI THUMPER_LV2_URI "#drumSet"
+#define THUMPER_LV2_NOTE_MAP_URI THUMPER_LV2_URI "#noteMap"

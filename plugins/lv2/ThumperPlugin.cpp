@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 
 #include "PluginUri.h"
 #include "app/cli/ConsoleUi.h"
+#include "engine/MidnamDocument.h"
 
 namespace thumper::lv2 {
 
@@ -19,9 +22,9 @@ namespace {
 
 // What the audio thread and the worker send each other through the host.
 struct WorkRequest {
-  enum class Kind : uint32_t { Load, Retire, Housekeeping };
+  enum class Kind : uint32_t { Load, Retire, Housekeeping, LoadNoteMap };
   Kind kind;
-  uint32_t nPathBytes;     // Load: the path follows, with its terminating zero
+  uint32_t nPathBytes;     // Load, LoadNoteMap: the path follows, with its terminating zero
   LoadedKit* pKit;         // Retire: the replaced kit, owned by the message
   uint64_t nReleaseFrame;  // Retire: when its last hit has ended
 };
@@ -45,6 +48,60 @@ T* FeatureData(const LV2_Feature* const* features, const char* uri) {
   return f ? static_cast<T*>(f->data) : nullptr;
 }
 
+// A DAW keys the note names it reads on the model, so each instance has its own.
+std::string ModelName(const void* instance) {
+  char name[64];
+  std::snprintf(name, sizeof name, "Thumper:%p", instance);
+  return name;
+}
+
+// A built-in map is saved by its name, a file by its path (which the host may move).
+bool IsBuiltInNoteMapName(std::string_view name) {
+  std::string_view names = BuiltInNoteMapNames();
+  while (!names.empty()) {
+    const size_t end = names.find_first_of(", |");
+    if (names.substr(0, end) == name) return true;
+    if (end == std::string_view::npos) break;
+    names.remove_prefix(end + 1);
+  }
+  return false;
+}
+
+// The host's absolute form of a path from the session's state, or path itself.
+std::string AbsolutePath(const std::string& path, const LV2_Feature* const* features) {
+  auto* mapPath = FeatureData<LV2_State_Map_Path>(features, LV2_STATE__mapPath);
+  auto* freePath = FeatureData<LV2_State_Free_Path>(features, LV2_STATE__freePath);
+  char* absolute = mapPath ? mapPath->absolute_path(mapPath->handle, path.c_str()) : nullptr;
+  std::string out = absolute ? absolute : path;
+  if (absolute) {
+    if (freePath)
+      freePath->free_path(freePath->handle, absolute);
+    else
+      std::free(absolute);
+  }
+  return out;
+}
+
+// Stores path as an atom:Path in the host's abstract form, which lets a
+// session move with its files.
+LV2_State_Status StorePath(LV2_State_Store_Function store, LV2_State_Handle handle, LV2_URID key,
+                           LV2_URID pathType, const std::string& path,
+                           const LV2_Feature* const* features) {
+  auto* mapPath = FeatureData<LV2_State_Map_Path>(features, LV2_STATE__mapPath);
+  auto* freePath = FeatureData<LV2_State_Free_Path>(features, LV2_STATE__freePath);
+  char* abstract = mapPath ? mapPath->abstract_path(mapPath->handle, path.c_str()) : nullptr;
+  const char* stored = abstract ? abstract : path.c_str();
+  const LV2_State_Status status = store(handle, key, stored, std::strlen(stored) + 1, pathType,
+                                        LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+  if (abstract) {
+    if (freePath)
+      freePath->free_path(freePath->handle, abstract);
+    else
+      std::free(abstract);
+  }
+  return status;
+}
+
 }  // namespace
 
 std::unique_ptr<ThumperPlugin> ThumperPlugin::Create(double sampleRate,
@@ -65,29 +122,34 @@ std::unique_ptr<ThumperPlugin> ThumperPlugin::Create(double sampleRate,
     return nullptr;
   }
   if (log) lv2_log_logger_set_map(&logger, map);
+  auto* midnamHost = FeatureData<ArdourMidnamHost>(features, THUMPER_ARDOUR_MIDNAM__update);
   return std::unique_ptr<ThumperPlugin>(
-      new ThumperPlugin(static_cast<uint32_t>(rate), map, schedule, log));
+      new ThumperPlugin(static_cast<uint32_t>(rate), map, schedule, log, midnamHost));
 }
 
 ThumperPlugin::ThumperPlugin(uint32_t sampleRate, LV2_URID_Map* map, LV2_Worker_Schedule* schedule,
-                             LV2_Log_Log* log)
+                             LV2_Log_Log* log, ArdourMidnamHost* midnamHost)
     : m_pMap(map),
       m_pSchedule(schedule),
+      m_pMidnamHost(midnamHost && midnamHost->update ? midnamHost : nullptr),
       m_nSampleRate(sampleRate),
       m_device(m_reclaimer, sampleRate, "LV2"),
       m_trigger(m_reclaimer),
-      m_engine(m_trigger, m_reclaimer) {
+      m_engine(m_trigger, m_reclaimer),
+      m_strModel(ModelName(this)) {
   lv2_log_logger_init(&m_logger, map, log);
   lv2_atom_forge_init(&m_forge, map);
   auto uri = [map](const char* u) { return map->map(map->handle, u); };
-  m_uris = {uri(LV2_ATOM__Path),          uri(LV2_ATOM__URID),      uri(LV2_ATOM__Object),
-            uri(LV2_ATOM__Blank),         uri(LV2_MIDI__MidiEvent), uri(LV2_PATCH__Set),
-            uri(LV2_PATCH__Get),          uri(LV2_PATCH__property), uri(LV2_PATCH__value),
-            uri(THUMPER_LV2_DRUM_SET_URI)};
+  m_uris = {uri(LV2_ATOM__Path),           uri(LV2_ATOM__URID),      uri(LV2_ATOM__Object),
+            uri(LV2_ATOM__Blank),          uri(LV2_MIDI__MidiEvent), uri(LV2_PATCH__Set),
+            uri(LV2_PATCH__Get),           uri(LV2_PATCH__property), uri(LV2_PATCH__value),
+            uri(THUMPER_LV2_DRUM_SET_URI), uri(LV2_ATOM__String),    uri(THUMPER_LV2_NOTE_MAP_URI)};
   // Silent until a kit is chosen; the trigger's own first state is replaced so
   // that from now on the playing kit's state is always the trigger's.
   m_pKit = EmptyKit();
-  std::unique_ptr<const TriggerState> first(m_trigger.Exchange(m_pKit->m_pState.release()));
+  m_pPlayingState = m_pKit->m_pState.release();
+  std::unique_ptr<const TriggerState> first(m_trigger.Exchange(m_pPlayingState));
+  m_strMidnam = MidnamDocument(m_strModel, m_kitNames);
 }
 
 ThumperPlugin::~ThumperPlugin() {
@@ -123,6 +185,7 @@ void ThumperPlugin::ConnectPort(uint32_t port, void* data) noexcept {
 
 // Real-time: the host's audio thread.
 void ThumperPlugin::Run(uint32_t frames) noexcept {
+  TakeNoteMap();
   TakeRestoredKit();
   SendReturningKits();
 
@@ -144,6 +207,10 @@ void ThumperPlugin::Run(uint32_t frames) noexcept {
   if (m_bAnnounce) {
     m_bAnnounce = false;
     WriteKitPath(0);
+  }
+  if (m_bAnnounceMap) {
+    m_bAnnounceMap = false;
+    WriteNoteMapName(0);
   }
 
   size_t count = 0;
@@ -183,29 +250,36 @@ void ThumperPlugin::Run(uint32_t frames) noexcept {
 
 // Real-time: the audio thread.
 void ThumperPlugin::HandlePatch(const LV2_Atom_Object* object, int64_t frame) noexcept {
-  if (object->body.otype == m_uris.patchGet) {
-    const LV2_Atom* property = nullptr;
-    lv2_atom_object_get(object, m_uris.patchProperty, &property, 0);
-    if (!property || (property->type == m_uris.atomUrid &&
-                      reinterpret_cast<const LV2_Atom_URID*>(property)->body == m_uris.drumSet))
-      WriteKitPath(frame);
-    return;
-  }
-  if (object->body.otype != m_uris.patchSet) return;
   const LV2_Atom* property = nullptr;
   const LV2_Atom* value = nullptr;
   lv2_atom_object_get(object, m_uris.patchProperty, &property, m_uris.patchValue, &value, 0);
-  if (!property || property->type != m_uris.atomUrid ||
-      reinterpret_cast<const LV2_Atom_URID*>(property)->body != m_uris.drumSet)
+  const LV2_URID key = property && property->type == m_uris.atomUrid
+                           ? reinterpret_cast<const LV2_Atom_URID*>(property)->body
+                           : 0;
+  if (object->body.otype == m_uris.patchGet) {
+    // Without a property: every one.
+    if (!property || key == m_uris.drumSet) WriteKitPath(frame);
+    if (!property || key == m_uris.noteMap) WriteNoteMapName(frame);
     return;
-  if (!value || value->type != m_uris.atomPath) return;
+  }
+  if (object->body.otype != m_uris.patchSet || !value) return;
+  const char* text = static_cast<const char*>(LV2_ATOM_BODY_CONST(value));
+  const uint32_t length = static_cast<uint32_t>(strnlen(text, value->size));
+  if (key == m_uris.drumSet && value->type == m_uris.atomPath) {
+    if (length > 0) ScheduleLoad(static_cast<uint32_t>(WorkRequest::Kind::Load), text, length);
+  } else if (key == m_uris.noteMap &&
+             (value->type == m_uris.atomPath || value->type == m_uris.atomString)) {
+    // A built-in map comes by name; an empty one takes the map away.
+    ScheduleLoad(static_cast<uint32_t>(WorkRequest::Kind::LoadNoteMap), text, length);
+  }
+}
 
+// Real-time: the audio thread.
+void ThumperPlugin::ScheduleLoad(uint32_t kind, const char* path, uint32_t length) noexcept {
   // The request and the path in one message, built in place: no allocation.
   alignas(8) uint8_t message[sizeof(WorkRequest) + 4096];
-  const char* path = static_cast<const char*>(LV2_ATOM_BODY_CONST(value));
-  const uint32_t length = static_cast<uint32_t>(strnlen(path, value->size));
-  if (length == 0 || length >= sizeof message - sizeof(WorkRequest)) return;
-  const WorkRequest request{WorkRequest::Kind::Load, length + 1, nullptr, 0};
+  if (length >= sizeof message - sizeof(WorkRequest)) return;
+  const WorkRequest request{static_cast<WorkRequest::Kind>(kind), length + 1, nullptr, 0};
   std::memcpy(message, &request, sizeof request);
   std::memcpy(message + sizeof request, path, length);
   message[sizeof request + length] = 0;
@@ -214,13 +288,23 @@ void ThumperPlugin::HandlePatch(const LV2_Atom_Object* object, int64_t frame) no
 
 // Real-time: the audio thread. A patch:Set of the kit path on the notify port.
 void ThumperPlugin::WriteKitPath(int64_t frame) noexcept {
+  WritePathProperty(frame, m_uris.drumSet, m_pKit->m_strPath);
+}
+
+// Real-time: the audio thread. The note map's file or built-in name, empty for none.
+void ThumperPlugin::WriteNoteMapName(int64_t frame) noexcept {
+  WritePathProperty(frame, m_uris.noteMap, m_playingMaps.Front().strName);
+}
+
+// Real-time: the audio thread.
+void ThumperPlugin::WritePathProperty(int64_t frame, LV2_URID property,
+                                      const std::string& path) noexcept {
   if (!m_pNotify) return;
-  const std::string& path = m_pKit->m_strPath;
   LV2_Atom_Forge_Frame object;
   if (!lv2_atom_forge_frame_time(&m_forge, frame)) return;
   lv2_atom_forge_object(&m_forge, &object, 0, m_uris.patchSet);
   lv2_atom_forge_key(&m_forge, m_uris.patchProperty);
-  lv2_atom_forge_urid(&m_forge, m_uris.drumSet);
+  lv2_atom_forge_urid(&m_forge, property);
   lv2_atom_forge_key(&m_forge, m_uris.patchValue);
   lv2_atom_forge_path(&m_forge, path.c_str(), static_cast<uint32_t>(path.size()));
   lv2_atom_forge_pop(&m_forge, &object);
@@ -234,8 +318,26 @@ void ThumperPlugin::TakeRestoredKit() noexcept {
 }
 
 // Real-time: the audio thread, between two cycles.
+void ThumperPlugin::TakeNoteMap() noexcept {
+  if (!m_playingMaps.TakeNewest()) return;
+  ApplyNoteMap(*m_pPlayingState);
+  m_bAnnounceMap = true;
+}
+
+// Real-time: the audio thread, between two cycles. The trigger reads the state
+// only inside this thread's cycles, so it may change here.
+void ThumperPlugin::ApplyNoteMap(TriggerState& state) const noexcept {
+  const PlayingMap& playing = m_playingMaps.Front();
+  state.m_bNoteMap = playing.bOn;
+  if (playing.bOn) state.m_noteMap = playing.map;
+}
+
+// Real-time: the audio thread, between two cycles.
 void ThumperPlugin::InstallKit(std::unique_ptr<LoadedKit> kit) noexcept {
-  const TriggerState* replaced = m_trigger.Exchange(kit->m_pState.release());
+  TriggerState* state = kit->m_pState.release();
+  ApplyNoteMap(*state);
+  const TriggerState* replaced = m_trigger.Exchange(state);
+  m_pPlayingState = state;
   std::unique_ptr<LoadedKit> old = std::move(m_pKit);
   m_pKit = std::move(kit);
   // The old kit takes its state back (it held none while it played).
@@ -325,6 +427,51 @@ std::unique_ptr<LoadedKit> ThumperPlugin::LoadLogged(const std::string& path) {
   return kit;
 }
 
+bool ThumperPlugin::LoadNoteMapLogged(const std::string& name, std::optional<NoteMap>& map) {
+  if (name.empty()) {
+    map.reset();
+    return true;
+  }
+  NoteMapResult read = LoadNoteMap(name);
+  if (!read.map) {
+    lv2_log_error(&m_logger, "Thumper: the note map could not be read: %s\n",
+                  read.strError.c_str());
+    return false;
+  }
+  lv2_log_note(&m_logger, "Thumper: note map %s\n", name.c_str());
+  map = read.map;
+  return true;
+}
+
+void ThumperPlugin::PublishNoteMap() {
+  PlayingMap& next = m_playingMaps.Back();
+  next.bOn = m_noteMap.has_value();
+  if (m_noteMap) next.map = *m_noteMap;
+  next.strName = m_strSavedNoteMap;
+  m_playingMaps.Publish();
+  UpdateMidnam();
+}
+
+void ThumperPlugin::UpdateMidnam() {
+  std::string document =
+      MidnamDocument(m_strModel, m_noteMap ? MappedNoteNames(m_kitNames, *m_noteMap) : m_kitNames);
+  std::lock_guard lock(m_midnamMutex);
+  m_strMidnam.swap(document);
+}
+
+void ThumperPlugin::NotifyMidnamChanged() {
+  if (m_pMidnamHost) m_pMidnamHost->update(m_pMidnamHost->handle);
+}
+
+char* ThumperPlugin::Midnam() {
+  std::lock_guard lock(m_midnamMutex);
+  return strdup(m_strMidnam.c_str());
+}
+
+char* ThumperPlugin::Model() {
+  return strdup(m_strModel.c_str());
+}
+
 void ThumperPlugin::FreeRungOutKits() {
   const uint64_t now = m_nFramesPlayed.load(std::memory_order_acquire);
   std::erase_if(m_retiring, [now](const Retiring& r) { return r.nReleaseFrame <= now; });
@@ -338,58 +485,80 @@ LV2_Worker_Status ThumperPlugin::Work(LV2_Worker_Respond_Function respond,
   if (size < sizeof(WorkRequest)) return LV2_WORKER_ERR_UNKNOWN;
   WorkRequest request;
   std::memcpy(&request, data, sizeof request);
-  std::lock_guard lock(m_controlMutex);
-  switch (request.kind) {
-    case WorkRequest::Kind::Load: {
-      if (size != sizeof request + request.nPathBytes || request.nPathBytes == 0)
-        return LV2_WORKER_ERR_UNKNOWN;
-      const std::string path(static_cast<const char*>(data) + sizeof request,
-                             request.nPathBytes - 1);
-      std::unique_ptr<LoadedKit> kit = LoadLogged(path);
-      if (kit) m_strSavedPath = path;
-      const WorkReply reply{kit.get()};
-      const bool held = kit && HoldInFlight(kit.get());
-      if (respond(handle, sizeof reply, &reply) == LV2_WORKER_SUCCESS) {
-        (void)kit.release();
-      } else if (held) {
-        TakeInFlight(kit.get());
+  const bool bLoad =
+      request.kind == WorkRequest::Kind::Load || request.kind == WorkRequest::Kind::LoadNoteMap;
+  if (bLoad && (size != sizeof request + request.nPathBytes || request.nPathBytes == 0))
+    return LV2_WORKER_ERR_UNKNOWN;
+  const std::string path =
+      bLoad ? std::string(static_cast<const char*>(data) + sizeof request, request.nPathBytes - 1)
+            : std::string();
+  bool namesChanged = false;
+  {
+    std::lock_guard lock(m_controlMutex);
+    switch (request.kind) {
+      case WorkRequest::Kind::Load: {
+        std::unique_ptr<LoadedKit> kit = LoadLogged(path);
+        if (kit) {
+          m_strSavedPath = path;
+          std::ostringstream said;  // the load has told what is wrong with the kit
+          cli::ConsoleUi ui(said);
+          m_kitNames = LoadedKitNoteNames(*kit, ui);
+          UpdateMidnam();
+          namesChanged = true;
+        }
+        const WorkReply reply{kit.get()};
+        const bool held = kit && HoldInFlight(kit.get());
+        if (respond(handle, sizeof reply, &reply) == LV2_WORKER_SUCCESS) {
+          (void)kit.release();
+        } else if (held) {
+          TakeInFlight(kit.get());
+        }
+        break;
       }
-      break;
+      case WorkRequest::Kind::LoadNoteMap:
+        // A map that cannot be read leaves the one that plays; either way the
+        // audio thread takes the map again and tells the host which it is.
+        if (LoadNoteMapLogged(path, m_noteMap)) {
+          m_strSavedNoteMap = path;
+          namesChanged = true;
+        }
+        PublishNoteMap();
+        break;
+      case WorkRequest::Kind::Retire:
+        TakeInFlight(request.pKit);
+        m_retiring.push_back({std::unique_ptr<LoadedKit>(request.pKit), request.nReleaseFrame});
+        FreeRungOutKits();
+        break;
+      case WorkRequest::Kind::Housekeeping:
+        FreeRungOutKits();
+        break;
     }
-    case WorkRequest::Kind::Retire:
-      TakeInFlight(request.pKit);
-      m_retiring.push_back({std::unique_ptr<LoadedKit>(request.pKit), request.nReleaseFrame});
-      FreeRungOutKits();
-      break;
-    case WorkRequest::Kind::Housekeeping:
-      FreeRungOutKits();
-      break;
   }
+  // Outside the locks: the host may read the document from inside the call.
+  if (namesChanged) NotifyMidnamChanged();
   return LV2_WORKER_SUCCESS;
 }
 
 LV2_State_Status ThumperPlugin::Save(LV2_State_Store_Function store, LV2_State_Handle handle,
                                      const LV2_Feature* const* features) {
-  std::string path;
+  std::string path, noteMap;
   {
     std::lock_guard lock(m_controlMutex);
     path = m_strSavedPath;
+    noteMap = m_strSavedNoteMap;
+  }
+  // Without a map nothing is stored, so a session saved before there were maps
+  // and one saved without a map are the same.
+  if (!noteMap.empty()) {
+    const LV2_State_Status status =
+        IsBuiltInNoteMapName(noteMap)
+            ? store(handle, m_uris.noteMap, noteMap.c_str(), noteMap.size() + 1, m_uris.atomString,
+                    LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE)
+            : StorePath(store, handle, m_uris.noteMap, m_uris.atomPath, noteMap, features);
+    if (status != LV2_STATE_SUCCESS) return status;
   }
   if (path.empty()) return LV2_STATE_SUCCESS;
-  auto* mapPath = FeatureData<LV2_State_Map_Path>(features, LV2_STATE__mapPath);
-  auto* freePath = FeatureData<LV2_State_Free_Path>(features, LV2_STATE__freePath);
-  // The host's abstract form lets a session move with its files.
-  char* abstract = mapPath ? mapPath->abstract_path(mapPath->handle, path.c_str()) : nullptr;
-  const char* stored = abstract ? abstract : path.c_str();
-  const LV2_State_Status status = store(handle, m_uris.drumSet, stored, std::strlen(stored) + 1,
-                                        m_uris.atomPath, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
-  if (abstract) {
-    if (freePath)
-      freePath->free_path(freePath->handle, abstract);
-    else
-      std::free(abstract);
-  }
-  return status;
+  return StorePath(store, handle, m_uris.drumSet, m_uris.atomPath, path, features);
 }
 
 LV2_State_Status ThumperPlugin::Restore(LV2_State_Retrieve_Function retrieve,
@@ -402,27 +571,32 @@ LV2_State_Status ThumperPlugin::Restore(LV2_State_Retrieve_Function retrieve,
   std::string path;
   if (value && type == m_uris.atomPath && size > 0) {
     const char* stored = static_cast<const char*>(value);
-    const std::string abstract(stored, strnlen(stored, size));
-    auto* mapPath = FeatureData<LV2_State_Map_Path>(features, LV2_STATE__mapPath);
-    auto* freePath = FeatureData<LV2_State_Free_Path>(features, LV2_STATE__freePath);
-    char* absolute = mapPath ? mapPath->absolute_path(mapPath->handle, abstract.c_str()) : nullptr;
-    path = absolute ? absolute : abstract;
-    if (absolute) {
-      if (freePath)
-        freePath->free_path(freePath->handle, absolute);
-      else
-        std::free(absolute);
-    }
+    path = AbsolutePath(std::string(stored, strnlen(stored, size)), features);
+  }
+  // A built-in map is kept by name, a file by its path; none in older sessions.
+  value = retrieve(handle, m_uris.noteMap, &size, &type, &flags);
+  std::string noteMap;
+  if (value && size > 0 && (type == m_uris.atomPath || type == m_uris.atomString)) {
+    const char* stored = static_cast<const char*>(value);
+    noteMap = std::string(stored, strnlen(stored, size));
+    if (type == m_uris.atomPath && !noteMap.empty()) noteMap = AbsolutePath(noteMap, features);
   }
 
   // A state without a kit restores the empty kit; a kit that cannot be loaded
   // keeps its path, so the session still knows what it was.
+  // A map that cannot be read is kept the same way, and the kit plays without it.
   std::unique_ptr<LoadedKit> kit;
   {
     std::lock_guard lock(m_controlMutex);
     kit = path.empty() ? nullptr : LoadLogged(path);
+    std::ostringstream said;  // the load has told what is wrong with the kit
+    cli::ConsoleUi ui(said);
+    m_kitNames = kit ? LoadedKitNoteNames(*kit, ui) : NoteNames{};
     if (!kit) kit = EmptyKit(path);
     m_strSavedPath = path;
+    if (!LoadNoteMapLogged(noteMap, m_noteMap)) m_noteMap.reset();
+    m_strSavedNoteMap = noteMap;
+    PublishNoteMap();
   }
   // Never installed, so a kit restored before it could play is freed right here.
   std::unique_ptr<LoadedKit> unused(m_pRestored.exchange(kit.release(), std::memory_order_acq_rel));
@@ -430,6 +604,7 @@ LV2_State_Status ThumperPlugin::Restore(LV2_State_Retrieve_Function retrieve,
     std::lock_guard lock(m_controlMutex);
     unused.reset();
   }
+  NotifyMidnamChanged();
   return LV2_STATE_SUCCESS;
 }
 

@@ -1,6 +1,8 @@
 #include "engine/KitNoteNames.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "engine/KitVoices.h"
 #include "engine/LoadedKit.h"
@@ -57,6 +59,32 @@ NoteNamesResult KitNoteNames(const std::string& path, UiServices& ui,
   result.names = DrumSetNoteNames(doc);
   result.bOk = true;
   return result;
+}
+
+NoteNames LoadedKitNoteNames(const LoadedKit& kit, UiServices& ui) {
+  if (kit.m_strPath.empty()) return {};
+  if (!PlaysAsKitProgram(kit.m_strPath)) return DrumSetNoteNames(kit.m_doc);
+  return KitNoteNames(kit.m_strPath, ui).names;
+}
+
+NoteNames MappedNoteNames(const NoteNames& kitNames, const NoteMap& map) {
+  NoteNames names;
+  for (int n = 0; n < 128; ++n) {
+    const NoteMap::Targets& targets = map.m_targets[n];
+    std::vector<const std::string*> parts;
+    for (int t = 0; t < targets.nCount; ++t) {
+      const std::string& name = kitNames[targets.nNote[t] & 0x7F];
+      if (name.empty()) continue;
+      if (std::none_of(parts.begin(), parts.end(),
+                       [&](const std::string* p) { return *p == name; }))
+        parts.push_back(&name);
+    }
+    for (const std::string* part : parts) {
+      if (!names[n].empty()) names[n] += " + ";
+      names[n] += *part;
+    }
+  }
+  return names;
 }
 
 }  // namespace thumper

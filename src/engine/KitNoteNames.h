@@ -10,6 +10,7 @@
 #include "drumset/CThumperDoc.h"
 #include "drumset/UiServices.h"
 #include "kits/KitPrograms.h"
+#include "play/NoteMap.h"
 
 namespace thumper {
 
@@ -30,5 +31,17 @@ struct NoteNamesResult {
 // to ui (as a load would say it).
 NoteNamesResult KitNoteNames(const std::string& path, UiServices& ui,
                              const KitProgramOptions& options = {});
+
+struct LoadedKit;
+
+// The names of a loaded kit's notes, as KitNoteNames gives them; a drum set's
+// from the document the load read (what it plays, not the file as it is now).
+// A kit program is read again, its faults told to ui.
+NoteNames LoadedKitNoteNames(const LoadedKit& kit, UiServices& ui);
+
+// The names of the notes that arrive, when map sends them to a kit with these
+// names: each input is called what it plays, several names joined with " + ";
+// an input that plays nothing named has no name.
+NoteNames MappedNoteNames(const NoteNames& kitNames, const NoteMap& map);
 
 }  // namespace thumper

@@ -26,10 +26,40 @@ TEST(KitNoteNames, AProgramNamesItsNotesOrFallsBackToTheFirstSamplesFile) {
   EXPECT_EQ(names[40], "");
 }
 
+TEST(KitNoteNames, AMappedKeyIsCalledWhatItPlays) {
+  NoteNames kit;
+  kit[36] = "Kick";
+  kit[38] = "Snare";
+  kit[42] = "Hat";
+  NoteMapResult read = ParseNoteMap(
+      "38 36\n"         // one key onto another
+      "40 36\n40 42\n"  // one key, two notes
+      "41 38\n41 38\n"  // twice the same note: one name
+      "43 50\n"         // a note the kit does not name
+      "44 50\n44 42\n",
+      "map");
+  ASSERT_TRUE(read.map) << read.strError;
+  const NoteNames names = MappedNoteNames(kit, *read.map);
+  EXPECT_EQ(names[38], "Kick");
+  EXPECT_EQ(names[40], "Kick + Hat");
+  EXPECT_EQ(names[41], "Snare");
+  EXPECT_EQ(names[43], "");
+  EXPECT_EQ(names[44], "Hat");
+  EXPECT_EQ(names[36], "Kick");  // unmapped keys play themselves
+  EXPECT_EQ(names[42], "Hat");
+  EXPECT_EQ(names[37], "");
+  // A map that sends a key nowhere leaves it unnamed.
+  NoteMap silent = NoteMap::Identity();
+  silent.m_targets[36].nCount = 0;
+  EXPECT_EQ(MappedNoteNames(kit, silent)[36], "");
+}
+
 TEST(MidnamDocument, IsValidXmlNamingEveryNamedNoteOnEveryChannel) {
   NoteNames names;
   names[36] = "Kick & \"Sub\" <Low>";
-  names[42] = "Hi-hat\x01" "closed";
+  names[42] =
+      "Hi-hat\x01"
+      "closed";
   const std::string text = MidnamDocument("Thumper:0x55d0", names);
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(text.c_str(), pugi::parse_default | pugi::parse_doctype)) << text;

@@ -26,9 +26,12 @@ size_t Onset(const std::vector<float>& v, size_t from, size_t to) {
 }
 
 // jalv opens the session folder dir/session, whose state names the kit as
-// kitInState (a Turtle URI, relative to that folder or absolute); a JACK
-// client plays four hits into it, each checked against the kit dir/kit.drums.
-void PlayThroughJalv(const TempDir& dir, const std::string& kitInState) {
+// kitInState (a Turtle URI, relative to that folder or absolute) and, unless
+// empty, the note map as mapInState (a Turtle term); a JACK client plays four
+// hits into it, each checked against the note it plays (played[i], else the
+// note sent) on the kit dir/kit.drums without a map.
+void PlayThroughJalv(const TempDir& dir, const std::string& kitInState,
+                     const std::string& mapInState = {}, const std::vector<uint8_t>& played = {}) {
   // The session jalv opens: the kit as a host saves it in state.
   LilvHost host;
   ASSERT_TRUE(host.Plugin());
@@ -39,15 +42,18 @@ void PlayThroughJalv(const TempDir& dir, const std::string& kitInState) {
                 "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
                 "<state.ttl> a pset:Preset ; lv2:appliesTo <" THUMPER_LV2_URI
                 "> ; rdfs:seeAlso <state.ttl> .\n");
-  WriteTextFile(dir / "session/state.ttl",
-                "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
-                "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
-                "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
-                "<> a pset:Preset ; lv2:appliesTo <" THUMPER_LV2_URI
-                "> ;\n"
-                "  lv2:port [ lv2:symbol \"channel\" ; pset:value 1.0 ] ;\n"
-                "  state:state [ <" THUMPER_LV2_DRUM_SET_URI "> " +
-                    kitInState + " ] .\n");
+  WriteTextFile(
+      dir / "session/state.ttl",
+      "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+      "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+      "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+      "<> a pset:Preset ; lv2:appliesTo <" THUMPER_LV2_URI
+      "> ;\n"
+      "  lv2:port [ lv2:symbol \"channel\" ; pset:value 1.0 ] ;\n"
+      "  state:state [ <" THUMPER_LV2_DRUM_SET_URI "> " +
+          kitInState +
+          (mapInState.empty() ? std::string() : " ; <" THUMPER_LV2_NOTE_MAP_URI "> " + mapInState) +
+          " ] .\n");
 
   // What each hit must sound like: the same notes, one by one, in the test host.
   struct Hit {
@@ -56,13 +62,15 @@ void PlayThroughJalv(const TempDir& dir, const std::string& kitInState) {
   };
   std::vector<Hit> hits = {
       {38, 127, {}, {}}, {38, 40, {}, {}}, {36, 100, {}, {}}, {42, 127, {}, {}}};
-  for (Hit& h : hits) {
+  for (size_t i = 0; i < hits.size(); ++i) {
+    Hit& h = hits[i];
     auto one = host.Instantiate(44100);
     ASSERT_TRUE(one);
     one->LoadKit(dir / "kit.drums");
     one->Left().clear();
     one->Right().clear();
-    PlayInBlocks(*one, {{0, 0x90, h.note, h.velocity}}, {512}, 20480);
+    const uint8_t note = i < played.size() ? played[i] : h.note;
+    PlayInBlocks(*one, {{0, 0x90, note, h.velocity}}, {512}, 20480);
     h.left = one->Left();
     h.right = one->Right();
   }
@@ -174,6 +182,17 @@ TEST(JalvEndToEnd, AKitTheSessionKeepsAsALinkSoundsWhenTheSessionOpens) {
   std::filesystem::create_symlink(dir / "kit.drums", dir / "externals/kit.drums");
   std::filesystem::create_symlink("../externals/kit.drums", dir / "session/kit.drums");
   PlayThroughJalv(dir, "<kit.drums>");
+}
+
+TEST(JalvEndToEnd, ANoteMapTheSessionKeepsMovesTheNotesInJalv) {
+  if (!JackServer::Installed()) GTEST_SKIP() << "jackd is not installed: no live test";
+  ASSERT_EQ(access(kJalv, X_OK), 0) << "jalv is not installed (scripts/install-deps installs it)";
+  TempDir dir;
+  MakeKit(dir, "kit");
+  // The snare pad plays the kick; the hat pad the snare.
+  WriteTextFile(dir / "pads.txt", "38 36\n42 38\n");
+  PlayThroughJalv(dir, "<file://" + dir / "kit.drums" + ">", "<file://" + dir / "pads.txt" + ">",
+                  {36, 36, 36, 38});
 }
 
 }  // namespace

@@ -57,6 +57,10 @@ LV2_Worker_Status Respond(LV2_Worker_Respond_Handle handle, uint32_t size, const
   return LV2_WORKER_SUCCESS;
 }
 
+void MidnamUpdate(void* handle) {
+  static_cast<PluginInstance*>(handle)->CountMidnamUpdate();
+}
+
 int LogVPrintf(LV2_Log_Handle handle, LV2_URID, const char* format, va_list args) {
   char line[4096];
   const int n = std::vsnprintf(line, sizeof line, format, args);
@@ -109,14 +113,14 @@ LilvHost::~LilvHost() {
   lilv_world_free(m_pWorld);
 }
 
-std::unique_ptr<PluginInstance> LilvHost::Instantiate(double rate) {
+std::unique_ptr<PluginInstance> LilvHost::Instantiate(double rate, bool offerMidnam) {
   if (!m_pPlugin) return nullptr;
-  auto instance = std::make_unique<PluginInstance>(*this, rate);
+  auto instance = std::make_unique<PluginInstance>(*this, rate, offerMidnam);
   if (!instance->Ok()) return nullptr;
   return instance;
 }
 
-PluginInstance::PluginInstance(LilvHost& host, double rate)
+PluginInstance::PluginInstance(LilvHost& host, double rate, bool offerMidnam)
     : m_host(host),
       m_requests(kWorkerBytes),
       m_responses(kWorkerBytes),
@@ -130,8 +134,11 @@ PluginInstance::PluginInstance(LilvHost& host, double rate)
   m_features[1] = {LV2_URID__unmap, &host.Urids().m_unmap};
   m_features[2] = {LV2_WORKER__schedule, &m_schedule};
   m_features[3] = {LV2_LOG__log, &m_logFeature};
-  for (int i = 0; i < 4; ++i) m_featureList[i] = &m_features[i];
-  m_featureList[4] = nullptr;
+  m_midnamFeature = {this, &MidnamUpdate};
+  m_features[4] = {"http://ardour.org/lv2/midnam#update", &m_midnamFeature};
+  const int count = offerMidnam ? 5 : 4;
+  for (int i = 0; i < count; ++i) m_featureList[i] = &m_features[i];
+  m_featureList[count] = nullptr;
   m_pInstance = lilv_plugin_instantiate(host.Plugin(), rate, m_featureList);
   if (!m_pInstance) return;
   m_pWorker = static_cast<const LV2_Worker_Interface*>(
@@ -145,6 +152,9 @@ PluginInstance::PluginInstance(LilvHost& host, double rate)
   m_nProperty = u.Map(LV2_PATCH__property);
   m_nValue = u.Map(LV2_PATCH__value);
   m_nDrumSet = u.Map(THUMPER_LV2_DRUM_SET_URI);
+  m_nNoteMap = u.Map(THUMPER_LV2_NOTE_MAP_URI);
+  m_nString = u.Map(LV2_ATOM__String);
+  m_nPath = u.Map(LV2_ATOM__Path);
   lilv_instance_connect_port(m_pInstance, 0, m_control.data());
   lilv_instance_connect_port(m_pInstance, 1, m_notify.data());
   lilv_instance_connect_port(m_pInstance, 2, m_outL.data());
@@ -175,28 +185,45 @@ void PluginInstance::QueueGetKit() {
   m_bPendingGet = true;
 }
 
+void PluginInstance::QueueNoteMap(const std::string& path, bool asName) {
+  m_strPendingMap = path;
+  m_bPendingMap = true;
+  m_bPendingMapAsName = asName;
+}
+
+void PluginInstance::QueueGetNoteMap() {
+  m_bPendingGetMap = true;
+}
+
 void PluginInstance::RunOnly(uint32_t frames, const std::vector<MidiAt>& midi) {
   if (frames > kMaxBlock) std::abort();
   lv2_atom_forge_set_buffer(&m_forge, m_control.data(), m_control.size());
   LV2_Atom_Forge_Frame seq;
   lv2_atom_forge_sequence_head(&m_forge, &seq, 0);
-  auto patch = [&](LV2_URID type, bool withValue) {
+  auto patch = [&](LV2_URID type, LV2_URID property, const std::string* value, LV2_URID valueType) {
     LV2_Atom_Forge_Frame obj;
     lv2_atom_forge_frame_time(&m_forge, 0);
     lv2_atom_forge_object(&m_forge, &obj, 0, type);
     lv2_atom_forge_key(&m_forge, m_nProperty);
-    lv2_atom_forge_urid(&m_forge, m_nDrumSet);
-    if (withValue) {
+    lv2_atom_forge_urid(&m_forge, property);
+    if (value) {
       lv2_atom_forge_key(&m_forge, m_nValue);
-      lv2_atom_forge_path(&m_forge, m_strPendingKit.c_str(),
-                          static_cast<uint32_t>(m_strPendingKit.size()));
+      if (valueType == m_nString)
+        lv2_atom_forge_string(&m_forge, value->c_str(), static_cast<uint32_t>(value->size()));
+      else
+        lv2_atom_forge_path(&m_forge, value->c_str(), static_cast<uint32_t>(value->size()));
     }
     lv2_atom_forge_pop(&m_forge, &obj);
   };
-  if (!m_strPendingKit.empty()) patch(m_nSet, true);
-  if (m_bPendingGet) patch(m_nGet, false);
+  if (!m_strPendingKit.empty()) patch(m_nSet, m_nDrumSet, &m_strPendingKit, m_nPath);
+  if (m_bPendingGet) patch(m_nGet, m_nDrumSet, nullptr, 0);
+  if (m_bPendingMap)
+    patch(m_nSet, m_nNoteMap, &m_strPendingMap, m_bPendingMapAsName ? m_nString : m_nPath);
+  if (m_bPendingGetMap) patch(m_nGet, m_nNoteMap, nullptr, 0);
   m_strPendingKit.clear();
   m_bPendingGet = false;
+  m_bPendingMap = false;
+  m_bPendingGetMap = false;
   for (const MidiAt& m : midi) {
     const uint8_t bytes[3] = {m.status, m.d1, m.d2};
     lv2_atom_forge_frame_time(&m_forge, m.frame);
@@ -306,11 +333,48 @@ void PluginInstance::ReadNotify() {
     if (ev->body.type != u.Map(LV2_ATOM__Object)) continue;
     const auto* obj = reinterpret_cast<const LV2_Atom_Object*>(&ev->body);
     if (obj->body.otype != u.Map(LV2_PATCH__Set)) continue;
+    const LV2_Atom* property = nullptr;
     const LV2_Atom* value = nullptr;
-    lv2_atom_object_get(obj, m_nValue, &value, 0);
-    if (value && value->type == u.Map(LV2_ATOM__Path))
-      m_announced.emplace_back(static_cast<const char*>(LV2_ATOM_BODY_CONST(value)));
+    lv2_atom_object_get(obj, m_nProperty, &property, m_nValue, &value, 0);
+    if (!property || property->type != u.Map(LV2_ATOM__URID) || !value ||
+        value->type != u.Map(LV2_ATOM__Path))
+      continue;
+    const LV2_URID key = reinterpret_cast<const LV2_Atom_URID*>(property)->body;
+    const char* text = static_cast<const char*>(LV2_ATOM_BODY_CONST(value));
+    if (key == m_nDrumSet) m_announced.emplace_back(text);
+    if (key == m_nNoteMap) m_announcedMaps.emplace_back(text);
   }
+}
+
+namespace {
+
+// Ardour's MIDNAM interface, as the plugin hands it out.
+struct MidnamInterface {
+  char* (*midnam)(LV2_Handle);
+  char* (*model)(LV2_Handle);
+  void (*free)(char*);
+};
+
+}  // namespace
+
+std::string PluginInstance::Midnam() {
+  const auto* midnam = static_cast<const MidnamInterface*>(
+      lilv_instance_get_extension_data(m_pInstance, "http://ardour.org/lv2/midnam#interface"));
+  if (!midnam) return {};
+  char* text = midnam->midnam(lilv_instance_get_handle(m_pInstance));
+  std::string out = text ? text : "";
+  midnam->free(text);
+  return out;
+}
+
+std::string PluginInstance::Model() {
+  const auto* midnam = static_cast<const MidnamInterface*>(
+      lilv_instance_get_extension_data(m_pInstance, "http://ardour.org/lv2/midnam#interface"));
+  if (!midnam) return {};
+  char* text = midnam->model(lilv_instance_get_handle(m_pInstance));
+  std::string out = text ? text : "";
+  midnam->free(text);
+  return out;
 }
 
 std::string PluginInstance::AllLog() const {

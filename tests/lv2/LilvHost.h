@@ -1,8 +1,9 @@
 #pragma once
 // A small LV2 host written with lilv, as a DAW would host the plugin: it maps
 // URIs, runs the worker on the audio thread right after each run (as the
-// reference hosts do when they run offline), logs what the plugin says, and
-// saves and restores state. It loads the bundle from this build.
+// reference hosts do when they run offline), logs what the plugin says, saves
+// and restores state, and reads the plugin's note names as Ardour does (its
+// MIDNAM extension). It loads the bundle from this build.
 
 #include <lilv/lilv.h>
 #include <lv2/atom/forge.h>
@@ -10,6 +11,8 @@
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
+
+#include <atomic>
 
 #include <condition_variable>
 #include <cstdint>
@@ -55,8 +58,9 @@ class LilvHost {
 
   // The plugin from this build's bundle; null when it was not found.
   const LilvPlugin* Plugin() const { return m_pPlugin; }
-  // An instance at rate; null when instantiate failed.
-  std::unique_ptr<PluginInstance> Instantiate(double rate);
+  // An instance at rate; null when instantiate failed. Without offerMidnam the
+  // host offers no MIDNAM update feature, as hosts other than Ardour.
+  std::unique_ptr<PluginInstance> Instantiate(double rate, bool offerMidnam = true);
 
   LilvWorld* World() const { return m_pWorld; }
   UridMap& Urids() { return m_urids; }
@@ -69,7 +73,7 @@ class LilvHost {
 
 class PluginInstance {
  public:
-  PluginInstance(LilvHost& host, double rate);
+  PluginInstance(LilvHost& host, double rate, bool offerMidnam = true);
   ~PluginInstance();
   PluginInstance(const PluginInstance&) = delete;
   PluginInstance& operator=(const PluginInstance&) = delete;
@@ -79,6 +83,10 @@ class PluginInstance {
   // What the next Run sends besides MIDI.
   void QueueKit(const std::string& path);
   void QueueGetKit();
+  // The note map parameter: a file as atom:Path, or with asName a built-in's
+  // name as atom:String. An empty path takes the map away.
+  void QueueNoteMap(const std::string& path, bool asName = false);
+  void QueueGetNoteMap();
   void SetChannel(float channel) { m_fChannel = channel; }
 
   // One block of frames frames with these messages; the output is appended to
@@ -103,6 +111,15 @@ class PluginInstance {
   std::vector<float>& Right() { return m_right; }
   // The kit paths the plugin announced with patch:Set on its notify port.
   const std::vector<std::string>& AnnouncedPaths() const { return m_announced; }
+  // The note maps it announced the same way.
+  const std::vector<std::string>& AnnouncedNoteMaps() const { return m_announcedMaps; }
+
+  // The MIDNAM extension: the document and the model (empty when the plugin
+  // returns none), and how often the plugin asked the host to read them again.
+  std::string Midnam();
+  std::string Model();
+  int MidnamUpdates() const { return m_nMidnamUpdates.load(); }
+  void CountMidnamUpdate() { ++m_nMidnamUpdates; }
   std::string AllLog() const;
 
   // State through lilv: save to a string (with files under dir), restore from one.
@@ -125,8 +142,13 @@ class PluginInstance {
   const LV2_Worker_Interface* m_pWorker = nullptr;
   LV2_Worker_Schedule m_schedule{};
   LV2_Log_Log m_logFeature{};
-  LV2_Feature m_features[4]{};
-  const LV2_Feature* m_featureList[5]{};
+  struct {
+    void* handle;
+    void (*update)(void*);
+  } m_midnamFeature{};
+  LV2_Feature m_features[5]{};
+  const LV2_Feature* m_featureList[6]{};
+  std::atomic<int> m_nMidnamUpdates{0};
 
   // Worker messages, in memory reserved up front so run() never makes the host allocate.
   std::vector<uint8_t> m_requests, m_responses;
@@ -137,12 +159,16 @@ class PluginInstance {
   float m_fChannel = 1.0f;
   std::string m_strPendingKit;
   bool m_bPendingGet = false;
+  std::string m_strPendingMap;  // kept, not freed, by run(): the host allocates nothing there
+  bool m_bPendingMap = false;
+  bool m_bPendingMapAsName = false;
+  bool m_bPendingGetMap = false;
   LV2_Atom_Forge m_forge{};
   LV2_URID m_nMidiEvent = 0, m_nChunk = 0, m_nSet = 0, m_nGet = 0, m_nProperty = 0, m_nValue = 0,
-           m_nDrumSet = 0;
+           m_nDrumSet = 0, m_nNoteMap = 0, m_nString = 0, m_nPath = 0;
 
   std::vector<float> m_left, m_right;
-  std::vector<std::string> m_announced;
+  std::vector<std::string> m_announced, m_announcedMaps;
   mutable std::mutex m_logMutex;  // the worker thread logs too
   std::vector<std::string> m_log;
 

@@ -81,6 +81,37 @@ TEST_F(PluginKit, AKitChangeAllocatesFreesAndLocksNothingOnTheAudioThread) {
   EXPECT_EQ(plugin->AnnouncedPaths().back(), last);
 }
 
+TEST_F(PluginKit, AMapChangeAllocatesFreesAndLocksNothingOnTheAudioThread) {
+  WriteTextFile(dir / "one.txt", "38 36\n");
+  WriteTextFile(dir / "two.txt", "38 42\n40 36\n");
+  auto plugin = WithKit("a");
+  ASSERT_TRUE(plugin);
+  plugin->Run(256, {{0, 0x90, 38, 127}});
+  plugin->Run(8192);
+  heap::Counts counted{};
+  auto add = [&counted](const heap::Counts& c) {
+    counted.allocations += c.allocations;
+    counted.frees += c.frees;
+    counted.locks += c.locks;
+  };
+  const std::vector<MidiAt> midi = {{7, 0x90, 38, 127}, {9, 0x90, 40, 127}};
+  for (int block = 0; block < 64; ++block) {
+    if (block % 4 == 0) plugin->QueueNoteMap(block % 8 ? dir / "one.txt" : dir / "two.txt");
+    if (block % 16 == 2) plugin->QueueKit(dir / (block % 32 ? "a.drums" : "b.drums"));
+    if (block % 4 == 1) plugin->QueueGetNoteMap();
+    heap::Start();
+    plugin->RunOnly(256, midi);
+    add(heap::Stop());
+    plugin->DoWork();
+    heap::Start();
+    plugin->DeliverResponses();
+    add(heap::Stop());
+  }
+  EXPECT_EQ(counted.allocations, 0);
+  EXPECT_EQ(counted.frees, 0);
+  EXPECT_EQ(counted.locks, 0);
+}
+
 TEST_F(PluginKit, AKitChangedWhileNotesSoundChangesOnlyWhatTheNewKitPlays) {
   auto kickA = WithKit("a");
   auto snareB = WithKit("b");
