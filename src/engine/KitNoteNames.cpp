@@ -63,6 +63,7 @@ NoteNamesResult KitNoteNames(const std::string& path, UiServices& ui,
 
 NoteNames LoadedKitNoteNames(const LoadedKit& kit, UiServices& ui) {
   if (kit.m_strPath.empty()) return {};
+  if (kit.m_bKitProgram) return kit.m_kitNoteNames;
   if (!PlaysAsKitProgram(kit.m_strPath)) return DrumSetNoteNames(kit.m_doc);
   return KitNoteNames(kit.m_strPath, ui).names;
 }

@@ -6,6 +6,7 @@
 #include "drumset/MissingFiles.h"
 #include "drumset/PathNames.h"
 #include "engine/KitLoader.h"
+#include "engine/KitNoteNames.h"
 #include "engine/KitProgramVoices.h"
 #include "engine/KitVoices.h"
 #include "kits/KitPrograms.h"
@@ -66,6 +67,8 @@ std::unique_ptr<LoadedKit> LoadKitProgram(const std::string& path, SoundDevice& 
   kit->m_pState =
       BuildKitTriggerState(*read.program, voices.refs, device.SampleRate(), ClockSeed());
   kit->m_pKitVoices = std::move(voices.voices);
+  kit->m_bKitProgram = true;
+  kit->m_kitNoteNames = KitProgramNoteNames(*read.program);
   return kit;
 }
 

@@ -27,8 +27,11 @@ struct LoadedKit {
   std::string m_strPath;
   CThumperDoc m_doc;
   std::array<std::unique_ptr<SampleVoice>, kLayerTotal> m_pVoices;
-  // A kit that plays as its maker made it has no drum set: its samples' voices.
+  // A kit that plays as its maker made it has no drum set: its samples' voices,
+  // and what its notes are called.
   std::vector<std::unique_ptr<SampleVoice>> m_pKitVoices;
+  bool m_bKitProgram = false;
+  std::array<std::string, 128> m_kitNoteNames;
   // What the trigger reads; null once handed to the trigger.
   std::unique_ptr<TriggerState> m_pState;
   // Frames (at the mixer's rate) the longest sample sounds, fade included: a
