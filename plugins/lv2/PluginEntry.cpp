@@ -19,10 +19,11 @@ ThumperPlugin* Self(LV2_Handle instance) {
   return static_cast<ThumperPlugin*>(instance);
 }
 
-LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*,
+LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double rate, const char*,
                        const LV2_Feature* const* features) {
   try {
-    return ThumperPlugin::Create(rate, features).release();
+    const bool multi = std::strcmp(descriptor->URI, THUMPER_LV2_MULTI_URI) == 0;
+    return ThumperPlugin::Create(rate, features, multi ? thumper::lv2::kMorePairs : 0).release();
   } catch (...) {
     return nullptr;  // out of memory: the host reports a plugin that failed to load
   }
@@ -106,9 +107,13 @@ const void* ExtensionData(const char* uri) {
 
 const LV2_Descriptor kDescriptor = {THUMPER_LV2_URI, Instantiate, ConnectPort,  Activate, Run,
                                     Deactivate,      Cleanup,     ExtensionData};
+// "Thumper Multi": the same plugin with 16 more output pairs.
+const LV2_Descriptor kMultiDescriptor = {
+    THUMPER_LV2_MULTI_URI, Instantiate, ConnectPort, Activate, Run, Deactivate, Cleanup,
+    ExtensionData};
 
 }  // namespace
 
 extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
-  return index == 0 ? &kDescriptor : nullptr;
+  return index == 0 ? &kDescriptor : index == 1 ? &kMultiDescriptor : nullptr;
 }

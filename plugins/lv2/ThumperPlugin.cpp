@@ -105,7 +105,8 @@ LV2_State_Status StorePath(LV2_State_Store_Function store, LV2_State_Handle hand
 }  // namespace
 
 std::unique_ptr<ThumperPlugin> ThumperPlugin::Create(double sampleRate,
-                                                     const LV2_Feature* const* features) {
+                                                     const LV2_Feature* const* features,
+                                                     uint32_t morePairs) {
   auto* log = FeatureData<LV2_Log_Log>(features, LV2_LOG__log);
   LV2_Log_Logger logger{};
   lv2_log_logger_init(&logger, nullptr, log);
@@ -123,8 +124,10 @@ std::unique_ptr<ThumperPlugin> ThumperPlugin::Create(double sampleRate,
   }
   if (log) lv2_log_logger_set_map(&logger, map);
   auto* midnamHost = FeatureData<ArdourMidnamHost>(features, THUMPER_ARDOUR_MIDNAM__update);
-  return std::unique_ptr<ThumperPlugin>(
+  std::unique_ptr<ThumperPlugin> plugin(
       new ThumperPlugin(static_cast<uint32_t>(rate), map, schedule, log, midnamHost));
+  plugin->m_nMorePairs = std::min(morePairs, kMorePairs);
+  return plugin;
 }
 
 ThumperPlugin::ThumperPlugin(uint32_t sampleRate, LV2_URID_Map* map, LV2_Worker_Schedule* schedule,
@@ -177,6 +180,8 @@ void ThumperPlugin::ConnectPort(uint32_t port, void* data) noexcept {
       m_pChannel = static_cast<const float*>(data);
       break;
     default:
+      if (port >= kFirstMoreOut && port < kFirstMoreOut + 2 * m_nMorePairs)
+        m_pMoreOut[port - kFirstMoreOut] = static_cast<float*>(data);
       break;
   }
 }
@@ -234,8 +239,18 @@ void ThumperPlugin::Run(uint32_t frames) noexcept {
   }
 
   if (m_pOut[0] && m_pOut[1]) {
-    m_engine.RenderCycle(m_device.GetMixer(), MixTarget::Planar(m_pOut[0], m_pOut[1]), frames,
-                         {m_events.data(), count}, {});
+    // Each pair the host connected plays its own sounds; the sounds of pairs
+    // past them play on the main one.
+    uint32_t pairs = 0;
+    while (pairs < m_nMorePairs && m_pMoreOut[2 * pairs] && m_pMoreOut[2 * pairs + 1]) {
+      m_more[pairs] = MixTarget::Planar(m_pMoreOut[2 * pairs], m_pMoreOut[2 * pairs + 1]);
+      ++pairs;
+    }
+    for (uint32_t k = 2 * pairs; k < 2 * m_nMorePairs; ++k)
+      if (m_pMoreOut[k]) std::fill_n(m_pMoreOut[k], frames, 0.0f);
+    m_engine.RenderCycle(m_device.GetMixer(),
+                         MixTarget::Planar(m_pOut[0], m_pOut[1]).WithMore(m_more.data(), pairs),
+                         frames, {m_events.data(), count}, {});
   }
   if (m_pNotify) lv2_atom_forge_pop(&m_forge, &notifyFrame);
 

@@ -40,13 +40,27 @@
 
 namespace thumper::lv2 {
 
-enum PortIndex : uint32_t { kControl = 0, kNotify = 1, kOutLeft = 2, kOutRight = 3, kChannel = 4 };
+enum PortIndex : uint32_t {
+  kControl = 0,
+  kNotify = 1,
+  kOutLeft = 2,
+  kOutRight = 3,
+  kChannel = 4,
+  // "Thumper Multi" only: output pairs 1..kMorePairs, left and right.
+  kFirstMoreOut = 5,
+};
+
+// The output pairs "Thumper Multi" has besides the main one.
+inline constexpr uint32_t kMorePairs = 16;
 
 class ThumperPlugin {
  public:
   // Control thread. Null (with a log line) when the host lacks a required feature.
+  // morePairs: the output pairs it has besides the main one (0 for "Thumper",
+  // kMorePairs for "Thumper Multi").
   static std::unique_ptr<ThumperPlugin> Create(double sampleRate,
-                                               const LV2_Feature* const* features);
+                                               const LV2_Feature* const* features,
+                                               uint32_t morePairs = 0);
   ~ThumperPlugin();
   ThumperPlugin(const ThumperPlugin&) = delete;
   ThumperPlugin& operator=(const ThumperPlugin&) = delete;
@@ -141,6 +155,9 @@ class ThumperPlugin {
   LV2_Atom_Sequence* m_pNotify = nullptr;
   float* m_pOut[2] = {nullptr, nullptr};
   const float* m_pChannel = nullptr;
+  uint32_t m_nMorePairs = 0;
+  std::array<float*, 2 * kMorePairs> m_pMoreOut{};
+  std::array<MixTarget, kMorePairs> m_more{};  // the audio thread's own
 
   // The engine; destroyed after every kit, whose voices live on its mixer.
   Reclaimer m_reclaimer;
@@ -156,7 +173,7 @@ class ThumperPlugin {
   std::string m_strSavedNoteMap;
   std::optional<NoteMap> m_noteMap;
   NoteNames m_kitNames;
-  LatestValue<PlayingMap> m_playingMaps;  // written holding m_controlMutex
+  LatestValue<PlayingMap> m_playingMaps;         // written holding m_controlMutex
   std::atomic<LoadedKit*> m_pRestored{nullptr};  // owned; taken by the next run
   // Kits inside worker messages (owned here until the message arrives). More
   // than a few at once never happen; past the last slot a kit goes untracked.

@@ -98,13 +98,13 @@ const char* UridMap::Unmap(LV2_URID urid) {
   return urid >= 1 && urid <= m_uris.size() ? m_uris[urid - 1]->c_str() : nullptr;
 }
 
-LilvHost::LilvHost() {
+LilvHost::LilvHost(const char* pluginUri) {
   // This build's bundle first, then the system's (for the LV2 specifications).
   const std::string path = std::string(THUMPER_LV2_DIR) + ":/usr/lib/lv2";
   setenv("LV2_PATH", path.c_str(), 1);
   m_pWorld = lilv_world_new();
   lilv_world_load_all(m_pWorld);
-  LilvNode* uri = lilv_new_uri(m_pWorld, THUMPER_LV2_URI);
+  LilvNode* uri = lilv_new_uri(m_pWorld, pluginUri);
   m_pPlugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(m_pWorld), uri);
   lilv_node_free(uri);
 }
@@ -160,6 +160,14 @@ PluginInstance::PluginInstance(LilvHost& host, double rate, bool offerMidnam)
   lilv_instance_connect_port(m_pInstance, 2, m_outL.data());
   lilv_instance_connect_port(m_pInstance, 3, m_outR.data());
   lilv_instance_connect_port(m_pInstance, 4, &m_fChannel);
+  // Every port past the channel is an output of "Thumper Multi", in pairs.
+  const uint32_t ports = lilv_plugin_get_num_ports(host.Plugin());
+  for (uint32_t p = 5; p < ports; ++p) {
+    m_moreOut.emplace_back(kMaxBlock);
+    lilv_instance_connect_port(m_pInstance, p, m_moreOut.back().data());
+  }
+  m_moreLeft.resize(m_moreOut.size() / 2);
+  m_moreRight.resize(m_moreOut.size() / 2);
   lilv_instance_activate(m_pInstance);
 }
 
@@ -242,6 +250,12 @@ void PluginInstance::Run(uint32_t frames, const std::vector<MidiAt>& midi) {
   RunOnly(frames, midi);
   m_left.insert(m_left.end(), m_outL.begin(), m_outL.begin() + frames);
   m_right.insert(m_right.end(), m_outR.begin(), m_outR.begin() + frames);
+  for (size_t k = 0; k < m_moreLeft.size(); ++k) {
+    m_moreLeft[k].insert(m_moreLeft[k].end(), m_moreOut[2 * k].begin(),
+                         m_moreOut[2 * k].begin() + frames);
+    m_moreRight[k].insert(m_moreRight[k].end(), m_moreOut[2 * k + 1].begin(),
+                          m_moreOut[2 * k + 1].begin() + frames);
+  }
   ReadNotify();
   RunWorker();
 }

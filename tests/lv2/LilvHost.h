@@ -12,6 +12,8 @@
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
 
+#include "PluginUri.h"
+
 #include <atomic>
 
 #include <condition_variable>
@@ -51,7 +53,8 @@ class PluginInstance;
 
 class LilvHost {
  public:
-  LilvHost();
+  // The plugin of uri from this build's bundle ("Thumper", or "Thumper Multi").
+  explicit LilvHost(const char* uri = THUMPER_LV2_URI);
   ~LilvHost();
   LilvHost(const LilvHost&) = delete;
   LilvHost& operator=(const LilvHost&) = delete;
@@ -109,6 +112,9 @@ class PluginInstance {
 
   std::vector<float>& Left() { return m_left; }
   std::vector<float>& Right() { return m_right; }
+  // "Thumper Multi": what output pair k (1..16) played, left and right.
+  std::vector<float>& MoreLeft(int k) { return m_moreLeft.at(size_t(k - 1)); }
+  std::vector<float>& MoreRight(int k) { return m_moreRight.at(size_t(k - 1)); }
   // The kit paths the plugin announced with patch:Set on its notify port.
   const std::vector<std::string>& AnnouncedPaths() const { return m_announced; }
   // The note maps it announced the same way.
@@ -156,6 +162,9 @@ class PluginInstance {
 
   std::vector<uint8_t> m_control, m_notify;
   std::vector<float> m_outL, m_outR;
+  // The plugin's more output pairs, if it has them: buffers and what they played.
+  std::vector<std::vector<float>> m_moreOut;
+  std::vector<std::vector<float>> m_moreLeft, m_moreRight;
   float m_fChannel = 1.0f;
   std::string m_strPendingKit;
   bool m_bPendingGet = false;

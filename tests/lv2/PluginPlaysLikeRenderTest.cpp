@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "PluginTestKits.h"
 #include "kits/KitTestSupport.h"
@@ -118,6 +119,46 @@ TEST_F(PluginPlaysLikeRender, AnSfzKitPlaysItsSequencePanHiHatAndChokesAsItsRend
   ASSERT_GT(reference.size(), 2u * 15000);
   ExpectSameAsRender({64}, "sfz/kit.sfz");
   ExpectSameAsRender({1, 17, 333, 4096}, "sfz/kit.sfz");
+}
+
+TEST(PluginMultiOut, EachPairPlaysWhatTheStemsOfItsRenderHold) {
+  // "Thumper Multi" in a host: pair k plays stem k of `thumper render --stems`,
+  // sample for sample, and the main pair what nothing else holds.
+  LilvHost multi(THUMPER_LV2_MULTI_URI);
+  ASSERT_TRUE(multi.Plugin()) << "Thumper Multi is not in the bundle";
+  EXPECT_EQ(lilv_plugin_get_num_ports(multi.Plugin()), 5u + 2 * 16);
+  TempDir dir;
+  MakeKit(dir, "kit");
+  WriteFileBytes(dir / "song.mid", SongFile(Groove()));
+  auto r = RunThumper(
+      {"render", dir / "kit.drums", dir / "song.mid", "--float", "--stems", dir / "stems"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::pair<int, std::vector<float>>> stems;
+  for (const auto& entry : std::filesystem::directory_iterator(dir / "stems")) {
+    const std::string name = entry.path().filename().string();
+    stems.push_back({std::stoi(name.substr(0, 2)), FloatWavSamples(ReadFileBytes(entry.path()))});
+  }
+  ASSERT_GE(stems.size(), 3u) << "kick, snare and hat each on a pair of their own";
+  auto plugin = multi.Instantiate(44100);
+  ASSERT_TRUE(plugin);
+  plugin->LoadKit(dir / "kit.drums");
+  plugin->Left().clear();
+  plugin->Right().clear();
+  for (int k = 1; k <= 16; ++k) plugin->MoreLeft(k).clear(), plugin->MoreRight(k).clear();
+  const uint32_t frames = static_cast<uint32_t>(stems[0].second.size() / 2) + 2000;
+  PlayInBlocks(*plugin, Groove(), {64, 333}, frames);
+  for (const auto& [pair, want] : stems) {
+    ASSERT_LE(pair, 16);
+    const auto& l = pair == 0 ? plugin->Left() : plugin->MoreLeft(pair);
+    const auto& rr = pair == 0 ? plugin->Right() : plugin->MoreRight(pair);
+    size_t differing = 0;
+    for (size_t i = 0; i < l.size(); ++i) {
+      const float wantL = 2 * i < want.size() ? want[2 * i] : 0.0f;
+      const float wantR = 2 * i < want.size() ? want[2 * i + 1] : 0.0f;
+      differing += l[i] != wantL || rr[i] != wantR;
+    }
+    EXPECT_EQ(differing, 0u) << "pair " << pair;
+  }
 }
 
 }  // namespace
