@@ -12,6 +12,7 @@ namespace {
 constexpr int kFirstNote = 36;     // Hydrogen's MIDI input: note 36 plays the first instrument
 constexpr int kLastShowSlot = 91;  // the keyboard's last key
 constexpr int kHihatController = 4;
+constexpr int kChannelVolumeController = 7;
 // Hydrogen counts its envelope in frames of the sample; samples play at 44.1 kHz.
 constexpr float kEnvelopeRate = 44100.0f;
 constexpr float kMaxPitch = 24.0f;  // semitones either way, layer and instrument together
@@ -143,12 +144,28 @@ class Compiler {
       PlayNote(i, note);
     }
     WarnLeftOut();
+    StartPedalOpen();
     result.program = std::move(m_program);
     return result;
   }
 
  private:
   void Warn(std::string text) { m_program.warnings.push_back(std::move(text)); }
+
+  // Hydrogen's hi-hat pedal stands at 127 until the first CC 4 arrives, so a
+  // kit with pedal groups starts on the open hi-hat, as in Hydrogen.
+  void StartPedalOpen() {
+    for (const KitNote& note : m_program.notes)
+      for (const KitSet& set : note.sets)
+        for (const KitRegion& region : set.regions)
+          for (const ControllerRange& c : region.conditions)
+            if (c.nController == kHihatController) {
+              m_program.bStartControllers = true;
+              m_program.nStartController[kChannelVolumeController] = 127;
+              m_program.nStartController[kHihatController] = 127;
+              return;
+            }
+  }
 
   std::string Quoted(const HydrogenInstrument& instrument) const {
     return "\"" + instrument.strName + "\"";

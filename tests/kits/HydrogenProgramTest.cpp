@@ -244,6 +244,15 @@ TEST(HydrogenProgram, AHiHatGroupFollowsThePedalOnController4) {
     EXPECT_EQ(byFile["open.wav"], std::make_pair(91, 127));
   }
   EXPECT_TRUE(p.notes[39].sets.at(0).regions.at(0).conditions.empty());
+  // Before the first CC 4 the pedal stands open, as Hydrogen's does.
+  EXPECT_TRUE(p.bStartControllers);
+  EXPECT_EQ(p.nStartController[4], 127);
+  EXPECT_EQ(p.nStartController[7], 127);
+  EXPECT_EQ(p.nStartController[1], 0);
+  const KitProgramResult plain =
+      Compile(Kit(Instrument(0, "kick", Component(0, Layer("k.wav", 0, 1)))));
+  ASSERT_TRUE(plain.program);
+  EXPECT_FALSE(plain.program->bStartControllers) << "a kit without a pedal leaves controllers be";
 }
 
 TEST(HydrogenProgram, NotesAre36PlusPositionOrTheMidiOutNotesWithGm) {
