@@ -30,6 +30,8 @@ AppCommandLine ParseAppCommandLine(const std::vector<std::string>& args) {
         return line;
       }
       line.strScreenshot = args[++i];
+    } else if (arg == "--multi-out") {
+      line.bMultiOut = true;
     } else if (!arg.empty() && arg[0] == '-') {
       line.strError = "unknown option " + arg;
       return line;
@@ -83,6 +85,12 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
   m_pRuntime = std::make_unique<ThumperRuntime>(
       *m_pDoc, m_ui, m_options.makeBackend ? m_options.makeBackend() : nullptr);
   m_pRuntime->m_bLoadInBackground = m_options.bLoadInBackground;
+  if (commandLine.bMultiOut) {
+    JackClientOptions jack;
+    jack.bMultiOut = true;
+    m_pRuntime->m_output.SetJackOptions(jack);
+    m_pRuntime->m_bMultiOut = true;
+  }
   if (m_options.decodeSample) m_pRuntime->m_loader.SetDecoder(m_options.decodeSample);
   m_pDocs = std::make_unique<DocManager>(*m_pDoc, *m_pRuntime, m_list, m_ui, m_recent);
   m_pMainFrame = std::make_unique<CMainFrame>(*m_pDoc, m_list, m_ui, *m_pDocs, m_recent);

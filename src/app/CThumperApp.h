@@ -64,6 +64,7 @@ struct AppOptions {
 struct AppCommandLine {
   std::string strFile;        // the drum set to open; empty for a new one
   std::string strScreenshot;  // --screenshot FILE: save a picture of the window and quit
+  bool bMultiOut = false;     // --multi-out: JACK ports for each output pair of the kit
   std::string strError;       // set when the arguments make no sense
 };
 

@@ -1,10 +1,14 @@
 #include "audio/JackClientDevice.h"
 
+#include <jack/metadata.h>
 #include <jack/midiport.h>
+#include <jack/uuid.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "audio/JackCallbackGuard.h"
 #include "audio/JackServerWatch.h"
@@ -90,6 +94,8 @@ std::unique_ptr<JackClientDevice> JackClientDevice::Open(Reclaimer& reclaimer,
 
 bool JackClientDevice::Setup(const JackClientOptions& options) {
   if (const char* name = jack_get_client_name(m_pClient)) m_strClientName = name;
+  m_bMultiOut = options.bMultiOut;
+  if (m_bMultiOut) m_pScratch = std::make_unique<float[]>(kScratchFrames);
   m_pMidiIn = jack_port_register(m_pClient, kJackMidiPortName, JACK_DEFAULT_MIDI_TYPE,
                                  JackPortIsInput | JackPortIsTerminal, 0);
   for (int c = 0; c < 2; ++c)
@@ -187,8 +193,80 @@ int JackClientDevice::Process(jack_nframes_t frames, void* arg) {
     time.nStartMicros = static_cast<int64_t>(current);
     time.pClock = &JackMicros;
   }
-  self->RenderCycle(MixTarget::Planar(left, right), frames, {self->m_pEvents.get(), count}, time);
+  MixTarget out = MixTarget::Planar(left, right);
+  const PairTable* pairs = self->m_pPairs.load(std::memory_order_acquire);
+  if (pairs && pairs->nMore > 0 && frames <= kScratchFrames) {
+    for (uint32_t k = 1; k <= pairs->nMore; ++k) {
+      jack_port_t* l = pairs->pPort[2 * k];
+      jack_port_t* r = pairs->pPort[2 * k + 1];
+      float* scratch = self->m_pScratch.get();
+      self->m_more[k - 1] =
+          MixTarget::Planar(l ? static_cast<float*>(jack_port_get_buffer(l, frames)) : scratch,
+                            r ? static_cast<float*>(jack_port_get_buffer(r, frames)) : scratch);
+    }
+    out = out.WithMore(self->m_more.data(), pairs->nMore);
+  }
+  self->RenderCycle(out, frames, {self->m_pEvents.get(), count}, time);
+  self->m_nCycles.fetch_add(1, std::memory_order_release);
   return 0;
+}
+
+bool JackClientDevice::WaitForNextCycle() {
+  // Two counts on: a cycle that had read the old table before the change
+  // has ended by then.
+  const uint64_t start = m_nCycles.load(std::memory_order_acquire);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (m_nCycles.load(std::memory_order_acquire) < start + 2) {
+    if (!m_bActive || HasFailed() || std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+void JackClientDevice::SetOutputPairs(const std::vector<OutputPairPorts>& wanted) {
+  if (!m_bMultiOut || m_bClosed || wanted == m_pairs) return;
+  auto table = std::make_unique<PairTable>();
+  std::map<std::string, jack_port_t*> kept;
+  for (const OutputPairPorts& pair : wanted) {
+    if (pair.nOutput == 0 || pair.nOutput >= Mixer::kMaxOutputs) continue;
+    for (int c = 0; c < 2; ++c) {
+      const std::string name = pair.strPortBase + (c == 0 ? "_L" : "_R");
+      jack_port_t* port = nullptr;
+      if (auto it = m_pairPort.find(name); it != m_pairPort.end()) {
+        port = it->second;
+      } else {
+        port = jack_port_register(m_pClient, name.c_str(), JACK_DEFAULT_AUDIO_TYPE,
+                                  JackPortIsOutput | JackPortIsTerminal, 0);
+        if (!port) continue;  // the name is taken: this pair plays on scratch
+        const std::string pretty = pair.strPrettyName + (c == 0 ? " L" : " R");
+        jack_set_property(m_pClient, jack_port_uuid(port), JACK_METADATA_PRETTY_NAME,
+                          pretty.c_str(), "text/plain");
+      }
+      kept[name] = port;
+      table->pPort[2 * pair.nOutput + c] = port;
+    }
+    table->nMore = std::max<uint32_t>(table->nMore, pair.nOutput);
+  }
+  m_pPairs.store(table.get(), std::memory_order_release);
+  m_pairTables.push_back(std::move(table));
+  m_pairs = wanted;
+  // Ports and tables that went are let go only once no cycle can read them;
+  // while no port goes, the few old tables wait for a later change.
+  const bool portGoes = std::any_of(m_pairPort.begin(), m_pairPort.end(),
+                                    [&](const auto& entry) { return !kept.count(entry.first); });
+  if (!portGoes && m_pairTables.size() <= 8) {
+    m_pairPort = std::move(kept);
+    return;
+  }
+  if (!WaitForNextCycle()) {
+    for (auto& [name, port] : m_pairPort) kept.emplace(name, port);
+    m_pairPort = std::move(kept);
+    return;
+  }
+  for (auto& [name, port] : m_pairPort)
+    if (!kept.count(name)) jack_port_unregister(m_pClient, port);
+  m_pairPort = std::move(kept);
+  m_pairTables.erase(m_pairTables.begin(), m_pairTables.end() - 1);
 }
 
 int JackClientDevice::BufferSize(jack_nframes_t frames, void* arg) {

@@ -1,13 +1,18 @@
 #pragma once
 // Thumper as one native JACK client: a MIDI input "MIDI In" and two audio
 // outputs "out_1" and "out_2", served by one process callback, so every MIDI
-// event is played at its own frame in the same cycle.
+// event is played at its own frame in the same cycle. With multi-out, each
+// output pair the kit plays on besides the main one has two ports of its own,
+// named after the kit ("n38_snare_L"), so a DAW's connections survive a kit change.
 
 #include <jack/jack.h>
 
+#include <array>
 #include <atomic>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/SoundDevice.h"
 
@@ -20,6 +25,7 @@ inline constexpr const char* kJackOutPortNames[2] = {"out_1", "out_2"};
 struct JackClientOptions {
   std::string strName = kJackClientName;  // the server may give the next free name
   bool bConnectOutputs = true;            // to the system's playback ports
+  bool bMultiOut = false;                 // a pair of ports for each output pair of the kit
 };
 
 // What the process callback could not play: kept in counters, never blocked on.
@@ -47,6 +53,9 @@ class JackClientDevice : public SoundDevice {
   uint64_t MissedCycles() const override { return m_nXruns.load(std::memory_order_relaxed); }
   bool IsFreewheeling() const { return m_bFreewheel.load(std::memory_order_relaxed); }
   const JackMidiCounters& MidiCounters() const { return m_midi; }
+  // Registers the ports of pairs that are new and, once the process callback
+  // no longer reads them, unregisters those of pairs that went. Control thread.
+  void SetOutputPairs(const std::vector<OutputPairPorts>& pairs) override;
 
   // The largest number of events one cycle hands to the engine.
   static constexpr size_t kMaxCycleEvents = 1024;
@@ -68,8 +77,27 @@ class JackClientDevice : public SoundDevice {
   static void Shutdown(jack_status_t, const char*, void* arg);
   static void PlainShutdown(void* arg);
 
+  // The ports of output pairs 1..nMore (null: that pair has none and mixes
+  // into scratch). Built on the control thread, read by the process callback.
+  struct PairTable {
+    uint32_t nMore = 0;
+    std::array<jack_port_t*, 2 * Mixer::kMaxOutputs> pPort{};
+  };
+  static constexpr uint32_t kScratchFrames = 8192;
+  // Waits until the process callback has begun a cycle after now; false when
+  // it does not within a second (a stalled or freewheeling server).
+  bool WaitForNextCycle();
+
   jack_client_t* m_pClient;
-  uint64_t m_nJackGeneration;  // the server's life it was made in
+  bool m_bMultiOut = false;
+  std::vector<OutputPairPorts> m_pairs;                  // control thread
+  std::map<std::string, jack_port_t*> m_pairPort;        // registered, by short name
+  std::vector<std::unique_ptr<PairTable>> m_pairTables;  // the published one last
+  std::atomic<const PairTable*> m_pPairs{nullptr};
+  std::atomic<uint64_t> m_nCycles{0};
+  std::unique_ptr<float[]> m_pScratch;                     // the process callback's own
+  std::array<MixTarget, Mixer::kMaxOutputs - 1> m_more{};  // the process callback's own
+  uint64_t m_nJackGeneration;                              // the server's life it was made in
   std::string m_strClientName;
   jack_port_t* m_pMidiIn = nullptr;
   jack_port_t* m_pOut[2] = {nullptr, nullptr};

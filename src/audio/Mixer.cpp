@@ -222,7 +222,7 @@ Mixer::Mixer(Reclaimer& reclaimer, const Options& options)
   for (uint32_t i = voices; i-- > 0;) m_freeVoices.push_back(i);
   m_active.reserve(voices);
   m_slotVoice.assign(m_nSlotCount, -1);
-  m_acc.assign(2 * kMaxBlockFrames, 0.0f);
+  m_acc.assign(size_t{2} * kMaxBlockFrames * kMaxOutputs, 0.0f);
 }
 
 Mixer::~Mixer() {
@@ -376,16 +376,17 @@ void Mixer::Play(BufferId id, float gain) noexcept {
 }
 
 // Real-time: any thread.
-void Mixer::Play(BufferId id, float left, float right, uint32_t start) noexcept {
+// Real-time: any thread.
+void Mixer::Play(BufferId id, float left, float right, uint32_t start, uint8_t output) noexcept {
   if (IsCurrent(id))
-    Push({CommandType::PlayWithGain, id.nSlot, id.nGen, left, right, start, 0.0f, 0.0f});
+    Push({CommandType::PlayWithGain, id.nSlot, id.nGen, left, right, start, 0.0f, 0.0f, output});
 }
 
 // Real-time: any thread.
-void Mixer::Play(BufferId id, const StereoGains& gains, uint32_t start) noexcept {
+void Mixer::Play(BufferId id, const StereoGains& gains, uint32_t start, uint8_t output) noexcept {
   if (IsCurrent(id))
     Push({CommandType::PlayWithGain, id.nSlot, id.nGen, gains.fLeftToLeft, gains.fRightToRight,
-          start, gains.fRightToLeft, gains.fLeftToRight});
+          start, gains.fRightToLeft, gains.fLeftToRight, output});
 }
 
 // Real-time: any thread.
@@ -497,7 +498,8 @@ void Mixer::StartVoice(const Command& c) noexcept {
             crossL,
             crossR,
             0.0f,
-            0.0f};
+            0.0f,
+            withGain ? c.nOutput : uint8_t{0}};
   m_slotVoice[slot] = index;
 }
 
@@ -552,13 +554,16 @@ void Mixer::RefreshVoices(uint32_t frames) noexcept {
   }
 }
 
-void Mixer::MixBlock(float* acc, uint32_t frames) noexcept {
-  std::fill(acc, acc + 2 * frames, 0.0f);
+void Mixer::MixBlock(float* const accs, uint32_t frames, uint32_t outputs) noexcept {
+  constexpr size_t kStride = 2 * kMaxBlockFrames;
+  for (uint32_t k = 0; k < outputs; ++k)
+    std::fill(accs + k * kStride, accs + k * kStride + 2 * frames, 0.0f);
   RefreshVoices(frames);
   size_t keep = 0;
   for (size_t i = 0; i < m_active.size(); ++i) {
     const uint32_t index = m_active[i];
     Voice& v = m_voices[index];
+    float* const acc = accs + (v.nOutput < outputs ? v.nOutput : 0) * kStride;
     uint32_t n = std::min(frames, v.nFrames - v.nPos);
     const int16_t* src = v.pSamples + v.nChannels * static_cast<size_t>(v.nPos);
     if (v.nFadeLeft > 0) {
@@ -596,29 +601,59 @@ void Mixer::MixBlock(float* acc, uint32_t frames) noexcept {
   }
   m_active.resize(keep);
 #ifndef NDEBUG
-  for (uint32_t i = 0; i < 2 * frames; ++i) assert(std::isfinite(acc[i]));
+  for (uint32_t k = 0; k < outputs; ++k)
+    for (uint32_t i = 0; i < 2 * frames; ++i) assert(std::isfinite(accs[k * kStride + i]));
 #endif
 }
 
-void Mixer::MixTo(const MixTarget& out, uint32_t offset, uint32_t frames) noexcept {
+namespace {
+
+// Real-time: writes n mixed frames of acc at frame offset of out.
+void WriteMix(const MixTarget& out, const float* acc, uint32_t offset, uint32_t n) noexcept {
   constexpr float kScale = 1.0f / 32768.0f;
+  switch (out.kind) {
+    case MixTarget::Kind::Float: {
+      float* dst = out.pFloat + 2 * static_cast<size_t>(offset);
+      for (uint32_t i = 0; i < 2 * n; ++i) dst[i] = acc[i] * kScale;
+      break;
+    }
+    case MixTarget::Kind::Int16:
+      ScaleToInt16(acc, out.pInt16 + 2 * static_cast<size_t>(offset), 2 * n, 1.0f);
+      break;
+    case MixTarget::Kind::Planar:
+      SplitScaled(acc, out.pLeft + offset, out.pRight + offset, n, kScale);
+      break;
+  }
+}
+
+// Real-time: silence over frames frames at frame offset of out.
+void WriteSilence(const MixTarget& out, uint32_t offset, uint32_t frames) noexcept {
+  for (uint32_t k = offset; k < offset + frames; ++k) {
+    switch (out.kind) {
+      case MixTarget::Kind::Float:
+        out.pFloat[2 * k] = out.pFloat[2 * k + 1] = 0.0f;
+        break;
+      case MixTarget::Kind::Int16:
+        out.pInt16[2 * k] = out.pInt16[2 * k + 1] = 0;
+        break;
+      case MixTarget::Kind::Planar:
+        out.pLeft[k] = out.pRight[k] = 0.0f;
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+void Mixer::MixTo(const MixTarget& out, uint32_t offset, uint32_t frames) noexcept {
+  const uint32_t more = out.pMore ? std::min(out.nMore, kMaxOutputs - 1) : 0;
   while (frames > 0) {
     const uint32_t n = std::min(frames, kMaxBlockFrames);
     float* acc = m_acc.data();
-    MixBlock(acc, n);
-    switch (out.kind) {
-      case MixTarget::Kind::Float: {
-        float* dst = out.pFloat + 2 * static_cast<size_t>(offset);
-        for (uint32_t i = 0; i < 2 * n; ++i) dst[i] = acc[i] * kScale;
-        break;
-      }
-      case MixTarget::Kind::Int16:
-        ScaleToInt16(acc, out.pInt16 + 2 * static_cast<size_t>(offset), 2 * n, 1.0f);
-        break;
-      case MixTarget::Kind::Planar:
-        SplitScaled(acc, out.pLeft + offset, out.pRight + offset, n, kScale);
-        break;
-    }
+    MixBlock(acc, n, 1 + more);
+    WriteMix(out, acc, offset, n);
+    for (uint32_t k = 0; k < more; ++k)
+      WriteMix(out.pMore[k], acc + (k + 1) * size_t{2} * kMaxBlockFrames, offset, n);
     offset += n;
     frames -= n;
   }
@@ -635,19 +670,9 @@ void Mixer::MixSegment(const MixTarget& out, uint32_t offset, uint32_t frames) n
   if (frames == 0) return;
   if (!m_pReader) {
     // Detached: nothing may be read any more.
-    for (uint32_t k = offset; k < offset + frames; ++k) {
-      switch (out.kind) {
-        case MixTarget::Kind::Float:
-          out.pFloat[2 * k] = out.pFloat[2 * k + 1] = 0.0f;
-          break;
-        case MixTarget::Kind::Int16:
-          out.pInt16[2 * k] = out.pInt16[2 * k + 1] = 0;
-          break;
-        case MixTarget::Kind::Planar:
-          out.pLeft[k] = out.pRight[k] = 0.0f;
-          break;
-      }
-    }
+    WriteSilence(out, offset, frames);
+    for (uint32_t k = 0; out.pMore && k < std::min(out.nMore, kMaxOutputs - 1); ++k)
+      WriteSilence(out.pMore[k], offset, frames);
     return;
   }
   DenormalGuard denormals;

@@ -66,6 +66,11 @@ struct MixTarget {
   int16_t* pInt16 = nullptr;
   float* pLeft = nullptr;
   float* pRight = nullptr;
+  // More output pairs (a DAW's per-drum tracks, stems): a copy played on
+  // output k (1..nMore) is mixed into pMore[k - 1] instead of this target;
+  // copies on higher outputs, and every copy when there are none, into this one.
+  const struct MixTarget* pMore = nullptr;
+  uint32_t nMore = 0;
 
   static MixTarget Interleaved(float* out) { return {Kind::Float, out, nullptr, nullptr, nullptr}; }
   static MixTarget Interleaved(int16_t* out) {
@@ -73,6 +78,13 @@ struct MixTarget {
   }
   static MixTarget Planar(float* left, float* right) {
     return {Kind::Planar, nullptr, nullptr, left, right};
+  }
+  // This target with more output pairs (at most Mixer::kMaxOutputs - 1 count).
+  MixTarget WithMore(const MixTarget* more, uint32_t count) const {
+    MixTarget t = *this;
+    t.pMore = more;
+    t.nMore = count;
+    return t;
   }
 };
 
@@ -90,6 +102,8 @@ class Mixer {
   static constexpr uint32_t kMaxBufferBytes = 0x0FFFFFFF;
   static constexpr uint32_t kMinBufferBytes = 4;
   static constexpr uint32_t kMaxBlockFrames = 1024;
+  // Output pairs a mix can keep apart: the main one and 63 more.
+  static constexpr uint32_t kMaxOutputs = 64;
 
   struct Options {
     uint32_t nSampleRate = kOutputRate;
@@ -141,12 +155,14 @@ class Mixer {
   // Starts the copy from its first frame at this gain: one command, so the gain
   // cannot be mixed up with another start of the same copy from another thread.
   void Play(BufferId id, float gain) noexcept;
-  // Starts the copy at frame start with each channel at its own gain.
-  void Play(BufferId id, float left, float right, uint32_t start) noexcept;
+  // Starts the copy at frame start with each channel at its own gain, on
+  // output pair output (0 the main one; see MixTarget::pMore).
+  void Play(BufferId id, float left, float right, uint32_t start, uint8_t output = 0) noexcept;
   // Starts the copy at frame start with each input channel sent to each output
   // at its own gain. A mono copy plays its one channel at the two gains to its
   // own side (fLeftToLeft, fRightToRight).
-  void Play(BufferId id, const StereoGains& gains, uint32_t start) noexcept;
+  void Play(BufferId id, const StereoGains& gains, uint32_t start, uint8_t output = 0) noexcept;
+
   void Stop(BufferId id) noexcept;
   // Stops the copy with a fade of fadeFrames frames (0: the mixer's own 2 ms).
   void Stop(BufferId id, uint32_t fadeFrames) noexcept;
@@ -180,11 +196,12 @@ class Mixer {
     CommandType type;
     uint32_t nSlot;
     uint32_t nGen;
-    float fGain;    // PlayWithGain: the left gain
-    float fGainR;   // PlayWithGain: the right gain
-    uint32_t nArg;  // PlayWithGain: the start frame; Stop: the fade's frames (0: 2 ms)
-    float fCrossL;  // PlayWithGain: the right input's gain to the left output
-    float fCrossR;  // PlayWithGain: the left input's gain to the right output
+    float fGain;          // PlayWithGain: the left gain
+    float fGainR;         // PlayWithGain: the right gain
+    uint32_t nArg;        // PlayWithGain: the start frame; Stop: the fade's frames (0: 2 ms)
+    float fCrossL;        // PlayWithGain: the right input's gain to the left output
+    float fCrossR;        // PlayWithGain: the left input's gain to the right output
+    uint8_t nOutput = 0;  // PlayWithGain: the output pair
   };
   struct Slot {
     std::atomic<uint32_t> nGen{0};
@@ -221,6 +238,7 @@ class Mixer {
     float fCrossR;
     float fCrossStepL;
     float fCrossStepR;
+    uint8_t nOutput;  // the output pair it is mixed into
   };
 
   static constexpr uint64_t PackGain(float gain, uint32_t seq) noexcept {
@@ -240,7 +258,9 @@ class Mixer {
   void FadeOut(uint32_t voice, uint32_t fadeFrames = 0) noexcept;
   int32_t TakeVoice() noexcept;
   void RefreshVoices(uint32_t frames) noexcept;
-  void MixBlock(float* acc, uint32_t frames) noexcept;
+  // Mixes into acc (stride floats per output pair, outputs pairs of them);
+  // a copy on an output at or past outputs goes to the first.
+  void MixBlock(float* acc, uint32_t frames, uint32_t outputs) noexcept;
   void MixTo(const MixTarget& out, uint32_t offset, uint32_t frames) noexcept;
   std::shared_ptr<SampleData> Publishable(std::unique_ptr<SampleData> data);
 

@@ -91,16 +91,17 @@ void SampleVoice::PlayWithVolume(long attenuation) noexcept {
 }
 
 // Real-time: the note trigger.
-void SampleVoice::PlayPanned(float left, float right, uint32_t start) noexcept {
+void SampleVoice::PlayPanned(float left, float right, uint32_t start, uint8_t output) noexcept {
   if (!IsPlayable()) return;
-  m_pMixer->Play(ClaimCopy(), left, right, start);
+  m_pMixer->Play(ClaimCopy(), left, right, start, output);
 }
 
 // Real-time: the note trigger.
-void SampleVoice::PlayWithWidth(float left, float right, float width, uint32_t start) noexcept {
+void SampleVoice::PlayWithWidth(float left, float right, float width, uint32_t start,
+                                uint8_t output) noexcept {
   if (!IsPlayable()) return;
-  if (!m_bStereo || width == 1.0f) return m_pMixer->Play(ClaimCopy(), left, right, start);
-  m_pMixer->Play(ClaimCopy(), WidthGains(left, right, width), start);
+  if (!m_bStereo || width == 1.0f) return m_pMixer->Play(ClaimCopy(), left, right, start, output);
+  m_pMixer->Play(ClaimCopy(), WidthGains(left, right, width), start, output);
 }
 
 // Real-time: the note trigger and the UI thread.

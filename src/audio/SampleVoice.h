@@ -41,12 +41,13 @@ class SampleVoice {
   // sources starting this voice at once each keep their own attenuation.
   void PlayWithVolume(long attenuation) noexcept;
   // Real-time safe, any thread: starts the next copy at frame start, each
-  // channel at its own gain (pan), and moves on.
-  void PlayPanned(float left, float right, uint32_t start) noexcept;
+  // channel at its own gain (pan), on output pair output, and moves on.
+  void PlayPanned(float left, float right, uint32_t start, uint8_t output = 0) noexcept;
   // Real-time safe, any thread: the same with the stereo width of a stereo
   // sample (WidthGains: 1 as recorded, 0 summed to the middle, -1 swapped). A
   // mono sample has no width: it plays as PlayPanned.
-  void PlayWithWidth(float left, float right, float width, uint32_t start) noexcept;
+  void PlayWithWidth(float left, float right, float width, uint32_t start,
+                     uint8_t output = 0) noexcept;
   // Real-time safe, any thread: stops every copy (with a 2 ms fade).
   void StopAll() noexcept;
   // Real-time safe, any thread: stops every copy with a fade of fadeFrames

@@ -23,6 +23,7 @@ SoundDevice::SoundDevice(Reclaimer& reclaimer, uint32_t sampleRate, std::string 
 
 // Real-time.
 void SoundDevice::Silence(const MixTarget& out, uint32_t frames) noexcept {
+  for (uint32_t k = 0; out.pMore && k < out.nMore; ++k) Silence(out.pMore[k], frames);
   switch (out.kind) {
     case MixTarget::Kind::Float:
       std::fill_n(out.pFloat, 2 * size_t{frames}, 0.0f);

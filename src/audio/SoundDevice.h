@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/BlockSource.h"
 #include "audio/Mixer.h"
@@ -81,6 +82,17 @@ class SoundDevice {
   virtual std::string ClientName() const { return {}; }
   // Cycles the server reported as missed (xruns); 0 where nobody counts them.
   virtual uint64_t MissedCycles() const { return 0; }
+  // Control thread, after every change of what plays: the output pairs besides
+  // the main one that the kit plays on, for a device that gives each its own
+  // outputs (a JACK client started with --multi-out); others mix every pair
+  // into the main one and ignore this.
+  struct OutputPairPorts {
+    uint8_t nOutput = 0;
+    std::string strPortBase;    // "n38_snare": ports "n38_snare_L" and "n38_snare_R"
+    std::string strPrettyName;  // "Snare (note 38)"
+    bool operator==(const OutputPairPorts&) const = default;
+  };
+  virtual void SetOutputPairs(const std::vector<OutputPairPorts>&) {}
 
  protected:
   // Real-time: the device's audio thread. One cycle through the block source,

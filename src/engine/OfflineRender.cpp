@@ -7,6 +7,8 @@ namespace thumper {
 namespace {
 
 bool FrameIsSilent(const MixTarget& out, uint32_t k) {
+  for (uint32_t m = 0; out.pMore && m < out.nMore; ++m)
+    if (!FrameIsSilent(out.pMore[m], k)) return false;
   switch (out.kind) {
     case MixTarget::Kind::Float:
       return out.pFloat[2 * k] == 0.0f && out.pFloat[2 * k + 1] == 0.0f;

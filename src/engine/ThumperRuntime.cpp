@@ -5,7 +5,9 @@
 
 #include "drumset/PathNames.h"
 #include "drumset/TextEncoding.h"
+#include "engine/KitNoteNames.h"
 #include "engine/KitVoices.h"
+#include "engine/OutputPairs.h"
 #include "play/TriggerState.h"
 
 namespace thumper {
@@ -42,9 +44,30 @@ void ThumperRuntime::Publish() {
     const SoundDevice* device = m_output.m_pDirectSound.get();
     m_trigger.Publish(BuildKitTriggerState(
         *m_kitProgram, m_kitVoices.refs, device ? device->SampleRate() : kOutputRate, m_nKitSeed));
-    return;
+  } else {
+    m_trigger.Publish(BuildTriggerState(m_doc, m_pVoices));
   }
-  m_trigger.Publish(BuildTriggerState(m_doc, m_pVoices));
+  SyncOutputPairs();
+}
+
+void ThumperRuntime::SyncOutputPairs() {
+  SoundDevice* device = m_output.m_pDirectSound.get();
+  if (!m_bMultiOut || !device) return;
+  const NoteNames names =
+      m_kitProgram ? KitProgramNoteNames(*m_kitProgram) : DrumSetNoteNames(m_doc);
+  std::vector<SoundDevice::OutputPairPorts> ports;
+  for (const OutputPair& pair : OutputPairsOf(m_trigger.Current().m_program, names)) {
+    if (pair.nOutput == 0) continue;
+    // A sample's file name loses its extension ("snare.wav": "snare").
+    std::string shortName = pair.strName;
+    if (const size_t dot = shortName.rfind('.');
+        dot != std::string::npos && dot > 0 && shortName.size() - dot <= 5)
+      shortName.resize(dot);
+    const std::string note = std::to_string(pair.nFirstNote);
+    ports.push_back({pair.nOutput, "n" + note + "_" + PortSafeName(shortName, true, 24),
+                     pair.strName + " (note " + note + ")"});
+  }
+  device->SetOutputPairs(ports);
 }
 
 int ThumperRuntime::PlayKitProgram(KitProgram program, uint64_t seed,

@@ -118,6 +118,10 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   // What the drum set made of the kit cannot keep, one line each.
   std::vector<std::string> m_kitEditLosses;
 
+  // Whether the output gives each output pair of the kit ports of its own (the
+  // JACK client with --multi-out): then every change of what plays renames them.
+  bool m_bMultiOut = false;
+
   // What a full repaint of the view does; nothing without a view.
   std::function<void()> m_onFullRepaint;
   // Told the path of a layer's sample file that opened but could not be read
@@ -161,6 +165,8 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   // Opens or closes the virtual port as the output device requires.
   MidiResult SyncVirtualPort();
 
+  // Tells the device the output pairs of what plays now (m_bMultiOut).
+  void SyncOutputPairs();
   // Reads the kit program's samples (m_kitWanted's, if any) into m_kitVoices and publishes.
   void LoadKitProgramSamples();
 

@@ -277,6 +277,8 @@ class Compiler {
     region.fVelocityPower = instrument.bApplyVelocity ? 1.0f : 0.0f;
     region.fPanLeft = RatioStraightPolygonal(instrument.fPan);
     region.fPanRight = RatioStraightPolygonal(-instrument.fPan);
+    // Instrument i has an output pair of its own, i + 1, as Hydrogen's per-track outputs.
+    region.nOutput = static_cast<uint8_t>(std::min<size_t>(i + 1, 255));
     if (pedal) region.conditions.push_back(*pedal);
     const float fade = static_cast<float>(instrument.nRelease) / kEnvelopeRate;
     region.nChokeGroup = m_group[i];

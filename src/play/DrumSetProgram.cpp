@@ -38,6 +38,30 @@ void CompileDrumSet(const std::array<TriggerSlot, kSlotCount>& slots, PlayProgra
     return static_cast<uint32_t>(group[slot]);
   };
 
+  // Each slot that sounds has an output pair of its own, numbered from 1 in slot
+  // order; slots joined by a cut (a hi-hat's open and closed slots) share one.
+  std::array<int, kSlotCount> root;
+  for (int s = 0; s < kSlotCount; ++s) root[s] = s;
+  const auto find = [&](int s) {
+    while (root[s] != s) s = root[s] = root[root[s]];
+    return s;
+  };
+  const int reached = SlotOfNote(PlayProgram::kNoteCount - 1);
+  for (int s = 0; s <= reached; ++s) {
+    const int cut = slots[s].nCutSlot;
+    if (slots[s].bSounds && cut >= 0 && cut <= reached && slots[cut].bSounds)
+      root[std::max(find(s), find(cut))] = std::min(find(s), find(cut));
+  }
+  std::array<uint8_t, kSlotCount> output{};
+  std::array<uint8_t, kSlotCount> outputOfRoot{};
+  uint8_t next = 1;
+  for (int s = 0; s <= reached; ++s) {
+    if (!slots[s].bSounds) continue;
+    uint8_t& pair = outputOfRoot[find(s)];
+    if (pair == 0) pair = next < 255 ? next++ : 255;
+    output[s] = pair;
+  }
+
   // Only the slots a note reaches (0..91) are compiled, each once.
   std::array<int32_t, kSlotCount> setOf;
   setOf.fill(-1);
@@ -65,6 +89,7 @@ void CompileDrumSet(const std::array<TriggerSlot, kSlotCount>& slots, PlayProgra
         region.nVolume = slot.nVolume;
         region.nFirstStop = stop;
         region.nStopCount = cuts ? 1 : 0;
+        region.nOutput = output[s];
         program.m_region.push_back(region);
         ++set.nRegionCount;
       }

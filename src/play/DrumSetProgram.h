@@ -4,7 +4,9 @@
 // thresholds (each region the layer's voice, or the one it falls back to), the
 // drum sets' attenuation law, and the cut slot as a choke group of that slot's
 // own voices, stopped after the start (so a slot that cuts itself falls
-// silent). Notes below 36 play slot 0; a note-off does nothing.
+// silent). Notes below 36 play slot 0; a note-off does nothing. Each
+// sounding slot plays on an output pair of its own (slots that cut one
+// another share one), which only hosts with more pairs keep apart.
 
 #include <array>
 

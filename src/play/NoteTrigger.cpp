@@ -310,8 +310,9 @@ void NoteTrigger::Start(const PlayProgram& program, const PlayRegion& region,
   // Width is rare: only its regions pay for the four gains.
   if (region.fWidth != 1.0f) [[unlikely]]
     return region.pVoice->PlayWithWidth(gain * region.fPanLeft, gain * region.fPanRight,
-                                        region.fWidth, region.nStartFrame);
-  region.pVoice->PlayPanned(gain * region.fPanLeft, gain * region.fPanRight, region.nStartFrame);
+                                        region.fWidth, region.nStartFrame, region.nOutput);
+  region.pVoice->PlayPanned(gain * region.fPanLeft, gain * region.fPanRight, region.nStartFrame,
+                            region.nOutput);
 }
 
 // An SFZ region's level and pan: its velocity curve, then what each

@@ -93,7 +93,7 @@ struct PlayRegion {
   uint32_t nChokeFadeFrames = 0;
   uint32_t nReleaseFadeFrames = 0;  // NoteOffRule::Stop
   float fLoudness = 0.0f;           // Selection::Loudness: the sample's power, any scale
-  uint8_t nOutput = 0;              // the stereo pair it plays on (one pair for now)
+  uint8_t nOutput = 0;              // the output pair it plays on (0 the main one)
   // The choke groups it stops before any region of its note starts (same fade):
   // m_stop[nFirstPreStop .. + nPreStopCount). A retriggered instrument cuts
   // its last hit this way without cutting the new one.

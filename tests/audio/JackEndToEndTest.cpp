@@ -176,6 +176,29 @@ TEST_F(JackEndToEnd, WhileOurClientRunsTheDriverListIsMadeThroughIt) {
   EXPECT_EQ(counter.count.load(), before);
 }
 
+TEST_F(JackEndToEnd, AKitChangeKeepsThePairPortsWhoseNamesStayAndRemovesTheOthers) {
+  AudioOutput output;
+  JackClientOptions options;
+  options.bMultiOut = true;
+  options.bConnectOutputs = false;
+  output.SetJackOptions(options);
+  ASSERT_EQ(output.InitDirectSound(ui, false), 1);
+  SoundDevice& device = *output.m_pDirectSound;
+  JackRecorder probe;
+  ASSERT_TRUE(probe.Ok());
+  const auto exists = [&](const char* name) {
+    return jack_port_by_name(probe.Client(), name) != nullptr;
+  };
+  device.SetOutputPairs({{1, "n36_kick", "Kick"}, {2, "n38_snare", "Snare"}});
+  EXPECT_TRUE(exists("Thumper:n36_kick_L") && exists("Thumper:n38_snare_R"));
+  jack_port_t* kick = jack_port_by_name(probe.Client(), "Thumper:n36_kick_L");
+  device.SetOutputPairs({{1, "n36_kick", "Kick"}, {3, "n42_hat", "Hat"}});
+  EXPECT_EQ(jack_port_by_name(probe.Client(), "Thumper:n36_kick_L"), kick) << "kept as it was";
+  EXPECT_TRUE(exists("Thumper:n42_hat_L"));
+  EXPECT_TRUE(WaitFor([&] { return !exists("Thumper:n38_snare_L"); }, std::chrono::seconds(2)));
+  EXPECT_TRUE(exists("Thumper:out_1") && exists("Thumper:out_2"));
+}
+
 class JackAt48k : public JackEndToEnd {
  protected:
   JackAt48k() { rate = 48000; }

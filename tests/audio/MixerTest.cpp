@@ -493,3 +493,36 @@ TEST_F(MixerTest, AMonoCopyIgnoresCrossingGainsAndPlaysItsOwnTwo) {
 
 }  // namespace
 }  // namespace thumper::test
+
+namespace thumper::test {
+namespace {
+
+TEST_F(MixerTest, CopiesOnOtherOutputPairsMixIntoTheirOwnTargetsAndAddUpToOneMix) {
+  const BufferId a = MakeBuffer(mixer, ConstantSample(64, 1000));
+  const BufferId b = MakeBuffer(mixer, ConstantSample(64, 2000));
+  const BufferId c = MakeBuffer(mixer, ConstantSample(64, 4000));
+  const auto playAll = [&] {
+    mixer.Play(a, 1.0f, 1.0f, 0, 0);
+    mixer.Play(b, 0.5f, 1.0f, 0, 2);  // panned, on pair 2
+    mixer.Play(c, 1.0f, 1.0f, 0, 9);  // beyond the pairs a host has: the main one
+  };
+  std::vector<float> main(2 * 16), one(2 * 16), two(2 * 16);
+  const MixTarget more[2] = {MixTarget::Interleaved(one.data()),
+                             MixTarget::Interleaved(two.data())};
+  playAll();
+  mixer.Mix(MixTarget::Interleaved(main.data()).WithMore(more, 2), 16);
+  EXPECT_FLOAT_EQ(main[0] * 32768, 5000);
+  EXPECT_EQ(one[0], 0.0f);
+  EXPECT_FLOAT_EQ(two[0] * 32768, 1000);
+  EXPECT_FLOAT_EQ(two[1] * 32768, 2000);
+
+  // Without more pairs every copy mixes into the one target, as the sum of the pairs.
+  MixLeft(mixer, 128);
+  std::vector<float> all(2 * 16);
+  playAll();
+  mixer.Mix(all.data(), 16);
+  for (size_t i = 0; i < all.size(); ++i) EXPECT_FLOAT_EQ(all[i], main[i] + one[i] + two[i]) << i;
+}
+
+}  // namespace
+}  // namespace thumper::test

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
+#include <jack/metadata.h>
 #include <jack/midiport.h>
+#include <jack/uuid.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -88,6 +91,67 @@ TEST(PlayLive, NotesIntoTheVirtualInputSoundAtTheirLevels) {
     GTEST_SKIP() << "the server missed " << client.Xruns()
                  << " period(s) while recording (a busy machine): no evidence either way";
   EXPECT_EQ(wrong, "");
+}
+
+TEST(PlayLive, MultiOutGivesEachSlotPortsNamedAfterItAndPlaysItThere) {
+  if (!JackServer::Installed()) GTEST_SKIP() << "jackd is not installed: no live test";
+  JackServer server(44100, 128);
+  ASSERT_TRUE(server.Running()) << "jackd did not start: " << server.Failure();
+  TempDir dir;
+  WriteWav(dir / "Soft Kick.wav", std::vector<int16_t>(4000, 2000));
+  WriteWav(dir / "loud.wav", std::vector<int16_t>(4000, 8000));
+  CThumperDoc kit;
+  ScriptedUi ui;
+  kit.OnNewDocument();
+  kit.m_pGroupNames->push_back("Kit");
+  *kit.m_pGroupList[0] = {dir / "Soft Kick.wav", dir / "loud.wav"};
+  for (int slot : {0, 2}) {
+    for (int l = 0; l < kLayerCount; ++l) kit.m_nLayerSource[LayerIndex(slot, l)] = 0;
+    kit.m_layerSample[LayerIndex(slot, 0)] = {0, slot == 0 ? 0 : 1};
+  }
+  ASSERT_TRUE(kit.OnSaveDocument(dir / "kit.drums", ui));
+
+  BackgroundProcess play(ThumperArgv(
+      {"play", dir / "kit.drums", "--driver", "1", "--midi", "99", "--multi-out", "--no-connect"}));
+  LiveClient client;
+  ASSERT_TRUE(client.Ok());
+  // Slots in order: slot 0 (note 36) on pair 1, slot 2 (note 38) on pair 2.
+  jack_port_t* snare = nullptr;
+  ASSERT_TRUE(WaitFor(
+      [&] { return (snare = jack_port_by_name(client.Client(), "Thumper:n38_loud_R")) != nullptr; },
+      std::chrono::seconds(10)))
+      << play.ErrSoFar();
+  EXPECT_NE(jack_port_by_name(client.Client(), "Thumper:n36_soft_kick_L"), nullptr);
+  char* pretty = nullptr;
+  char* type = nullptr;
+  if (jack_get_property(jack_port_uuid(snare), JACK_METADATA_PRETTY_NAME, &pretty, &type) == 0) {
+    EXPECT_STREQ(pretty, "loud.wav (note 38) R");
+    jack_free(pretty);
+    jack_free(type);
+  } else {
+    ADD_FAILURE() << "no pretty name";
+  }
+  ASSERT_TRUE(client.ConnectWhenReady("thumper-live-test:midi_out", "Thumper:MIDI In"));
+  ASSERT_TRUE(client.ConnectWhenReady("Thumper:n38_loud_L", "thumper-live-test:in_1"));
+  ASSERT_TRUE(client.ConnectWhenReady("Thumper:out_1", "thumper-live-test:in_2"));
+
+  LiveClient::Note note;
+  note.at = jack_frame_time(client.Client()) + 4410;
+  note.status = 0x90, note.note = 38, note.velocity = 127;
+  client.Schedule(&note, 1);
+  client.Start();
+  ASSERT_TRUE(WaitFor([&] { return client.Frames() > 22050; }, std::chrono::seconds(10)));
+  EXPECT_EQ(play.Stop(SIGINT).status, 0);
+  float pairPeak = 0, mainPeak = 0;
+  for (size_t i = 0; i < client.Frames(); ++i) {
+    pairPeak = std::max(pairPeak, std::fabs(client.Left()[i]));
+    mainPeak = std::max(mainPeak, std::fabs(client.Right()[i]));
+  }
+  const double expected = 8000 / 32768.0 * GainOfAttenuation(NoteAttenuation(-4000, 127, 127));
+  if (client.Xruns() && pairPeak == 0)
+    GTEST_SKIP() << "the server missed periods while recording: no evidence either way";
+  EXPECT_NEAR(pairPeak, expected, expected * 0.01) << "the snare sounds on its own pair";
+  EXPECT_EQ(mainPeak, 0.0f) << "and not on the main one";
 }
 
 }  // namespace

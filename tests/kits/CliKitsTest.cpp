@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -294,6 +295,53 @@ TEST_F(CliKitsTest, ARenderPlaysHydrogensRoundRobinAndItsRandomChoiceByTheSeed) 
       Thumper({"render", dir / "kit", dir / "random.mid", "-o", dir / "x.wav", "--seed", "-1"})
           .status,
       1);
+}
+
+// The interleaved samples of a float WAV file.
+std::vector<float> FloatSamples(const std::vector<uint8_t>& wav) {
+  for (size_t at = 12; at + 8 <= wav.size();) {
+    uint32_t size;
+    std::memcpy(&size, wav.data() + at + 4, 4);
+    if (std::memcmp(wav.data() + at, "data", 4) == 0) {
+      std::vector<float> out(std::min<size_t>(size, wav.size() - at - 8) / 4);
+      std::memcpy(out.data(), wav.data() + at + 8, out.size() * 4);
+      return out;
+    }
+    at += 8 + size + (size & 1);
+  }
+  return {};
+}
+
+TEST_F(CliKitsTest, StemsKeepEachInstrumentApartAndAddUpToThePlainRender) {
+  MakeKit(dir / "kit");
+  test::WriteFileBytes(dir / "song.mid",
+                       Song({0x00, 0x90, 36, 100, 0x60, 0x90, 37, 90, 0x00, 0x90, 36, 30}));
+  auto plain = Thumper({"render", dir / "kit", dir / "song.mid", "--float", "-o", dir / "all.wav"});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  auto stems = Thumper({"render", dir / "kit", dir / "song.mid", "--float", "--stems", dir / "st"});
+  ASSERT_EQ(stems.status, 0) << stems.err;
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(dir / "st"))
+    files.push_back(entry.path().filename().string());
+  std::sort(files.begin(), files.end());
+  // Instrument i on pair i + 1; nothing plays on the main pair.
+  EXPECT_EQ(files, (std::vector<std::string>{"01-Kick.wav", "02-Snäre.wav"}));
+  const auto all = FloatSamples(test::ReadFileBytes(dir / "all.wav"));
+  const auto kick = FloatSamples(test::ReadFileBytes(dir / "st/01-Kick.wav"));
+  const auto snare = FloatSamples(test::ReadFileBytes(dir / "st/02-Snäre.wav"));
+  ASSERT_EQ(kick.size(), all.size());
+  ASSERT_EQ(snare.size(), all.size());
+  size_t sounding = 0;
+  for (size_t i = 0; i < all.size(); ++i) {
+    EXPECT_NEAR(kick[i] + snare[i], all[i], 1e-6) << i;
+    sounding += kick[i] != 0 && snare[i] != 0;
+  }
+  EXPECT_GT(sounding, 0u) << "both stems sound at once somewhere";
+
+  auto both = Thumper(
+      {"render", dir / "kit", dir / "song.mid", "-o", dir / "x.wav", "--stems", dir / "st2"});
+  EXPECT_EQ(both.status, 1);
+  EXPECT_FALSE(fs::exists(dir / "st2"));
 }
 
 }  // namespace

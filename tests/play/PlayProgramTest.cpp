@@ -626,3 +626,34 @@ TEST(LayerVelocityRange, GivesExactlyTheVelocitiesVelocityLayerPicks) {
 
 }  // namespace
 }  // namespace thumper::test
+
+namespace thumper::test {
+namespace {
+
+class DrumSetOutputsTest : public TriggerTest {};
+
+TEST_F(DrumSetOutputsTest, EachSoundingSlotHasAPairOfItsOwnAndSlotsThatCutShareOne) {
+  for (int slot : {0, 2, 6, 8, 10}) GiveOwnLayers(slot, {0});
+  set.m_noteSlot[10].nCutNote = 6;  // the open hi-hat and the pedal share a pair
+  set.m_noteSlot[6].nCutNote = 10;
+  set.m_noteSlot[2].nCutNote = 5;  // a cut of a silent slot joins nothing
+  Publish();
+  const PlayProgram& program = trigger.Current().m_program;
+  const auto outputOf = [&](int slot) {
+    const PlayNote& note = program.m_note[36 + slot];
+    return program.m_region[program.m_set[note.nFirstSet].nFirstRegion].nOutput;
+  };
+  EXPECT_EQ(outputOf(0), 1);
+  EXPECT_EQ(outputOf(2), 2);
+  EXPECT_EQ(outputOf(6), 3);
+  EXPECT_EQ(outputOf(8), 4);
+  EXPECT_EQ(outputOf(10), 3);
+  // The trigger sends a hit to its pair; a one-pair host hears it on the main one.
+  NoteOn(36 + 8, 127);
+  EXPECT_NEAR(
+      NextLevel(),
+      LayerValue(0) * GainOfAttenuation(NoteAttenuation(set.m_noteSlot[8].nVolume, 127, 127)), 0.5);
+}
+
+}  // namespace
+}  // namespace thumper::test

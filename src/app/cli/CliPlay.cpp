@@ -1,6 +1,6 @@
 // thumper play KIT [--driver N] [--midi N] [--channel N] [--period FRAMES]
-// [--no-connect] [--note-map MAP] [--seed N] [--gm]: a drum module without a window. Loads
-// the kit, opens the output driver and the MIDI inputs, and plays until SIGINT or SIGTERM.
+// [--no-connect] [--note-map MAP] [--seed N] [--gm] [--multi-out]: a drum module without a window.
+// Loads the kit, opens the output driver and the MIDI inputs, and plays until SIGINT or SIGTERM.
 
 #include <poll.h>
 #include <pthread.h>
@@ -43,6 +43,7 @@ struct PlayArgs {
   // A kit's random choices: from the clock unless --seed gives one.
   std::optional<uint64_t> seed;
   bool bGm = false;
+  bool bMultiOut = false;
 };
 
 bool ParseInt(const std::string& text, int lo, int hi, int& out) {
@@ -74,6 +75,8 @@ std::optional<PlayArgs> ParsePlayArgs(const Args& args) {
       p.bConnect = false;
     } else if (a == "--gm") {
       p.bGm = true;
+    } else if (a == "--multi-out") {
+      p.bMultiOut = true;
     } else if (a == "--seed") {
       uint64_t seed = 0;
       if (++i >= args.size() || !ParseSeed(args[i], seed)) {
@@ -193,6 +196,7 @@ int RunPlay(const Args& args) {
   if (!parsed) {
     std::cerr << "thumper: usage: thumper play KIT [--driver N] [--midi N] [--channel N] "
                  "[--period FRAMES] [--no-connect] [--note-map MAP] [--seed N] [--gm]\n"
+                 "                   [--multi-out]\n"
                  "       thumper play --list\n";
     return kExitUsage;
   }
@@ -218,6 +222,8 @@ int RunPlay(const Args& args) {
   runtime.m_output.SetPeriod(static_cast<uint32_t>(p.period));
   JackClientOptions jack;
   jack.bConnectOutputs = p.bConnect;
+  jack.bMultiOut = p.bMultiOut;
+  runtime.m_bMultiOut = p.bMultiOut;
   runtime.m_output.SetJackOptions(jack);
   runtime.m_onUnreadableSample = [&ui](const std::string& path) {
     ui.ReportUnreadableSample(path);

@@ -1,5 +1,5 @@
-// thumper render KIT SONG.mid -o OUT.wav [--channel N] [--float] [--note-map MAP]
-// [--seed N] [--gm]: plays a MIDI file through the same trigger and mixer as
+// thumper render KIT SONG.mid -o OUT.wav|--stems DIR [--channel N] [--float]
+// [--note-map MAP] [--seed N] [--gm]: plays a MIDI file through the same trigger and mixer as
 // the window, with every event at its exact frame, and streams the result to a
 // WAV file. A kit that plays as its maker made it (a Hydrogen kit) plays so;
 // its random choices follow the seed, so one seed gives the same file every time.
@@ -14,9 +14,11 @@
 #include "app/cli/CommandLine.h"
 #include "app/cli/ConsoleUi.h"
 #include "app/cli/LoadProgressLine.h"
+#include "app/cli/StemRender.h"
 #include "app/cli/WavFileWriter.h"
 #include "app/cli/WavWriterThread.h"
 #include "audio/OfflineBackend.h"
+#include "engine/KitNoteNames.h"
 #include "engine/KitVoices.h"
 #include "engine/LoadedKit.h"
 #include "engine/OfflineRender.h"
@@ -34,6 +36,7 @@ struct RenderArgs {
   std::string noteMap;
   uint64_t seed = 0;
   bool bGm = false;
+  std::string stems;  // a folder for one file per output pair, in place of output
 };
 
 bool ParseChannel(const std::string& text, int& channel) {
@@ -65,6 +68,12 @@ std::optional<RenderArgs> ParseRenderArgs(const Args& args) {
       r.bFloat = true;
     } else if (a == "--gm") {
       r.bGm = true;
+    } else if (a == "--stems") {
+      if (++i >= args.size() || args[i].empty()) {
+        std::cerr << "thumper: render: --stems takes a folder\n";
+        return std::nullopt;
+      }
+      r.stems = args[i];
     } else if (a == "--seed") {
       if (++i >= args.size() || !ParseSeed(args[i], r.seed)) {
         std::cerr << "thumper: render: --seed takes a whole number from 0 to "
@@ -85,7 +94,11 @@ std::optional<RenderArgs> ParseRenderArgs(const Args& args) {
       positional.push_back(a);
     }
   }
-  if (positional.size() != 2 || r.output.empty()) return std::nullopt;
+  if (!r.output.empty() && !r.stems.empty()) {
+    std::cerr << "thumper: render: -o and --stems do not go together\n";
+    return std::nullopt;
+  }
+  if (positional.size() != 2 || (r.output.empty() && r.stems.empty())) return std::nullopt;
   r.kit = positional[0];
   r.song = positional[1];
   return r;
@@ -138,8 +151,8 @@ int LayersWithSample(const CThumperDoc& doc) {
 int RunRender(const Args& args) {
   auto parsed = ParseRenderArgs(args);
   if (!parsed) {
-    std::cerr << "thumper: usage: thumper render KIT SONG.mid -o OUT.wav [--channel N] "
-                 "[--float] [--note-map MAP] [--seed N] [--gm]\n";
+    std::cerr << "thumper: usage: thumper render KIT SONG.mid -o OUT.wav|--stems DIR "
+                 "[--channel N] [--float] [--note-map MAP] [--seed N] [--gm]\n";
     return kExitUsage;
   }
   const RenderArgs& r = *parsed;
@@ -221,6 +234,30 @@ int RunRender(const Args& args) {
     return kExitFile;
   }
 
+  std::vector<SongEvent> events;
+  events.reserve(midi.song.events.size());
+  for (const MidiFileEvent& e : midi.song.events) events.push_back({e.frame, e.message});
+  OfflineRender render(runtime.m_engine, device->GetMixer(), events);
+  Progress progress(midi.song.endFrame);
+
+  if (!r.stems.empty()) {
+    const NoteNames names = runtime.PlayingKitProgram()
+                                ? KitProgramNoteNames(*runtime.PlayingKitProgram())
+                                : DrumSetNoteNames(doc);
+    const std::vector<Stem> stems = StemsOf(runtime.m_trigger.Current().m_program, names);
+    if (!RenderStems(render, stems, r.stems,
+                     r.bFloat ? WavSampleFormat::Float32 : WavSampleFormat::Pcm16,
+                     [&progress](int64_t frame) { progress.At(frame); }))
+      return kExitFile;
+    progress.Done();
+    if (lost) {
+      std::cerr << "thumper: render: not one sample of " << r.kit << " could be " << lostHow
+                << ": the stems in " << r.stems << " are silent\n";
+      return kExitFile;
+    }
+    return kExitOk;
+  }
+
   WavFileWriter writer;
   if (auto s = writer.Open(r.output, r.bFloat ? WavSampleFormat::Float32 : WavSampleFormat::Pcm16);
       !s.ok) {
@@ -230,13 +267,7 @@ int RunRender(const Args& args) {
   // The file is written on a thread of its own, in large blocks.
   WavWriterThread pipe(writer);
 
-  std::vector<SongEvent> events;
-  events.reserve(midi.song.events.size());
-  for (const MidiFileEvent& e : midi.song.events) events.push_back({e.frame, e.message});
-  OfflineRender render(runtime.m_engine, device->GetMixer(), events);
-
   static_assert(2 * OfflineRender::kBlockFrames <= WavWriterThread::kMaxRoomSamples);
-  Progress progress(midi.song.endFrame);
   bool ok = true;
   for (;;) {
     // Mixed straight into the block the writing thread takes next.

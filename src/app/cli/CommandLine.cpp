@@ -18,7 +18,7 @@ constexpr const char* kJsonStringsNote =
 
 std::string UsageText() {
   return "Usage:\n"
-         "  thumper [KIT.drums]                      open the window, optionally on a drum set\n"
+         "  thumper [KIT.drums] [--multi-out]        open the window, optionally on a drum set\n"
          "  thumper KIT-FOLDER/drumkit.xml           open the window on a Hydrogen drum kit\n"
          "  thumper info KIT.drums                   print a drum set as JSON\n"
          "  thumper import SOURCE -o KIT.drums [--gm]\n"
@@ -28,11 +28,12 @@ std::string UsageText() {
          "  thumper kits [--notes KIT [--gm]]        list the Hydrogen drum kits installed,\n"
          "                                           or name the notes of one kit\n"
          "  thumper render KIT SONG.mid -o OUT.wav [--channel N] [--float]\n"
-         "                [--note-map MAP] [--seed N] [--gm]\n"
+         "                [--note-map MAP] [--seed N] [--gm] [--stems DIR]\n"
          "                                           render a MIDI file through a drum set\n"
          "                                           or a Hydrogen kit\n"
          "  thumper play KIT [--driver N] [--midi N] [--channel N] [--period FRAMES]\n"
          "                   [--no-connect] [--note-map MAP] [--seed N] [--gm]\n"
+         "                   [--multi-out]\n"
          "                                           play a drum set live from MIDI, without a "
          "window\n"
          "                                           (KIT: a .drums file or a Hydrogen kit)\n"
