@@ -105,14 +105,15 @@ const std::string kUnity = "<control> set_cc7=127\n<global> amp_veltrack=0 loop_
 
 TEST_F(SfzProgramTest, OpcodesInheritFromGlobalMasterAndGroupAndANewGroupForgets) {
   Kit(kUnity +
-          "<master> volume=-6\n"
+          "<master> volume=-6 output=2\n"
           "<group> key=40 amplitude=50\n"
           "<region> sample=a.wav\n"
           "<region> sample=b.wav key=41 volume=0\n"
           "<group> key=42\n"
           "<region> sample=c.wav\n",
       {"a.wav", "b.wav", "c.wav"});
-  Compile();
+  const KitProgram& p = Compile();
+  EXPECT_EQ(p.notes[41].sets.at(0).regions.at(0).nOutput, 2);  // the master's output pair
   KitPlayer& player = Play();
   EXPECT_NEAR(Db(Unpanned(player.Hit(40).first) / KitPlayer::Level(0)), -6 + Db(0.5), 0.01);
   player.Quiet();
