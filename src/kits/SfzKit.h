@@ -55,6 +55,8 @@ struct SfzRegion {
   std::vector<SfzCcRange> ccConditions;
   std::vector<SfzCcRange> ccTriggers;
   SfzTrigger trigger = SfzTrigger::Attack;
+  // False after key=-1 or hikey=-1: no note starts it (a controller may).
+  bool bTriggerOnNote = true;
 
   // Chokes and voices
   int64_t nGroup = 0;

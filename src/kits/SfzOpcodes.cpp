@@ -260,12 +260,24 @@ bool ApplySfzRegionOpcode(SfzRegion& r, std::string_view name, std::string_view 
   if (name == "sample") {
     r.strSample = std::string(value);
   } else if (name == "key") {
+    // As in sfizz: -1 takes the region off the keys (key 60 is kept as its range).
     int key = 0;
-    if (SetNote(key, value, problem)) r.nLoKey = r.nHiKey = r.nPitchKeycenter = key;
+    if (ParseSfzNumber(value) == -1.0) {
+      r.bTriggerOnNote = false;
+      r.nLoKey = r.nHiKey = r.nPitchKeycenter = 60;
+    } else if (SetNote(key, value, problem)) {
+      r.nLoKey = r.nHiKey = r.nPitchKeycenter = key;
+      r.bTriggerOnNote = true;
+    }
   } else if (name == "lokey") {
     SetNote(r.nLoKey, value, problem);
   } else if (name == "hikey") {
-    SetNote(r.nHiKey, value, problem);
+    if (ParseSfzNumber(value) == -1.0) {
+      r.bTriggerOnNote = false;
+      r.nHiKey = 127;
+    } else if (SetNote(r.nHiKey, value, problem)) {
+      r.bTriggerOnNote = true;
+    }
   } else if (name == "pitch_keycenter") {
     SetNote(r.nPitchKeycenter, value, problem);
   } else if (name == "lovel") {

@@ -359,10 +359,10 @@ class Compiler {
       return;
     }
     if (r.trigger == SfzTrigger::First) LeftOut("trigger=first (played as attack)", r);
-    if (!r.ccTriggers.empty()) {
-      AddControllerRegion(r);
-      return;
-    }
+    // As in sfizz (and sforzando), a region a controller starts plays from
+    // its keys as well, unless key=-1 or hikey=-1 takes it off them.
+    if (!r.ccTriggers.empty()) AddControllerRegion(r);
+    if (!r.bTriggerOnNote) return;
     const bool onRelease = r.trigger == SfzTrigger::Release || r.trigger == SfzTrigger::ReleaseKey;
     if (r.trigger == SfzTrigger::Release)
       LeftOut("trigger=release waits for no sustain pedal (played as release_key)", r);
@@ -389,6 +389,8 @@ class Compiler {
   void AddControllerRegion(const SfzRegion& r) {
     KitRegion base;
     if (!Common(r, base, true)) return;
+    if (r.nSeqLength > 1)
+      LeftOut("round robins of regions a controller starts (every turn plays)", r);
     for (const SfzCcRange& t : r.ccTriggers) {
       if (t.nLo > t.nHi) continue;
       const int controller = TriggerController(t.nCc);

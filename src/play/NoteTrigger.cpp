@@ -347,8 +347,8 @@ void NoteTrigger::StartCurve(const PlayProgram& program, const PlayRegion& regio
   }
   if (region.fWidth != 1.0f)
     return region.pVoice->PlayWithWidth(gain * left, gain * right, region.fWidth,
-                                        region.nStartFrame);
-  region.pVoice->PlayPanned(gain * left, gain * right, region.nStartFrame);
+                                        region.nStartFrame, region.nOutput);
+  region.pVoice->PlayPanned(gain * left, gain * right, region.nStartFrame, region.nOutput);
 }
 
 uint32_t NoteTrigger::PlayFromSet(const PlayProgram& program, uint32_t s,

@@ -82,6 +82,14 @@ TEST(SfzOpcodes, OffTimeAsksForTheTimedFadeAndPitchKeytrackIsRead) {
   EXPECT_EQ(r.offMode, SfzOffMode::Fast);
   EXPECT_TRUE(ApplySfzRegionOpcode(r, "off_time", "x", problem));
   EXPECT_EQ(r.offMode, SfzOffMode::Fast);
+  // key=-1 and hikey=-1 take a region off the keys, as in sfizz; a real key puts it back.
+  EXPECT_TRUE(ApplySfzRegionOpcode(r, "hikey", "-1", problem));
+  EXPECT_FALSE(r.bTriggerOnNote);
+  EXPECT_EQ(problem, "");
+  EXPECT_TRUE(ApplySfzRegionOpcode(r, "key", "c4", problem));
+  EXPECT_TRUE(r.bTriggerOnNote);
+  EXPECT_TRUE(ApplySfzRegionOpcode(r, "key", "-1", problem));
+  EXPECT_FALSE(r.bTriggerOnNote);
   EXPECT_FLOAT_EQ(r.fPitchKeytrack, 100);
   EXPECT_TRUE(ApplySfzRegionOpcode(r, "pitch_keytrack", "0", problem));
   EXPECT_FLOAT_EQ(r.fPitchKeytrack, 0);

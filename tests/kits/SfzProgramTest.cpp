@@ -105,14 +105,15 @@ const std::string kUnity = "<control> set_cc7=127\n<global> amp_veltrack=0 loop_
 
 TEST_F(SfzProgramTest, OpcodesInheritFromGlobalMasterAndGroupAndANewGroupForgets) {
   Kit(kUnity +
-          "<master> volume=-6\n"
+          "<master> volume=-6 output=2\n"
           "<group> key=40 amplitude=50\n"
           "<region> sample=a.wav\n"
           "<region> sample=b.wav key=41 volume=0\n"
           "<group> key=42\n"
           "<region> sample=c.wav\n",
       {"a.wav", "b.wav", "c.wav"});
-  Compile();
+  const KitProgram& p = Compile();
+  EXPECT_EQ(p.notes[41].sets.at(0).regions.at(0).nOutput, 2);  // the master's output pair
   KitPlayer& player = Play();
   EXPECT_NEAR(Db(Unpanned(player.Hit(40).first) / KitPlayer::Level(0)), -6 + Db(0.5), 0.01);
   player.Quiet();
@@ -304,13 +305,18 @@ TEST_F(SfzProgramTest, AnOffByChokeFadesOverOffTime) {
 }
 
 TEST_F(SfzProgramTest, ControllersAndPressureStartTheirRegions) {
+  // As in sfizz: hikey=-1 keeps a controller's region off the keys; the grab
+  // waits for the note-off (trigger=release), or the crash's own hit would start it.
   Kit(kUnity +
-          "<region> on_locc64=64 on_hicc64=127 sample=chick.wav\n"
+          "<region> hikey=-1 on_locc64=64 on_hicc64=127 sample=chick.wav\n"
           "<region> key=49 group=4 off_by=5 sample=crash.wav\n"
-          "<region> key=49 on_locc130=1 on_hicc130=127 group=5 sample=*silence\n",
+          "<region> key=49 on_locc130=1 on_hicc130=127 trigger=release group=5 "
+          "sample=*silence\n"
+          "<region> key=50 on_locc1=100 on_hicc1=127 sample=crash.wav\n",
       {"chick.wav", "crash.wav"});
   const KitProgram& p = Compile();
-  EXPECT_TRUE(p.notes[60].sets.empty());  // a controller's region is no note's
+  EXPECT_TRUE(p.notes[60].sets.empty());   // off the keys
+  EXPECT_FALSE(p.notes[50].sets.empty());  // a controller and its key start it
   KitPlayer& player = Play();
   player.Send(0xB0, 64, 30);
   EXPECT_NEAR(player.Read().first, 0, 0.01);
@@ -319,12 +325,21 @@ TEST_F(SfzProgramTest, ControllersAndPressureStartTheirRegions) {
   player.Quiet();
   player.Send(0xB0, 64, 100);  // no movement, no start
   EXPECT_NEAR(player.Read().first, 0, 0.01);
+  player.Send(0xB0, 64, 110);  // a move within the range starts it again, as in sfizz
+  EXPECT_NEAR(Unpanned(player.Read().first), KitPlayer::Level(0), 0.05);
+  player.Quiet();
   // The crash plays on (its own note does not start the grab), until grabbed.
   const double crash = Unpanned(player.Hit(49).first);
   EXPECT_NEAR(crash, KitPlayer::Level(1), 0.05);
   player.Send(0xA0, 49, 90);
   player.LeftLevels(100);
   EXPECT_NEAR(player.Read().first, 0, 0.01);
+  // sfizz starts the release-triggered grab at the note-off too: it chokes.
+  player.Hit(49);
+  player.Send(0x80, 49, 0);
+  player.LeftLevels(100);
+  EXPECT_NEAR(player.Read().first, 0, 0.01);
+  EXPECT_NEAR(Unpanned(player.Hit(50).first), KitPlayer::Level(1), 0.05);
 }
 
 TEST_F(SfzProgramTest, ReleaseRegionsPlayAtTheNoteOnsVelocityAndNoLoopStopsAtNoteOff) {

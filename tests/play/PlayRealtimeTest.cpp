@@ -24,7 +24,7 @@ constexpr int kAudioBlocks = 2000;
 
 // Notes 36..51: one round robin set of 16 regions, a random one of 8 chosen on
 // controller 4, and 16 regions sounding together, that stop on note-off and
-// choke the next note's group.
+// choke the next note's group; notes 52..59 as an SFZ kit plays them.
 std::unique_ptr<TriggerState> ManyRegions(const std::vector<std::unique_ptr<SampleVoice>>& voices,
                                           uint64_t seed) {
   auto state = std::make_unique<TriggerState>();
@@ -63,6 +63,84 @@ std::unique_ptr<TriggerState> ManyRegions(const std::vector<std::unique_ptr<Samp
       }
     }
   }
+  // Notes 52..59 as an SFZ kit makes them: the curve law with controllers and
+  // pan worked out at the start, sequence and random checks, a stop that
+  // spares its group while CC 4 holds, a release set and a pressure set; and
+  // regions that CC 4 starts when it moves.
+  PlayProgram::Curve square{}, bipolar{};
+  for (int i = 0; i < 128; ++i) {
+    square[i] = float(i * i) / (127.0f * 127.0f);
+    bipolar[i] = -1.0f + 2.0f * float(i) / 127.0f;
+  }
+  p.m_curve = {square, bipolar};
+  p.m_modulation = {{Modulation::Target::Amplitude, 7, 0, 1.0f},
+                    {Modulation::Target::Pan, 10, 1, 1.0f},
+                    {Modulation::Target::Volume, ControllerRange::kPolyPressure, 0, -6.0f}};
+  p.m_nSequenceCount = 8;
+  const auto sfzRegion = [&](size_t i) {
+    PlayRegion region;
+    region.pVoice = voice(i);
+    region.gainLaw = GainLaw::Curve;
+    region.nModulationCount = 3;
+    region.bPanModulated = true;
+    region.fPanScale = 1.41f;
+    return region;
+  };
+  for (int n = 52; n < 60; ++n) {
+    PlayNote& note = p.m_note[n];
+    const uint32_t group = static_cast<uint32_t>(p.m_group.size());
+    p.m_group.push_back({static_cast<uint32_t>(p.m_groupVoice.size()), 4, 441,
+                         static_cast<uint32_t>(p.m_condition.size()), 1});
+    p.m_condition.push_back({4, 0, 63});
+    for (int k = 0; k < 4; ++k) p.m_groupVoice.push_back(voice(n * 4 + k));
+    p.m_stop.push_back(group | ChokeGroup::kSpareWhileHeld);
+    note.nFirstSequence = static_cast<uint32_t>(p.m_noteSequence.size());
+    note.nSequenceCount = 1;
+    p.m_noteSequence.push_back(static_cast<uint32_t>(n - 52));
+    note.bRandom = true;
+    note.bStopsOnNoteOff = true;
+    note.nFirstSet = static_cast<uint32_t>(p.m_set.size());
+    note.nSetCount = 1;
+    p.m_set.push_back({static_cast<uint32_t>(p.m_region.size()), 4, Selection::All});
+    for (int r = 0; r < 4; ++r) {
+      PlayRegion region = sfzRegion(size_t(n * 4 + r));
+      region.nChecks = PlayRegion::kCheckSequence | PlayRegion::kCheckRandom;
+      region.nSequenceLength = 2;
+      region.nSequencePosition = uint8_t(r % 2);
+      region.fRandomLow = r < 2 ? 0.0f : 0.5f;
+      region.fRandomHigh = r < 2 ? 0.5f : 2.0f;
+      region.nFirstPreStop = static_cast<uint32_t>(p.m_stop.size() - 1);
+      region.nPreStopCount = 1;
+      region.noteOff = NoteOffRule::Stop;
+      region.nReleaseFadeFrames = 44;
+      p.m_region.push_back(region);
+    }
+    note.nFirstReleaseSet = static_cast<uint32_t>(p.m_set.size());
+    note.nReleaseSetCount = 1;
+    p.m_set.push_back({static_cast<uint32_t>(p.m_region.size()), 1, Selection::All});
+    p.m_region.push_back(sfzRegion(size_t(n)));
+    note.nFirstPressureSet = static_cast<uint32_t>(p.m_set.size());
+    note.nPressureSetCount = 1;
+    p.m_set.push_back({static_cast<uint32_t>(p.m_region.size()), 1, Selection::All});
+    PlayRegion pressed = sfzRegion(size_t(n + 1));
+    pressed.nFirstCondition = static_cast<uint32_t>(p.m_condition.size());
+    pressed.nConditionCount = 1;
+    p.m_condition.push_back({ControllerRange::kPolyPressure, 1, 127});
+    p.m_region.push_back(pressed);
+  }
+  p.m_controllerTrigger[4] = {static_cast<uint32_t>(p.m_set.size()), 1};
+  p.m_bControllerTriggers = true;
+  p.m_set.push_back({static_cast<uint32_t>(p.m_region.size()), 2, Selection::All});
+  for (int r = 0; r < 2; ++r) {
+    PlayRegion chick = sfzRegion(size_t(r));
+    chick.nFirstCondition = static_cast<uint32_t>(p.m_condition.size());
+    chick.nConditionCount = 1;
+    p.m_condition.push_back({4, 100, 127});
+    p.m_region.push_back(chick);
+  }
+  p.m_bStartControllers = true;
+  p.m_nStartController[7] = 100;
+  p.m_nStartController[10] = 64;
   p.Finish(seed);
   return state;
 }
@@ -98,8 +176,10 @@ TEST(PlayRealtime, AManyRegionKitPlaysAndIsSwappedWithoutAllocatingFreeingOrLock
     RtReader* reader = reclaimer.RegisterReader();
     heap::Start();
     for (unsigned n = 0; !stop.load(); ++n) {
-      const auto note = static_cast<uint8_t>(36 + n % 16);
+      const auto note = static_cast<uint8_t>(36 + n % 24);
       trigger.OnMidiMessage(*reader, PackShortMessage(0xB0, 4, static_cast<uint8_t>(n % 128)), 0);
+      trigger.OnMidiMessage(*reader, PackShortMessage(0xA0, note, static_cast<uint8_t>(n % 128)),
+                            0);
       trigger.OnMidiMessage(*reader,
                             PackShortMessage(0x90, note, static_cast<uint8_t>(1 + n % 127)), 0);
       if (n % 3 == 0) trigger.OnMidiMessage(*reader, PackShortMessage(0x80, note, 0), 0);
