@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "edit/SoundProperties.h"
+#include "kits/KitPrograms.h"
 #include "kits/KitSources.h"
 #include "session/SessionWindowState.h"
 
@@ -123,6 +124,11 @@ bool CThumperApp::InitInstance(const AppCommandLine& commandLine) {
     m_pRuntime->NewDrumSet(m_list);
   } else if (IsHydrogenKitSource(commandLine.strFile)) {
     if (!m_pDocs->OpenHydrogenKit(FullPath(commandLine.strFile))) {
+      ExitInstance();
+      return false;
+    }
+  } else if (PlaysAsKitProgram(commandLine.strFile)) {
+    if (!m_pDocs->OpenSfzKit(FullPath(commandLine.strFile))) {
       ExitInstance();
       return false;
     }

@@ -80,6 +80,7 @@ void DocManager::OnFileOpen() {
 
 bool DocManager::OpenDocumentFile(const std::string& path) {
   if (IsHydrogenKitSource(path)) return OpenHydrogenKit(path);
+  if (PlaysAsKitProgram(path)) return OpenSfzKit(path);
   // The drum set that is already open stays as it is, changes and all.
   if (SameFile(path, m_doc.GetPathName())) return true;
   if (!SaveModified()) return false;
@@ -121,6 +122,24 @@ bool DocManager::OpenHydrogenKit(const std::string& path) {
     m_runtime.PlayKitProgram(std::move(*program), ClockSeed());
     m_runtime.m_kitEditLosses = result.import.messages;
   }
+  Changed();
+  return true;
+}
+
+bool DocManager::OpenSfzKit(const std::string& path) {
+  if (!SaveModified()) return false;
+  KitProgramResult read = ReadKitProgram(path);
+  if (!read.program) {
+    m_ui.MessageBox(read.strError, kAppName, MsgButtons::Ok, MsgIcon::Warning);
+    return false;
+  }
+  for (const std::string& line : read.program->warnings) std::cerr << "thumper: " << line << "\n";
+  const std::string name = std::filesystem::path(path).stem().string();
+  m_doc.OnNewDocument();
+  m_doc.SetTitle(name + " (SFZ)");
+  m_runtime.UpdateStep(m_list);
+  m_runtime.PlayKitProgram(std::move(*read.program), ClockSeed());
+  m_runtime.m_bKitProgramEditable = false;
   Changed();
   return true;
 }

@@ -17,7 +17,7 @@ namespace thumper {
 inline constexpr const char* kDocFilterName = "FileEx Files (*.drums)";
 inline constexpr const char* kDocFilter =
     "FileEx Files (*.drums) | *.drums|Hydrogen drum kits (drumkit.xml *.h2drumkit) | "
-    "drumkit.xml;*.h2drumkit|All Files (*) | *||";
+    "drumkit.xml;*.h2drumkit|SFZ drum kits (*.sfz) | *.sfz|All Files (*) | *||";
 // The title of a drum set made from a Hydrogen kit, until it is saved.
 inline constexpr const char* kImportedTitleSuffix = " (Not Saved)";
 inline constexpr const char* kDocExt = ".drums";
@@ -47,6 +47,10 @@ class DocManager {
   // is not saved yet, after the question; then the update step. False when
   // nothing was opened (the reason was shown).
   bool OpenHydrogenKit(const std::string& path);
+  // Another kit that plays as its maker made it (an SFZ file): it plays, with
+  // a new empty drum set on show that the kit never becomes. False when nothing
+  // was opened (the reason was shown).
+  bool OpenSfzKit(const std::string& path);
   // Saves under path, or, with an empty path, under a name the user chooses.
   bool DoSave(const std::string& path);
 

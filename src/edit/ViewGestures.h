@@ -37,7 +37,7 @@ inline constexpr int kSaveUnderWidth = 500, kSaveUnderHeight = 20;
 inline constexpr const char* kDrumSetFilter = "Drum set (*.drums) | *.drums||";
 inline constexpr const char* kDrumSetOpenFilter =
     "Drum set (*.drums) | *.drums|Hydrogen drum kits (drumkit.xml *.h2drumkit) | "
-    "drumkit.xml;*.h2drumkit||";
+    "drumkit.xml;*.h2drumkit|SFZ drum kits (*.sfz) | *.sfz||";
 inline constexpr const char* kWaveFilter = "Wave Files (*.wav) | *.wav||";
 inline constexpr const char* kLoadSampleTitle = "Select one or more files to open";
 

@@ -1,5 +1,6 @@
 #include "engine/KitProgramVoices.h"
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 
@@ -23,12 +24,23 @@ KitProgramVoices LoadKitProgramVoices(const KitProgram& program, SoundDevice& de
     jobs.push_back(std::move(job));
   }
   out.nWanted = static_cast<int>(jobs.size());
-  // Only samples played from an offset need the file's own rate.
+  // Only samples played from an offset need the file's own rate, wherever
+  // their region starts from (a note, its release, its pressure, a controller).
   std::vector<bool> offset(program.samples.size(), false);
-  for (const KitNote& note : program.notes)
-    for (const KitSet& set : note.sets)
+  const auto offsets = [&](const std::vector<KitSet>& sets) {
+    for (const KitSet& set : sets)
       for (const KitRegion& region : set.regions)
         if (region.nStartFrame > 0 && region.nSample < offset.size()) offset[region.nSample] = true;
+  };
+  for (const KitNote& note : program.notes) {
+    offsets(note.sets);
+    offsets(note.releaseSets);
+    offsets(note.pressureSets);
+  }
+  for (const auto& sets : program.controllerTriggers) offsets(sets);
+  // The mixer's copies are shared among the kit's samples: a large kit has
+  // fewer of each (a restart fades its old sound out on a tail of its own).
+  const int copies = CopiesPerSample(out.nWanted);
   loader.Start(std::move(jobs), rate);
   if (load.onProgress) load.onProgress(0, loader.Total());
   while (loader.IsRunning()) {
@@ -46,7 +58,7 @@ KitProgramVoices LoadKitProgramVoices(const KitProgram& program, SoundDevice& de
         continue;
       }
       const uint32_t frames = f.sample.pData ? f.sample.pData->nFrames : 0;
-      out.voices[i] = VoiceOfDecoded(ui, &device, std::move(f.sample), f.strPath);
+      out.voices[i] = VoiceOfDecoded(ui, &device, std::move(f.sample), f.strPath, copies);
       if (!out.voices[i]) continue;
       ++out.nLoaded;
       out.nLongestFrames = std::max(out.nLongestFrames, frames);
@@ -59,6 +71,13 @@ KitProgramVoices LoadKitProgramVoices(const KitProgram& program, SoundDevice& de
     if (load.onProgress) load.onProgress(loader.Taken(), loader.Total());
   }
   return out;
+}
+
+int CopiesPerSample(int samples) {
+  // The copies of every sample of a kit fit the mixer's table, with room for a preview.
+  constexpr int kSlots = static_cast<int>(Mixer::Options{}.nBufferSlots) - 64;
+  if (samples <= 0) return SampleVoice::kMaxCopies;
+  return std::clamp(kSlots / samples, 1, SampleVoice::kMaxCopies);
 }
 
 uint64_t ClockSeed() {

@@ -43,6 +43,10 @@ KitProgramVoices LoadKitProgramVoices(const KitProgram& program, SoundDevice& de
                                       UiServices& ui, KitLoader& loader,
                                       const KitVoiceLoad& load = {});
 
+// The copies each sample of a kit of samples samples gets: 16 while they all
+// fit the mixer's table of copies, fewer (at least one) for larger kits.
+int CopiesPerSample(int samples);
+
 // A seed for the random choices of a live host: different every start.
 uint64_t ClockSeed();
 

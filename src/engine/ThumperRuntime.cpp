@@ -84,6 +84,13 @@ int ThumperRuntime::PlayKitProgram(KitProgram program, uint64_t seed,
 
 bool ThumperRuntime::MayEdit() {
   if (!m_kitProgram) return true;
+  if (!m_bKitProgramEditable) {
+    m_ui.MessageBox(
+        "This kit plays as its maker made it. Thumper cannot make an SFZ kit a drum set to "
+        "edit; File > New starts one.",
+        kAppName, MsgButtons::Ok, MsgIcon::Information);
+    return false;
+  }
   std::string text =
       "This kit plays as its maker made it. To edit it, Thumper makes it a drum set with five "
       "layers per key; the layers it cannot keep are listed.";
@@ -94,6 +101,7 @@ bool ThumperRuntime::MayEdit() {
   ReleaseAllVoices();
   m_kitProgram.reset();
   m_kitEditLosses.clear();
+  m_bKitProgramEditable = true;
   Publish();
   RebuildVoices();
   return true;
@@ -291,6 +299,7 @@ void ThumperRuntime::UpdateStep(SampleListState& list, bool bOpenMidi) {
   list.m_nSelectedGroup = 0;
   m_kitProgram.reset();  // the drum set plays from now on
   m_kitEditLosses.clear();
+  m_bKitProgramEditable = true;
   if (!m_output.IsOpen()) m_output.InitDirectSound(m_ui, false);
   (void)SyncVirtualPort();
   ReleaseAllVoices();

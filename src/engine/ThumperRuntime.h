@@ -117,6 +117,9 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   int KitSamplesWanted() const { return m_kitVoices.nWanted; }
   // What the drum set made of the kit cannot keep, one line each.
   std::vector<std::string> m_kitEditLosses;
+  // Whether the drum set on show is made of the kit (a Hydrogen kit's import),
+  // so an edit may go on with it; an SFZ kit has none.
+  bool m_bKitProgramEditable = true;
 
   // Whether the output gives each output pair of the kit ports of its own (the
   // JACK client with --multi-out): then every change of what plays renames them.

@@ -14,6 +14,7 @@
 #include "audio/OfflineBackend.h"
 #include "drumset/CThumperDoc.h"
 #include "engine/KitLoader.h"
+#include "engine/KitProgramVoices.h"
 #include "engine/ThumperRuntime.h"
 #include "support/MixedSamples.h"
 #include "support/TestSupport.h"
@@ -336,6 +337,21 @@ TEST_F(KitLoadingTest, AKitOpenedThroughALinkFindsItsSamplesBesideTheRealFile) {
   runtime.ResetVoices(true);
   ASSERT_FALSE(ui.messages.empty());
   EXPECT_EQ(ui.messages[0].caption, "File s2.wav has not been found");
+}
+
+}  // namespace
+}  // namespace thumper
+
+namespace thumper {
+namespace {
+
+TEST(KitProgramVoices, ALargeKitSharesTheMixersCopiesAmongItsSamples) {
+  EXPECT_EQ(CopiesPerSample(100), SampleVoice::kMaxCopies);
+  EXPECT_EQ(CopiesPerSample(1020), SampleVoice::kMaxCopies);
+  EXPECT_EQ(CopiesPerSample(4000), 4);  // a 4,000-file multi-mic kit all loads
+  EXPECT_EQ(CopiesPerSample(16000), 1);
+  EXPECT_EQ(CopiesPerSample(100000), 1);
+  EXPECT_LE(CopiesPerSample(4000) * 4000, static_cast<int>(Mixer::Options{}.nBufferSlots));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Opening a Hydrogen kit in the window: from the command line, File > Open and
 // LOAD SET it plays as Hydrogen plays it, and shows as a new drum set that is
-// not saved; the first edit asks before the drum set takes over.
+// not saved; the first edit asks before the drum set takes over. An SFZ kit
+// plays too, and cannot be edited.
 #include <filesystem>
 
 #include "AppFixture.h"
@@ -76,6 +77,21 @@ TEST_F(AppHydrogenKitTest, TheFirstEditAsksAndOnOkTheDrumSetMadeOfTheKitPlays) {
   // Asked once: the next edit goes ahead.
   Doc().ClearSlot(runtime, 0);
   EXPECT_EQ(Texts().size(), 2u);
+}
+
+TEST_F(AppHydrogenKitTest, AnSfzKitPlaysAsItsMakerMadeItAndAnEditIsRefused) {
+  WriteLevelWav(files / "kick.wav", 1000);
+  WriteTextFile(files / "kit.sfz", "<region> sample=kick.wav key=36\n");
+  ASSERT_TRUE(Start(files / "kit.sfz"));
+  EXPECT_EQ(Title().toStdString(), "kit (SFZ) - Klonk Bammer");
+  ThumperRuntime& runtime = *app->Runtime();
+  ASSERT_NE(runtime.PlayingKitProgram(), nullptr);
+  EXPECT_EQ(runtime.KitSamplesWanted(), 1);
+  Doc().ClearSlot(runtime, 0);
+  ASSERT_EQ(Texts().size(), 1u);
+  EXPECT_NE(Texts()[0].find("cannot make an SFZ kit a drum set"), std::string::npos) << Texts()[0];
+  EXPECT_NE(runtime.PlayingKitProgram(), nullptr) << "it still plays";
+  EXPECT_FALSE(Doc().IsModified());
 }
 
 TEST_F(AppHydrogenKitTest, AKitThatCannotBeReadIsReportedAndChangesNothing) {
