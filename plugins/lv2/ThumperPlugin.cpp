@@ -344,7 +344,7 @@ void ThumperPlugin::TakeNoteMap() noexcept {
 void ThumperPlugin::ApplyNoteMap(TriggerState& state) const noexcept {
   const PlayingMap& playing = m_playingMaps.Front();
   state.m_bNoteMap = playing.bOn;
-  if (playing.bOn) state.m_noteMap = playing.map;
+  if (playing.bOn) state.m_noteMap = NoteMapForKit(playing.map, state.m_nGeneralMidiNote);
 }
 
 // Real-time: the audio thread, between two cycles.
@@ -468,8 +468,9 @@ void ThumperPlugin::PublishNoteMap() {
 }
 
 void ThumperPlugin::UpdateMidnam() {
-  std::string document =
-      MidnamDocument(m_strModel, m_noteMap ? MappedNoteNames(m_kitNames, *m_noteMap) : m_kitNames);
+  std::string document = MidnamDocument(
+      m_strModel, m_noteMap ? MappedNoteNames(m_kitNames, NoteMapForKit(*m_noteMap, m_kitGmNotes))
+                            : m_kitNames);
   std::lock_guard lock(m_midnamMutex);
   m_strMidnam.swap(document);
 }
@@ -518,6 +519,7 @@ LV2_Worker_Status ThumperPlugin::Work(LV2_Worker_Respond_Function respond,
           std::ostringstream said;  // the load has told what is wrong with the kit
           cli::ConsoleUi ui(said);
           m_kitNames = LoadedKitNoteNames(*kit, ui);
+          m_kitGmNotes = kit->m_pState ? kit->m_pState->m_nGeneralMidiNote : GeneralMidiIdentity();
           UpdateMidnam();
           namesChanged = true;
         }
@@ -607,6 +609,7 @@ LV2_State_Status ThumperPlugin::Restore(LV2_State_Retrieve_Function retrieve,
     std::ostringstream said;  // the load has told what is wrong with the kit
     cli::ConsoleUi ui(said);
     m_kitNames = kit ? LoadedKitNoteNames(*kit, ui) : NoteNames{};
+    m_kitGmNotes = kit && kit->m_pState ? kit->m_pState->m_nGeneralMidiNote : GeneralMidiIdentity();
     if (!kit) kit = EmptyKit(path);
     m_strSavedPath = path;
     if (!LoadNoteMapLogged(noteMap, m_noteMap)) m_noteMap.reset();

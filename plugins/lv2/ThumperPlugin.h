@@ -173,8 +173,9 @@ class ThumperPlugin {
   std::string m_strSavedNoteMap;
   std::optional<NoteMap> m_noteMap;
   NoteNames m_kitNames;
-  LatestValue<PlayingMap> m_playingMaps;         // written holding m_controlMutex
-  std::atomic<LoadedKit*> m_pRestored{nullptr};  // owned; taken by the next run
+  std::array<int, 128> m_kitGmNotes = GeneralMidiIdentity();  // the kit's General MIDI drums
+  LatestValue<PlayingMap> m_playingMaps;                      // written holding m_controlMutex
+  std::atomic<LoadedKit*> m_pRestored{nullptr};               // owned; taken by the next run
   // Kits inside worker messages (owned here until the message arrives). More
   // than a few at once never happen; past the last slot a kit goes untracked.
   std::array<std::atomic<LoadedKit*>, 64> m_inFlight{};

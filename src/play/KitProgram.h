@@ -113,6 +113,11 @@ struct KitNote {
   // polyphonic aftertouch starts.
   std::vector<KitSet> releaseSets;
   std::vector<KitSet> pressureSets;
+  // The General MIDI drum note it stands for (a Hydrogen instrument's
+  // midiOutNote), kItself for the note itself (SFZ keys), kNone for none.
+  static constexpr int kItself = -1;
+  static constexpr int kNone = -2;
+  int nGeneralMidiNote = kItself;
 };
 
 struct KitProgram {

@@ -260,8 +260,18 @@ std::unique_ptr<TriggerState> BuildKitTriggerState(const KitProgram& kit,
         builder.Sets(kit.controllerTriggers[c], nullptr, trigger.nSetCount, ignored);
     program.m_bControllerTriggers |= trigger.nSetCount > 0;
   }
+  state->m_nGeneralMidiNote = GeneralMidiNotesOf(kit);
   program.Finish(seed);
   return state;
+}
+
+std::array<int, 128> GeneralMidiNotesOf(const KitProgram& kit) {
+  std::array<int, 128> notes{};
+  for (int n = 0; n < PlayProgram::kNoteCount; ++n) {
+    const int gm = kit.notes[n].nGeneralMidiNote;
+    notes[n] = gm == KitNote::kItself ? n : gm >= 0 && gm < 128 ? gm : -1;
+  }
+  return notes;
 }
 
 }  // namespace thumper

@@ -33,6 +33,9 @@ std::unique_ptr<TriggerState> BuildKitTriggerState(const KitProgram& program,
 // semitones higher (lower when negative): rate / 2^(semitones / 12).
 uint32_t PitchedRate(uint32_t rate, float semitones);
 
+// The General MIDI drum each note of the kit stands for (-1: none).
+std::array<int, 128> GeneralMidiNotesOf(const KitProgram& program);
+
 // Which samples the notes in notes may sound (their regions'), by sample index.
 std::vector<bool> SamplesOfNotes(const KitProgram& program,
                                  const std::array<bool, PlayProgram::kNoteCount>& notes);

@@ -160,13 +160,20 @@ NoteMapResult ParseNoteMap(std::string_view text, const std::string& name) {
 }
 
 std::string_view BuiltInNoteMapNames() {
-  return "vdrums";
+  return "vdrums, gm";
 }
 
 NoteMapResult LoadNoteMap(const std::string& nameOrPath) {
   if (nameOrPath == "vdrums") {
+    // The pads' drums as General MIDI names them, whatever notes the kit has.
     NoteMap map = NoteMap::Identity();
     for (const auto& [input, note] : kVDrums) map.m_targets[input] = {1, {note}};
+    map.m_bGeneralMidi = true;
+    return {map, {}};
+  }
+  if (nameOrPath == "gm") {
+    NoteMap map = NoteMap::Identity();
+    map.m_bGeneralMidi = true;
     return {map, {}};
   }
   std::ifstream file(nameOrPath, std::ios::binary);
@@ -194,6 +201,19 @@ NoteMap ComposeNoteMaps(const NoteMap& first, const NoteMap& second) {
   }
   composed.m_nHiHatController = first.m_nHiHatController;
   return composed;
+}
+
+NoteMap NoteMapForKit(const NoteMap& map, const std::array<int, 128>& gmNoteOfKitNote) noexcept {
+  if (!map.m_bGeneralMidi) return map;
+  NoteMap resolved = ComposeNoteMaps(map, GeneralMidiMap(gmNoteOfKitNote));
+  resolved.m_bGeneralMidi = false;
+  return resolved;
+}
+
+std::array<int, 128> GeneralMidiIdentity() noexcept {
+  std::array<int, 128> notes{};
+  for (int n = 0; n < 128; ++n) notes[n] = n;
+  return notes;
 }
 
 NoteMap GeneralMidiMap(const std::array<int, 128>& gmNoteOfKitNote) {

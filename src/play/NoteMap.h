@@ -24,6 +24,10 @@ struct NoteMap {
   std::array<Targets, 128> m_targets;
   // The controller an input's hi-hat pedal sends; the trigger takes it as CC 4.
   uint8_t m_nHiHatController = kHiHatController;
+  // The notes it sends are General MIDI drum notes: each then goes on to the
+  // kit note that stands for it (NoteMapForKit). A drum set's notes and an SFZ
+  // kit's keys stand for themselves; a Hydrogen kit's for its midiOutNotes.
+  bool m_bGeneralMidi = false;
 
   // Every note to itself: what plays when no map is given.
   static NoteMap Identity();
@@ -44,11 +48,20 @@ struct NoteMapResult {
 // in messages.
 NoteMapResult ParseNoteMap(std::string_view text, const std::string& name);
 
-// A built-in map by name ("vdrums"), or a file by path.
+// A built-in map by name ("vdrums", "gm"), or a file by path.
 NoteMapResult LoadNoteMap(const std::string& nameOrPath);
 
 // The names of the built-in maps, for --help and messages.
 std::string_view BuiltInNoteMapNames();
+
+// The map as it plays on a kit whose note n stands for General MIDI note
+// gmNoteOfKitNote[n] (-1: none): itself, or, for a General MIDI map, each of
+// its notes sent on to the kit note of that drum. Allocates nothing (the plugin
+// applies it on its audio thread).
+NoteMap NoteMapForKit(const NoteMap& map, const std::array<int, 128>& gmNoteOfKitNote) noexcept;
+
+// Every note standing for itself in General MIDI.
+std::array<int, 128> GeneralMidiIdentity() noexcept;
 
 // first, then second: each note first plays goes through second.
 NoteMap ComposeNoteMaps(const NoteMap& first, const NoteMap& second);

@@ -33,7 +33,7 @@ NoteTrigger::~NoteTrigger() {
 void NoteTrigger::Publish(std::unique_ptr<TriggerState> state) {
   if (!state) return;
   state->m_bNoteMap = m_noteMap.has_value();
-  if (m_noteMap) state->m_noteMap = *m_noteMap;
+  if (m_noteMap) state->m_noteMap = NoteMapForKit(*m_noteMap, state->m_nGeneralMidiNote);
   ApplyStartControllers(*state);
   // Sequentially consistent, as the readers' epochs: a reader that entered
   // after this exchange cannot see the old state the retirement stamps.

@@ -51,6 +51,9 @@ struct TriggerState {
   // note plays itself, as a drum set always has).
   bool m_bNoteMap = false;
   NoteMap m_noteMap;
+  // The General MIDI drum each note stands for (-1: none), for a General MIDI
+  // note map: a drum set's notes stand for themselves.
+  std::array<int, 128> m_nGeneralMidiNote = GeneralMidiIdentity();
 };
 
 // UI thread. voices is the voice table (index slot * 5 + layer, null where a

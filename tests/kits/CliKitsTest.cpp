@@ -344,5 +344,24 @@ TEST_F(CliKitsTest, StemsKeepEachInstrumentApartAndAddUpToThePlainRender) {
   EXPECT_FALSE(fs::exists(dir / "st2"));
 }
 
+TEST_F(CliKitsTest, TheGmNoteMapPlaysGeneralMidiNotesOnAHydrogenKitsOwnNotes) {
+  // Kick and snare on notes 36 and 37, standing for GM 36 and 38.
+  test::TestInstrument kick{"Kick", {{"kick.wav"}}};
+  kick.midiOutNote = 36;
+  test::TestInstrument snare{"Snare", {{"snare.wav"}}};
+  snare.midiOutNote = 38;
+  test::MakeKitFolder(dir / "kit", "GM", {kick, snare});
+  // GM 38 (the snare) first, then GM 37 (no instrument stands for it).
+  test::WriteFileBytes(dir / "song.mid", Song({0x00, 0x90, 38, 127, 0x60, 0x90, 37, 127}));
+  auto r =
+      Thumper({"render", dir / "kit", dir / "song.mid", "-o", dir / "gm.wav", "--note-map", "gm"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(HitLevels(test::ReadFileBytes(dir / "gm.wav"), 2), (std::vector<int>{200, 0}));
+  // Without the map note 37 is the snare itself.
+  r = Thumper({"render", dir / "kit", dir / "song.mid", "-o", dir / "plain.wav"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(HitLevels(test::ReadFileBytes(dir / "plain.wav"), 2), (std::vector<int>{0, 200}));
+}
+
 }  // namespace
 }  // namespace thumper

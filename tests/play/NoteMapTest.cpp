@@ -82,6 +82,23 @@ TEST(NoteMapBuiltIn, GeneralMidiGoesThroughTheKitsOwnNames) {
   const NoteMap pads = ComposeNoteMaps(*LoadNoteMap("vdrums").map, toKit);
   EXPECT_EQ(TargetsOf(pads, 22), std::vector<int>{38});
   EXPECT_EQ(TargetsOf(pads, 38), std::vector<int>{37});
+
+  // The named maps play General MIDI notes: each kit resolves them to its own.
+  const NoteMapResult named = LoadNoteMap("gm");
+  ASSERT_TRUE(named.map);
+  EXPECT_TRUE(named.map->m_bGeneralMidi);
+  const NoteMap onKit = NoteMapForKit(*named.map, gm);
+  EXPECT_FALSE(onKit.m_bGeneralMidi);
+  EXPECT_EQ(TargetsOf(onKit, 42), std::vector<int>{38});
+  EXPECT_TRUE(TargetsOf(onKit, 37).empty());
+  EXPECT_EQ(TargetsOf(NoteMapForKit(*LoadNoteMap("vdrums").map, gm), 22), std::vector<int>{38});
+  // On a kit whose notes stand for themselves (a drum set, an SFZ kit) nothing moves.
+  const NoteMap same = NoteMapForKit(*named.map, GeneralMidiIdentity());
+  for (int n : {0, 36, 42, 127}) EXPECT_EQ(TargetsOf(same, n), std::vector<int>{n}) << n;
+  // A map file is no General MIDI map: it plays as it is on any kit.
+  const NoteMapResult file = ParseNoteMap("38 40\n", "pads.txt");
+  ASSERT_TRUE(file.map);
+  EXPECT_EQ(TargetsOf(NoteMapForKit(*file.map, gm), 38), std::vector<int>{40});
 }
 
 }  // namespace

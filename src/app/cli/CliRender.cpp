@@ -187,6 +187,8 @@ int RunRender(const Args& args) {
     std::optional<KitProgram> program = ReadKitProgramOption(r.kit, r.bGm, status);
     if (!program) return status;
     // Only the samples of the notes the song plays are read.
+    const NoteMap mapped =
+        noteMap ? NoteMapForKit(*noteMap, GeneralMidiNotesOf(*program)) : NoteMap::Identity();
     std::array<bool, PlayProgram::kNoteCount> notes{};
     for (const MidiFileEvent& e : midi.song.events) {
       const int note = NoteStartedBy(e.message, r.channel);
@@ -195,7 +197,7 @@ int RunRender(const Args& args) {
         notes[size_t(note)] = true;
         continue;
       }
-      const NoteMap::Targets& to = noteMap->m_targets[size_t(note)];
+      const NoteMap::Targets& to = mapped.m_targets[size_t(note)];
       for (int t = 0; t < to.nCount; ++t) notes[to.nNote[t]] = true;
     }
     const std::vector<bool> wanted = SamplesOfNotes(*program, notes);
