@@ -139,10 +139,11 @@ class Compiler {
       KitNote& note = m_program.notes[notes[i]];
       const HydrogenInstrument& instrument = *m_list[i];
       note.strName = instrument.strName;
-      note.nGeneralMidiNote =
-          instrument.nMidiOutNote && *instrument.nMidiOutNote >= 0 && *instrument.nMidiOutNote < 128
-              ? *instrument.nMidiOutNote
-              : KitNote::kNone;
+      // An instrument without a midiOutNote stands for the note it plays on.
+      note.nGeneralMidiNote = !instrument.nMidiOutNote ? KitNote::kItself
+                              : *instrument.nMidiOutNote >= 0 && *instrument.nMidiOutNote < 128
+                                  ? *instrument.nMidiOutNote
+                                  : KitNote::kNone;
       note.nShowSlot = static_cast<uint8_t>(std::clamp(notes[i] - kFirstNote, 0, kLastShowSlot));
       note.nCellThreshold = CellThresholds(instrument);
       PlayNote(i, note);

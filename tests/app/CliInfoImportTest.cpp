@@ -175,7 +175,7 @@ TEST(CliErrors, MissingOrDamagedFilesGiveStatusTwoAndNameTheFile) {
   // A note map that cannot be read stops play before anything opens.
   auto map = RunThumper({"play", dir / "ok.json", "--note-map", dir / "pads.map"});
   EXPECT_EQ(map.status, 2);
-  EXPECT_NE(map.err.find("pads.map: cannot be opened (a note map is a file or one of: vdrums)"),
+  EXPECT_NE(map.err.find("pads.map: cannot be opened (a note map is a file or one of: vdrums, gm)"),
             std::string::npos)
       << map.err;
 }

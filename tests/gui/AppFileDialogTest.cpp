@@ -31,7 +31,7 @@ TEST(FileFilterTest, PatternTheNameDoesNotShowIsAdded) {
             QStringList{"Sounds (wav) (*.wav *.WAV)"});
   EXPECT_EQ(QtNameFilters(kDocFilter),
             (QStringList{"FileEx Files (*.drums)", "Hydrogen drum kits (drumkit.xml *.h2drumkit)",
-                         "All Files (*)"}));
+                         "SFZ drum kits (*.sfz)", "All Files (*)"}));
   EXPECT_TRUE(QtNameFilters("").isEmpty());
   EXPECT_TRUE(QtNameFilters("||").isEmpty());
   EXPECT_EQ(QtNameFilters("Odd|"), QStringList{"Odd (*)"});
