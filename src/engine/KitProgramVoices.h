@@ -37,6 +37,34 @@ struct KitVoiceLoad {
   std::function<void(const std::string& path)> onUnreadable;
 };
 
+// A load of a kit program's samples that its caller drives, so the kit can
+// play while it loads: every note whose samples are all in plays.
+class KitProgramLoad {
+ public:
+  // Starts decoding the wanted samples (null: all) with loader, cancelling
+  // what it ran; each of them is pending until it is in. program, device and
+  // loader must outlive the load.
+  void Start(const KitProgram& program, SoundDevice& device, KitLoader& loader,
+             const std::vector<bool>* wanted);
+  // Makes the voices of the samples finished since the last call; true when
+  // any sample is no longer pending. A file that cannot be opened is said
+  // through ui and left out.
+  bool Adopt(UiServices& ui, const KitVoiceLoad& load);
+  bool Running() const;
+  const KitProgramVoices& Voices() const { return m_voices; }
+  // The voices, leaving the load empty.
+  KitProgramVoices Take();
+
+ private:
+  const KitProgram* m_pProgram = nullptr;
+  SoundDevice* m_pDevice = nullptr;
+  KitLoader* m_pLoader = nullptr;
+  uint32_t m_nRate = 0;
+  int m_nCopies = SampleVoice::kMaxCopies;
+  std::vector<bool> m_offset;
+  KitProgramVoices m_voices;
+};
+
 // Decodes with loader (a running load of it is cancelled) and waits for the
 // whole kit. A file that cannot be opened is said through ui and left out.
 KitProgramVoices LoadKitProgramVoices(const KitProgram& program, SoundDevice& device,

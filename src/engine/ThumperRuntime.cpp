@@ -42,8 +42,9 @@ ThumperRuntime::~ThumperRuntime() {
 void ThumperRuntime::Publish() {
   if (m_kitProgram) {
     const SoundDevice* device = m_output.m_pDirectSound.get();
-    m_trigger.Publish(BuildKitTriggerState(
-        *m_kitProgram, m_kitVoices.refs, device ? device->SampleRate() : kOutputRate, m_nKitSeed));
+    m_trigger.Publish(BuildKitTriggerState(*m_kitProgram, m_kitLoad.Voices().refs,
+                                           device ? device->SampleRate() : kOutputRate,
+                                           m_nKitSeed));
   } else {
     m_trigger.Publish(BuildTriggerState(m_doc, m_pVoices));
   }
@@ -79,7 +80,7 @@ int ThumperRuntime::PlayKitProgram(KitProgram program, uint64_t seed,
   if (wanted) m_kitWanted = *wanted;
   m_nKitSeed = seed;
   LoadKitProgramSamples();
-  return m_kitVoices.nLoaded;
+  return m_kitLoad.Voices().nLoaded;
 }
 
 bool ThumperRuntime::MayEdit() {
@@ -113,12 +114,19 @@ void ThumperRuntime::LoadKitProgramSamples() {
     Publish();
     return;
   }
+  // Every note whose samples are in plays from the moment they are; in the
+  // background the rest come in through Poll, otherwise before this returns.
+  m_kitLoad.Start(*m_kitProgram, *device, m_loader, m_kitWanted ? &*m_kitWanted : nullptr);
+  if (m_onLoadProgress) m_onLoadProgress(0, m_loader.Total());
+  Publish();
+  if (!m_bLoadInBackground) FinishLoading();
+}
+
+void ThumperRuntime::AdoptKitSamples() {
   KitVoiceLoad load;
-  load.pWanted = m_kitWanted ? &*m_kitWanted : nullptr;
   load.onProgress = m_onLoadProgress;
   load.onUnreadable = m_onUnreadableSample;
-  m_kitVoices = LoadKitProgramVoices(*m_kitProgram, *device, m_ui, m_loader, load);
-  Publish();
+  if (m_kitLoad.Adopt(m_ui, load)) Publish();
 }
 
 void ThumperRuntime::Retire(std::unique_ptr<SampleVoice> voice) {
@@ -131,7 +139,7 @@ void ThumperRuntime::ReleaseAllVoices() {
   CancelLoading();
   std::array<std::unique_ptr<SampleVoice>, kLayerTotal> old;
   old.swap(m_pVoices);
-  KitProgramVoices oldKit = std::exchange(m_kitVoices, {});
+  KitProgramVoices oldKit = m_kitLoad.Take();
   auto preview = std::move(m_pPreviewVoice);
   Publish();  // the trigger no longer sees any of them
   for (auto& v : old) Retire(std::move(v));
@@ -235,6 +243,7 @@ void ThumperRuntime::CancelLoading() {
 
 void ThumperRuntime::AdoptFinished() {
   if (!m_loader.IsRunning()) return;
+  if (m_kitProgram) return AdoptKitSamples();
   bool changed = false;
   for (KitLoader::Finished& f : m_loader.TakeFinished()) {
     const int k = f.nLayer;

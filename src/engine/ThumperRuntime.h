@@ -114,7 +114,8 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   int PlayKitProgram(KitProgram program, uint64_t seed, const std::vector<bool>* wanted = nullptr);
   // The kit program playing now; null while a drum set plays.
   const KitProgram* PlayingKitProgram() const { return m_kitProgram ? &*m_kitProgram : nullptr; }
-  int KitSamplesWanted() const { return m_kitVoices.nWanted; }
+  int KitSamplesWanted() const { return m_kitLoad.Voices().nWanted; }
+  int KitSamplesLoaded() const { return m_kitLoad.Voices().nLoaded; }
   // What the drum set made of the kit cannot keep, one line each.
   std::vector<std::string> m_kitEditLosses;
   // Whether the drum set on show is made of the kit (a Hydrogen kit's import),
@@ -170,13 +171,15 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
 
   // Tells the device the output pairs of what plays now (m_bMultiOut).
   void SyncOutputPairs();
-  // Reads the kit program's samples (m_kitWanted's, if any) into m_kitVoices and publishes.
+  // Reads the kit program's samples (m_kitWanted's, if any) into m_kitLoad,
+  // publishing as they come in (in the background, through Poll).
   void LoadKitProgramSamples();
+  void AdoptKitSamples();
 
   std::optional<KitProgram> m_kitProgram;
   std::optional<std::vector<bool>> m_kitWanted;
   uint64_t m_nKitSeed = 0;
-  KitProgramVoices m_kitVoices;
+  KitProgramLoad m_kitLoad;
 
   bool m_bWantVirtualPort = false;
   // A background load: the layers it will fill, and the voices made for slots

@@ -438,6 +438,8 @@ KitReadResult ParseDrumkitXml(std::span<const char> bytes, const std::string& fo
         instrument.layers.push_back(std::move(layer));
       }
     }
+    instrument.bLoadsInHydrogen =
+        Child(node, "instrumentComponent") || Child(node, "layer") || Child(node, "filename");
     NoteLostSettings(node, instrument, sounding);
     instrument.nLine = reader.LineOf(node.offset_debug());
     if (!ReadSound(node, what, sound, instrument, result.strError)) return result;

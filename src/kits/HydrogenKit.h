@@ -46,7 +46,11 @@ struct HydrogenInstrument {
 
   // How Hydrogen plays it, with Hydrogen's defaults where an element is missing.
   std::optional<int> nId;  // Hydrogen skips an instrument without <id>
-  int nLine = 0;           // of <instrument>, for messages
+  // Hydrogen 1.2 also skips an instrument of the older layouts that names no
+  // sample at all (no <instrumentComponent>, <layer> or <filename>): the
+  // instruments after it move down one note.
+  bool bLoadsInHydrogen = true;
+  int nLine = 0;  // of <instrument>, for messages
   float fVolume = 1.0f;
   float fGain = 1.0f;
   float fPan = 0.0f;  // -1 left .. 1 right (pan_L / pan_R converted)

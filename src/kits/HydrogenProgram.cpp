@@ -124,6 +124,7 @@ class Compiler {
     m_program.strPath = m_kit.strXmlPath;
     m_program.warnings = m_kit.warnings;
     for (const HydrogenInstrument& instrument : m_kit.instruments) {
+      if (instrument.nId && !instrument.bLoadsInHydrogen) continue;  // it has no note
       if (instrument.nId) {
         m_list.push_back(&instrument);
         continue;

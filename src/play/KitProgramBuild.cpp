@@ -32,6 +32,19 @@ uint32_t AddStops(const std::vector<uint32_t>& groups, uint32_t groupCount,
 
 }  // namespace
 
+namespace {
+
+// Whether a sample the note may sound is still loading.
+bool Pending(const KitNote& note, std::span<const KitVoiceRef> voices) {
+  for (const auto* sets : {&note.sets, &note.releaseSets, &note.pressureSets})
+    for (const KitSet& set : *sets)
+      for (const KitRegion& region : set.regions)
+        if (region.nSample < voices.size() && voices[region.nSample].bPending) return true;
+  return false;
+}
+
+}  // namespace
+
 uint32_t PitchedRate(uint32_t rate, float semitones) {
   if (semitones == 0.0f || !std::isfinite(semitones)) return rate;
   const double pitched =
@@ -236,6 +249,10 @@ std::unique_ptr<TriggerState> BuildKitTriggerState(const KitProgram& kit,
         break;
       program.m_noteSequence.push_back(counter);
       ++play.nSequenceCount;
+    }
+    if (Pending(note, voices)) {
+      play.bLoading = true;
+      continue;
     }
     KitNote bounded;
     bounded.sequences.assign(note.sequences.begin(), note.sequences.begin() + play.nSequenceCount);

@@ -21,6 +21,9 @@ struct KitVoiceRef {
   // Frames of the voice per frame of the file (its rate over the file's),
   // for start offsets given in the file's frames.
   double fFramesPerFileFrame = 1.0;
+  // Still loading: every note that may sound it stays silent until it is in,
+  // so no note is ever half played.
+  bool bPending = false;
 };
 
 // voices holds one entry per program.samples entry (missing ones count as not

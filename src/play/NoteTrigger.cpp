@@ -238,6 +238,8 @@ void NoteTrigger::NoteOn(const TriggerState& state, int n, int velocity, int cha
   if (note.nReleaseSetCount) [[unlikely]]
     m_nNoteVelocity[channel][n].store(static_cast<uint8_t>(velocity), std::memory_order_relaxed);
   const uint32_t count = PlaySets(program, note.nFirstSet, note.nSetCount, context);
+  if (note.bLoading) [[unlikely]]
+    m_nHitsWhileLoading.fetch_add(1, std::memory_order_relaxed);
   ShowNotePlaying(note.nShowSlot, VelocityLayer(note.nCellThreshold, velocity), count > 0);
 }
 

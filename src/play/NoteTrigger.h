@@ -108,6 +108,8 @@ class NoteTrigger {
   // Whether the MIDI IN light is lit after the last note (also when events were dropped).
   bool MidiInLit() const { return m_bMidiInLit.load(std::memory_order_relaxed); }
   uint64_t DroppedNoteEvents() const { return m_nDroppedEvents.load(std::memory_order_relaxed); }
+  // Note-ons of notes whose samples were still loading (silent), so far.
+  uint64_t HitsWhileLoading() const { return m_nHitsWhileLoading.load(std::memory_order_relaxed); }
   int ChannelVolume(int channel) const;
 
   // --- a MIDI source's thread; real-time ---
@@ -175,6 +177,7 @@ class NoteTrigger {
   std::atomic<const TriggerState*> m_pState{nullptr};
   CommandQueue<NoteEvent> m_events{kEventCapacity};
   std::atomic<uint64_t> m_nDroppedEvents{0};
+  std::atomic<uint64_t> m_nHitsWhileLoading{0};
   std::atomic<bool> m_bMidiInLit{false};
   std::atomic<WakeSignal*> m_pWake{nullptr};
 };

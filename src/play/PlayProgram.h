@@ -176,6 +176,8 @@ struct PlayNote {
   // weighed with the new pressure: m_set[nFirstPressureSet .. + nPressureSetCount).
   uint32_t nFirstPressureSet = 0;
   uint32_t nPressureSetCount = 0;
+  // Its samples are still loading: it plays nothing yet, and its hits are counted.
+  bool bLoading = false;
 };
 
 // A selection set's moving part.

@@ -201,6 +201,41 @@ TEST_F(KitLoadingTest, TheUpdateStepReturnsAtOnceAndASlotSoundsWhenAllItsLayersA
   EXPECT_EQ(runtime.m_pVoices[LayerIndex(1, 1)]->m_strName, paths[3]);
 }
 
+TEST_F(KitLoadingTest, AKitProgramPlaysEachNoteOnceEveryOneOfItsSamplesIsIn) {
+  TempDir dir;
+  const auto paths = Samples(dir, 3);
+  KitProgram kit;
+  const auto region = [&](const std::string& path) {
+    KitRegion r;
+    r.nSample = kit.SampleIndex(path);
+    return r;
+  };
+  // Samples are taken in their order: note 38's first, then note 36's two.
+  kit.notes[38].sets.push_back({Selection::All, {region(paths[0])}});
+  kit.notes[36].sets.push_back({Selection::All, {region(paths[1]), region(paths[2])}});
+  runtime.PlayKitProgram(std::move(kit), 0);
+  EXPECT_TRUE(runtime.IsLoading());
+  EXPECT_EQ(runtime.KitSamplesWanted(), 3);
+  const auto notes = [&] { return runtime.m_trigger.Current().m_program.m_note; };
+  EXPECT_TRUE(notes()[36].bLoading && notes()[38].bLoading);
+
+  gate.Open(paths[0]);
+  PollUntil([&] { return runtime.LoadDone() >= 1; });
+  ASSERT_FALSE(notes()[38].bLoading);
+  EXPECT_EQ(notes()[38].nSetCount, 1u) << "note 38 plays while 36 still loads";
+  // Half of note 36 is not enough: it would play half its sound.
+  gate.Open(paths[1]);
+  PollUntil([&] { return runtime.LoadDone() >= 2; });
+  EXPECT_EQ(runtime.LoadDone(), 2);
+  EXPECT_TRUE(notes()[36].bLoading);
+  EXPECT_EQ(notes()[36].nSetCount, 0u);
+  gate.OpenAll();
+  PollUntil([&] { return !runtime.IsLoading(); });
+  EXPECT_FALSE(notes()[36].bLoading);
+  EXPECT_EQ(notes()[36].nSetCount, 1u);
+  EXPECT_EQ(runtime.KitSamplesLoaded(), 3);
+}
+
 TEST_F(KitLoadingTest, ANewKitCancelsTheLoadAndNothingOfTheOldKitIsPublished) {
   TempDir a, b;
   const auto first = Samples(a, 6);

@@ -57,6 +57,22 @@ TEST_F(KitProgramBuildTest, ARegionWhoseSampleDidNotLoadIsLeftOutOfItsTurns) {
   EXPECT_TRUE(trigger.Current().m_slot[38 - 36].bSounds == false);
 }
 
+TEST_F(KitProgramBuildTest, ANoteWithASampleStillLoadingIsSilentAndItsHitsAreCounted) {
+  const uint32_t a = Sample(1000), b = Sample(2000), c = Sample(4000);
+  refs[b].bPending = true;
+  kit.notes[36].sets.push_back({Selection::All, {Region(a), Region(b)}});
+  kit.notes[38].sets.push_back({Selection::All, {Region(c)}});
+  PublishKit();
+  EXPECT_EQ(Hit(36), 0.0) << "never half played";
+  EXPECT_EQ(Hit(36), 0.0);
+  EXPECT_NEAR(Hit(38), 4000, 0.01);
+  EXPECT_EQ(trigger.HitsWhileLoading(), 2u);
+  refs[b].bPending = false;
+  PublishKit();
+  EXPECT_NEAR(Hit(36), 3000, 0.01);
+  EXPECT_EQ(trigger.HitsWhileLoading(), 2u);
+}
+
 TEST_F(KitProgramBuildTest, ChokeGroupsStopTheirRegionsVoicesWithTheFadeOfTheirSeconds) {
   const uint32_t open = Sample(8000, 44100), pedal = Sample(0, 44100);
   kit.nGroupCount = 1;

@@ -286,7 +286,11 @@ int RunPlay(const Args& args) {
     if (p.midi >= 0) doc.m_nMidiInDevice = p.midi;
     runtime.m_trigger.SetChannel(p.channel);
     runtime.UpdateStep(list);
-    if (program) runtime.PlayKitProgram(std::move(*program), p.seed ? *p.seed : ClockSeed());
+    if (program) {
+      // It plays at once: each note as soon as its samples are in.
+      runtime.m_bLoadInBackground = true;
+      runtime.PlayKitProgram(std::move(*program), p.seed ? *p.seed : ClockSeed());
+    }
     OpenVirtualPort(runtime);
     std::cerr << "thumper: playing " << p.kit << " on " << DescribeOutput(runtime)
               << ", MIDI channel " << p.channel << "; MIDI input " << DescribeInputs(runtime, doc)
@@ -306,7 +310,8 @@ int RunPlay(const Args& args) {
     pollfd fds[3] = {{signals, POLLIN, 0},
                      {runtime.m_uiWake.Fd(), POLLIN, 0},
                      {nsm ? nsm->Client().Fd() : -1, POLLIN, 0}};
-    const int timeout = runtime.HasRetiredMemory() ? kReclaimRetryMs : kRestPollMs;
+    const int timeout =
+        runtime.HasRetiredMemory() || runtime.IsLoading() ? kReclaimRetryMs : kRestPollMs;
     poll(fds, 3, timeout);
     if (fds[0].revents & POLLIN) {
       signalfd_siginfo info;
@@ -329,6 +334,9 @@ int RunPlay(const Args& args) {
     xruns.Check(runtime.m_output.m_pDirectSound.get());
   }
   if (signals >= 0) close(signals);
+  if (const uint64_t early = runtime.m_trigger.HitsWhileLoading())
+    std::cerr << "thumper: " << early << (early == 1 ? " note" : " notes")
+              << " came before their samples were in, and were silent\n";
   std::cerr << "thumper: stopped\n";
   return kExitOk;
 }
