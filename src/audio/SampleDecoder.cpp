@@ -322,16 +322,25 @@ DecodeStatus CheckSampleFile(const std::string& path) {
   }
 }
 
-uint32_t SampleFileRate(const std::string& path) {
+std::optional<SampleFileHeader> ReadSampleFileHeader(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
+  if (fd < 0) return std::nullopt;
   FileSource source(fd);
   try {
     const SampleInput input(source);
-    return HeaderIsUsable(input) ? static_cast<uint32_t>(input.Info().samplerate) : 0;
+    if (!HeaderIsUsable(input)) return std::nullopt;
+    const SF_INFO& info = input.Info();
+    return SampleFileHeader{static_cast<uint64_t>(std::max<sf_count_t>(info.frames, 0)),
+                            static_cast<uint32_t>(info.channels),
+                            static_cast<uint32_t>(info.samplerate)};
   } catch (const std::bad_alloc&) {
-    return 0;
+    return std::nullopt;
   }
+}
+
+uint32_t SampleFileRate(const std::string& path) {
+  const std::optional<SampleFileHeader> header = ReadSampleFileHeader(path);
+  return header ? header->nRate : 0;
 }
 
 }  // namespace thumper

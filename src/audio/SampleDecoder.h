@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "audio/Mixer.h"
 #include "audio/SampleSource.h"
@@ -51,6 +53,14 @@ DecodedSample DecodeSampleFile(const std::string& path, uint32_t mixerRate = kOu
 // Only whether the file at path reads as a sample, from its header: Ok, or the
 // status its decode would start with. No data is read.
 DecodeStatus CheckSampleFile(const std::string& path);
+
+// What the header of a sample file says; nothing when it does not read as a sample.
+struct SampleFileHeader {
+  uint64_t nFrames = 0;
+  uint32_t nChannels = 0;
+  uint32_t nRate = 0;
+};
+std::optional<SampleFileHeader> ReadSampleFileHeader(const std::string& path);
 
 // The rate the file at path was recorded at, from its header; 0 when it does
 // not read as a sample.

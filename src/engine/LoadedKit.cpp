@@ -6,6 +6,7 @@
 #include "drumset/MissingFiles.h"
 #include "drumset/PathNames.h"
 #include "engine/KitLoader.h"
+#include "engine/KitMemory.h"
 #include "engine/KitNoteNames.h"
 #include "engine/KitProgramVoices.h"
 #include "engine/KitVoices.h"
@@ -56,6 +57,12 @@ std::unique_ptr<LoadedKit> LoadKitProgram(const std::string& path, SoundDevice& 
     return nullptr;
   }
   for (const std::string& warning : read.program->warnings) ui.Notice(warning, kAppName);
+  // Every sample is held in memory: a kit larger than what is free is refused.
+  if (auto refusal = KitMemoryRefusal(
+          path, KitSampleBytes(*read.program, nullptr, device.SampleRate()), std::nullopt)) {
+    ui.Notice(*refusal, kAppName);
+    return nullptr;
+  }
   auto kit = std::make_unique<LoadedKit>();
   kit->m_strPath = path;
   KitLoader loader;

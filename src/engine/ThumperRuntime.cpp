@@ -5,6 +5,7 @@
 
 #include "drumset/PathNames.h"
 #include "drumset/TextEncoding.h"
+#include "engine/KitMemory.h"
 #include "engine/KitNoteNames.h"
 #include "engine/KitVoices.h"
 #include "engine/OutputPairs.h"
@@ -74,6 +75,13 @@ void ThumperRuntime::SyncOutputPairs() {
 int ThumperRuntime::PlayKitProgram(KitProgram program, uint64_t seed,
                                    const std::vector<bool>* wanted) {
   if (!m_output.IsOpen()) m_output.InitDirectSound(m_ui, false);
+  const SoundDevice* device = m_output.m_pDirectSound.get();
+  const uint64_t need =
+      KitSampleBytes(program, wanted, device ? device->SampleRate() : kOutputRate);
+  if (auto refusal = KitMemoryRefusal(program.strPath, need, m_nMemoryBudget)) {
+    m_ui.Notice(*refusal, kAppName);
+    return -1;
+  }
   ReleaseAllVoices();
   m_kitProgram = std::move(program);
   m_kitWanted.reset();

@@ -110,8 +110,13 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   // output opens if none is, every voice goes, the program's samples (only the
   // wanted ones, when given) are read on all cores, reporting through
   // m_onLoadProgress, and the trigger plays it with random choices from seed.
-  // A device change loads them again at its rate. Returns how many samples became voices.
+  // A device change loads them again at its rate. Returns how many samples
+  // became voices (in the background: so far); -1, with the reason told
+  // through the UI and nothing changed, when the samples would take more
+  // memory than m_nMemoryBudget (or, without one, than the system has free).
   int PlayKitProgram(KitProgram program, uint64_t seed, const std::vector<bool>* wanted = nullptr);
+  // --memory MB: the most the samples of such a kit may take.
+  std::optional<uint64_t> m_nMemoryBudget;
   // The kit program playing now; null while a drum set plays.
   const KitProgram* PlayingKitProgram() const { return m_kitProgram ? &*m_kitProgram : nullptr; }
   int KitSamplesWanted() const { return m_kitLoad.Voices().nWanted; }

@@ -1,8 +1,6 @@
 #include "view/SampleListPanel.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "drumset/PathNames.h"
 #include "drumset/TextEncoding.h"
@@ -40,19 +38,6 @@ QString FreeMemoryText(uint64_t bytes) {
   // The single-precision constant the read-out has always used (1 / 1,024,000).
   const double megabytes = double(bytes) * double(9.765625e-7f);
   return QString::asprintf("Free memory %.2f MB", megabytes);
-}
-
-uint64_t AvailableMemoryBytes() {
-  std::ifstream meminfo("/proc/meminfo");
-  std::string line;
-  while (std::getline(meminfo, line)) {
-    if (line.rfind("MemAvailable:", 0) != 0) continue;
-    std::istringstream fields(line.substr(13));
-    uint64_t kib = 0;
-    if (fields >> kib) return kib * 1024;
-    return 0;
-  }
-  return 0;
 }
 
 SampleListPanel::SampleListPanel(Surface& surface, const ViewRegions& regions,

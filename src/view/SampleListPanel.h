@@ -11,6 +11,7 @@
 
 #include "drumset/DrumSet.h"
 #include "drumset/SampleListState.h"
+#include "drumset/SystemMemory.h"
 #include "view/Surface.h"
 #include "view/ViewRegions.h"
 
@@ -38,8 +39,6 @@ QString GroupDisplayName(std::string_view name);
 // "Free memory %.2f MB" for a count of available bytes, divided by 1,024,000
 // as the module has always shown it.
 QString FreeMemoryText(uint64_t bytes);
-// MemAvailable of /proc/meminfo in bytes; 0 when it cannot be read.
-uint64_t AvailableMemoryBytes();
 
 class SampleListPanel {
  public:

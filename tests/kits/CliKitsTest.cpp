@@ -363,5 +363,24 @@ TEST_F(CliKitsTest, TheGmNoteMapPlaysGeneralMidiNotesOnAHydrogenKitsOwnNotes) {
   EXPECT_EQ(HitLevels(test::ReadFileBytes(dir / "plain.wav"), 2), (std::vector<int>{0, 200}));
 }
 
+TEST_F(CliKitsTest, AKitWhoseSamplesWouldNotFitTheMemoryIsRefusedWithTheReason) {
+  MakeKit(dir / "kit");
+  test::WriteLevelWav(dir / "kit/hard kick.wav", 20000, 400000);  // 1.6 MB as it plays
+  test::WriteFileBytes(dir / "song.mid", Song({0x00, 0x90, 36, 100}));
+  auto big =
+      Thumper({"render", dir / "kit", dir / "song.mid", "-o", dir / "a.wav", "--memory", "1"});
+  EXPECT_EQ(big.status, 2);
+  EXPECT_NE(big.err.find("its samples take 2 MB of memory, and --memory allows 1 MB"),
+            std::string::npos)
+      << big.err;
+  EXPECT_FALSE(fs::exists(dir / "a.wav"));
+  auto fits =
+      Thumper({"render", dir / "kit", dir / "song.mid", "-o", dir / "b.wav", "--memory", "5"});
+  EXPECT_EQ(fits.status, 0) << fits.err;
+  EXPECT_EQ(Thumper({"render", dir / "kit", dir / "song.mid", "-o", dir / "c.wav", "--memory", "0"})
+                .status,
+            1);
+}
+
 }  // namespace
 }  // namespace thumper

@@ -44,6 +44,7 @@ struct PlayArgs {
   std::optional<uint64_t> seed;
   bool bGm = false;
   bool bMultiOut = false;
+  std::optional<uint64_t> memory;  // --memory MB, in bytes
 };
 
 bool ParseInt(const std::string& text, int lo, int hi, int& out) {
@@ -77,9 +78,17 @@ std::optional<PlayArgs> ParsePlayArgs(const Args& args) {
       p.bGm = true;
     } else if (a == "--multi-out") {
       p.bMultiOut = true;
+    } else if (a == "--memory") {
+      uint64_t mb = 0;
+      if (++i >= args.size() || !ParseWholeNumber(args[i], mb) || mb == 0 ||
+          mb > (uint64_t{1} << 40)) {
+        std::cerr << "thumper: play: --memory takes megabytes, a whole number from 1\n";
+        return std::nullopt;
+      }
+      p.memory = mb * 1000000;
     } else if (a == "--seed") {
       uint64_t seed = 0;
-      if (++i >= args.size() || !ParseSeed(args[i], seed)) {
+      if (++i >= args.size() || !ParseWholeNumber(args[i], seed)) {
         std::cerr << "thumper: play: --seed takes a whole number from 0 to "
                      "18446744073709551615\n";
         return std::nullopt;
@@ -196,7 +205,7 @@ int RunPlay(const Args& args) {
   if (!parsed) {
     std::cerr << "thumper: usage: thumper play KIT [--driver N] [--midi N] [--channel N] "
                  "[--period FRAMES] [--no-connect] [--note-map MAP] [--seed N] [--gm]\n"
-                 "                   [--multi-out]\n"
+                 "                   [--multi-out] [--memory MB]\n"
                  "       thumper play --list\n";
     return kExitUsage;
   }
@@ -289,7 +298,9 @@ int RunPlay(const Args& args) {
     if (program) {
       // It plays at once: each note as soon as its samples are in.
       runtime.m_bLoadInBackground = true;
-      runtime.PlayKitProgram(std::move(*program), p.seed ? *p.seed : ClockSeed());
+      runtime.m_nMemoryBudget = p.memory;
+      if (runtime.PlayKitProgram(std::move(*program), p.seed ? *p.seed : ClockSeed()) < 0)
+        return kExitFile;  // too large: the reason is on standard error
     }
     OpenVirtualPort(runtime);
     std::cerr << "thumper: playing " << p.kit << " on " << DescribeOutput(runtime)

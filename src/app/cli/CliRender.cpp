@@ -36,7 +36,8 @@ struct RenderArgs {
   std::string noteMap;
   uint64_t seed = 0;
   bool bGm = false;
-  std::string stems;  // a folder for one file per output pair, in place of output
+  std::string stems;               // a folder for one file per output pair, in place of output
+  std::optional<uint64_t> memory;  // --memory MB, in bytes
 };
 
 bool ParseChannel(const std::string& text, int& channel) {
@@ -68,6 +69,14 @@ std::optional<RenderArgs> ParseRenderArgs(const Args& args) {
       r.bFloat = true;
     } else if (a == "--gm") {
       r.bGm = true;
+    } else if (a == "--memory") {
+      uint64_t mb = 0;
+      if (++i >= args.size() || !ParseWholeNumber(args[i], mb) || mb == 0 ||
+          mb > (uint64_t{1} << 40)) {
+        std::cerr << "thumper: render: --memory takes megabytes, a whole number from 1\n";
+        return std::nullopt;
+      }
+      r.memory = mb * 1000000;
     } else if (a == "--stems") {
       if (++i >= args.size() || args[i].empty()) {
         std::cerr << "thumper: render: --stems takes a folder\n";
@@ -75,7 +84,7 @@ std::optional<RenderArgs> ParseRenderArgs(const Args& args) {
       }
       r.stems = args[i];
     } else if (a == "--seed") {
-      if (++i >= args.size() || !ParseSeed(args[i], r.seed)) {
+      if (++i >= args.size() || !ParseWholeNumber(args[i], r.seed)) {
         std::cerr << "thumper: render: --seed takes a whole number from 0 to "
                      "18446744073709551615\n";
         return std::nullopt;
@@ -152,7 +161,7 @@ int RunRender(const Args& args) {
   auto parsed = ParseRenderArgs(args);
   if (!parsed) {
     std::cerr << "thumper: usage: thumper render KIT SONG.mid -o OUT.wav|--stems DIR "
-                 "[--channel N] [--float] [--note-map MAP] [--seed N] [--gm]\n";
+                 "[--channel N] [--float] [--note-map MAP] [--seed N] [--gm] [--memory MB]\n";
     return kExitUsage;
   }
   const RenderArgs& r = *parsed;
@@ -201,7 +210,9 @@ int RunRender(const Args& args) {
       for (int t = 0; t < to.nCount; ++t) notes[to.nNote[t]] = true;
     }
     const std::vector<bool> wanted = SamplesOfNotes(*program, notes);
+    runtime.m_nMemoryBudget = r.memory;
     const int loaded = runtime.PlayKitProgram(std::move(*program), r.seed, &wanted);
+    if (loaded < 0) return kExitFile;  // too large: the reason is on standard error
     lost = runtime.KitSamplesWanted() > 0 && loaded == 0;
   } else {
     if (!OpenKitDocument(r.kit, doc, ui)) return kExitFile;  // the reason is on standard error

@@ -29,12 +29,12 @@ std::string UsageText() {
          "  thumper kits [--notes KIT [--gm]]        list the Hydrogen drum kits installed,\n"
          "                                           or name the notes of one kit\n"
          "  thumper render KIT SONG.mid -o OUT.wav [--channel N] [--float]\n"
-         "                [--note-map MAP] [--seed N] [--gm] [--stems DIR]\n"
+         "                [--note-map MAP] [--seed N] [--gm] [--stems DIR] [--memory MB]\n"
          "                                           render a MIDI file through a drum set,\n"
          "                                           a Hydrogen kit or an SFZ file\n"
          "  thumper play KIT [--driver N] [--midi N] [--channel N] [--period FRAMES]\n"
          "                   [--no-connect] [--note-map MAP] [--seed N] [--gm]\n"
-         "                   [--multi-out]\n"
+         "                   [--multi-out] [--memory MB]\n"
          "                                           play a drum set live from MIDI, without a "
          "window\n"
          "                                           (KIT: a .drums file, a Hydrogen kit or\n"
@@ -107,7 +107,7 @@ std::optional<int> RunCommandLine(int argc, char** argv) {
   return std::nullopt;  // a drum set to open in the window
 }
 
-bool ParseSeed(const std::string& text, uint64_t& seed) {
+bool ParseWholeNumber(const std::string& text, uint64_t& seed) {
   if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos)
     return false;
   try {

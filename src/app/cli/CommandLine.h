@@ -30,8 +30,8 @@ std::string SubcommandUsage(const std::string& command);
 // reason on standard error, when it cannot be read.
 bool ReadNoteMapOption(const std::string& nameOrPath, std::optional<NoteMap>& map);
 
-// A --seed value: a whole number from 0 to 2^64 - 1.
-bool ParseSeed(const std::string& text, uint64_t& seed);
+// A whole number from 0 to 2^64 - 1 (--seed, --memory).
+bool ParseWholeNumber(const std::string& text, uint64_t& seed);
 
 // The kit at path read as a kit that plays as its maker made it, its warnings
 // on standard error. Nothing, with the reason on standard error and the exit
