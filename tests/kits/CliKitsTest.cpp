@@ -382,5 +382,21 @@ TEST_F(CliKitsTest, AKitWhoseSamplesWouldNotFitTheMemoryIsRefusedWithTheReason) 
             1);
 }
 
+TEST_F(CliKitsTest, ControllersInAMidiFileMoveAnSfzHiHatInARender) {
+  // The pedal's CC 4 from the song picks the open or the closed hat.
+  test::WriteLevelWav(dir / "closed.wav", 1000);
+  test::WriteLevelWav(dir / "open.wav", 3000);
+  test::WriteTextFile(dir / "hat.sfz",
+                      "<group> key=42\n<region> sample=closed.wav locc4=0 hicc4=63\n"
+                      "<region> sample=open.wav locc4=64 hicc4=127\n");
+  test::WriteFileBytes(dir / "song.mid", Song({0x00, 0xB0, 4, 100, 0x00, 0x90, 42, 127, 0x60, 0xB0,
+                                               4, 0, 0x00, 0x90, 42, 127}));
+  auto r = Thumper({"render", dir / "hat.sfz", dir / "song.mid", "-o", dir / "hat.wav"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<int> levels = HitLevels(test::ReadFileBytes(dir / "hat.wav"), 2);
+  ASSERT_GT(levels[1], 0);
+  EXPECT_NEAR(double(levels[0]) / levels[1], 3.0, 0.02) << levels[0] << " " << levels[1];
+}
+
 }  // namespace
 }  // namespace thumper
