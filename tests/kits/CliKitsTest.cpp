@@ -297,21 +297,6 @@ TEST_F(CliKitsTest, ARenderPlaysHydrogensRoundRobinAndItsRandomChoiceByTheSeed) 
       1);
 }
 
-// The interleaved samples of a float WAV file.
-std::vector<float> FloatSamples(const std::vector<uint8_t>& wav) {
-  for (size_t at = 12; at + 8 <= wav.size();) {
-    uint32_t size;
-    std::memcpy(&size, wav.data() + at + 4, 4);
-    if (std::memcmp(wav.data() + at, "data", 4) == 0) {
-      std::vector<float> out(std::min<size_t>(size, wav.size() - at - 8) / 4);
-      std::memcpy(out.data(), wav.data() + at + 8, out.size() * 4);
-      return out;
-    }
-    at += 8 + size + (size & 1);
-  }
-  return {};
-}
-
 TEST_F(CliKitsTest, StemsKeepEachInstrumentApartAndAddUpToThePlainRender) {
   MakeKit(dir / "kit");
   test::WriteFileBytes(dir / "song.mid",
@@ -326,9 +311,9 @@ TEST_F(CliKitsTest, StemsKeepEachInstrumentApartAndAddUpToThePlainRender) {
   std::sort(files.begin(), files.end());
   // Instrument i on pair i + 1; nothing plays on the main pair.
   EXPECT_EQ(files, (std::vector<std::string>{"01-Kick.wav", "02-Snäre.wav"}));
-  const auto all = FloatSamples(test::ReadFileBytes(dir / "all.wav"));
-  const auto kick = FloatSamples(test::ReadFileBytes(dir / "st/01-Kick.wav"));
-  const auto snare = FloatSamples(test::ReadFileBytes(dir / "st/02-Snäre.wav"));
+  const auto all = test::FloatWavSamples(test::ReadFileBytes(dir / "all.wav"));
+  const auto kick = test::FloatWavSamples(test::ReadFileBytes(dir / "st/01-Kick.wav"));
+  const auto snare = test::FloatWavSamples(test::ReadFileBytes(dir / "st/02-Snäre.wav"));
   ASSERT_EQ(kick.size(), all.size());
   ASSERT_EQ(snare.size(), all.size());
   size_t sounding = 0;

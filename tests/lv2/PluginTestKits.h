@@ -87,22 +87,6 @@ inline std::vector<uint8_t> SongFile(const std::vector<SongEventAt>& events) {
   return file;
 }
 
-// The interleaved samples of a float WAV file.
-inline std::vector<float> FloatWavSamples(const std::vector<uint8_t>& wav) {
-  for (size_t at = 12; at + 8 <= wav.size();) {
-    uint32_t size;
-    std::memcpy(&size, wav.data() + at + 4, 4);
-    if (std::memcmp(wav.data() + at, "data", 4) == 0) {
-      std::vector<float> out(std::min<size_t>(size, wav.size() - at - 8) / 4);
-      std::memcpy(out.data(), wav.data() + at + 8, out.size() * 4);
-      return out;
-    }
-    at += 8 + size + (size & 1);
-  }
-  ADD_FAILURE() << "no data chunk";
-  return {};
-}
-
 // What `thumper render --float` makes of events with kit, interleaved.
 inline std::vector<float> RenderReference(const TempDir& dir, const std::string& kit,
                                           const std::vector<SongEventAt>& events) {

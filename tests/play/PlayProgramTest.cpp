@@ -251,7 +251,7 @@ TEST_F(PlayProgramTest, ARegionWithoutASampleOnlyChokes) {
   AddSet(46, Selection::All, {Region(open)});
   PlayRegion silence = Region(nullptr);
   silence.nStopCount = 1;
-  silence.noteOff = NoteOffRule::Stop;
+  silence.noteOff = NoteOffRule::Stop;  // a note-off of it reaches no voice
   AddSet(44, Selection::All, {silence});
   PublishProgram();
   EXPECT_NEAR(Hit(46).first, 8000, 0.01);

@@ -2,7 +2,9 @@
 // Shared helpers for the tests: a scripted UiServices that records every call,
 // a temporary folder, and small file helpers.
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <optional>
@@ -69,5 +71,20 @@ std::string ReadTextFile(const std::string& path);
 // A canonical RIFF WAVE file: PCM (format tag 1) with the given layout.
 void WriteWav(const std::string& path, const std::vector<int16_t>& samples, int channels = 2,
               int sampleRate = 44100);
+
+// The interleaved samples of a float WAV file.
+inline std::vector<float> FloatWavSamples(const std::vector<uint8_t>& wav) {
+  for (size_t at = 12; at + 8 <= wav.size();) {
+    uint32_t size;
+    std::memcpy(&size, wav.data() + at + 4, 4);
+    if (std::memcmp(wav.data() + at, "data", 4) == 0) {
+      std::vector<float> out(std::min<size_t>(size, wav.size() - at - 8) / 4);
+      std::memcpy(out.data(), wav.data() + at + 8, out.size() * 4);
+      return out;
+    }
+    at += 8 + size + (size & 1);
+  }
+  return {};
+}
 
 }  // namespace thumper::test
