@@ -315,6 +315,7 @@ bool Mixer::UnlockBuffer(BufferId id) {
 
 BufferId Mixer::AdoptBuffer(std::unique_ptr<SampleData> data) {
   if (!data || !data->pSamples || m_freeSlots.empty()) return {};
+  if (data->pStreamFile) data->nStreamFile = PrepareStreaming().AddFile(data->pStreamFile);
   const uint32_t slot = m_freeSlots.back();
   m_freeSlots.pop_back();
   SlotOwner& owner = m_owners[slot];
@@ -327,6 +328,15 @@ BufferId Mixer::AdoptBuffer(std::unique_ptr<SampleData> data) {
   s.nStart.store(0, std::memory_order_relaxed);
   s.pData.store(owner.pData.get(), std::memory_order_release);
   return {slot, s.nGen.load(std::memory_order_relaxed)};
+}
+
+SampleStreamer& Mixer::PrepareStreaming(uint32_t streams) {
+  if (!m_pStreamer) {
+    m_pStreamer = std::make_unique<SampleStreamer>(streams);
+    m_pStreamer->SetWaitForData(m_bStreamingWaits);
+    m_pStreamerRt.store(m_pStreamer.get(), std::memory_order_release);
+  }
+  return *m_pStreamer;
 }
 
 BufferId Mixer::DuplicateBuffer(BufferId id) {
@@ -471,10 +481,12 @@ void Mixer::StartVoice(const Command& c) noexcept {
   const uint64_t packed = s.nGain.load(std::memory_order_relaxed);
   const int32_t old = m_slotVoice[slot];
   if (old >= 0) FadeOut(static_cast<uint32_t>(old));  // the old sound becomes a tail
-  if (start >= data->nFrames) return;
+  if (start >= data->Frames()) return;
   const int32_t index = TakeVoice();
   if (index < 0) return;
   Voice& v = m_voices[index];
+  if (v.nStream >= 0)
+    m_pStreamerRt.load(std::memory_order_relaxed)->End(v.nStream);  // a cut tail's
   const float left = withGain ? c.fGain : GainOf(packed);
   const float right = withGain ? c.fGainR : left;
   // Crossing gains mean something only for stereo data; a mono copy keeps its two own.
@@ -482,7 +494,7 @@ void Mixer::StartVoice(const Command& c) noexcept {
   const float crossL = withGain && stereo ? c.fCrossL : 0.0f;
   const float crossR = withGain && stereo ? c.fCrossR : 0.0f;
   v = Voice{data->pSamples.get(),
-            data->nFrames,
+            data->Frames(),
             stereo ? 2u : 1u,
             start,
             slot,
@@ -500,7 +512,46 @@ void Mixer::StartVoice(const Command& c) noexcept {
             0.0f,
             0.0f,
             withGain ? c.nOutput : uint8_t{0}};
+  v.nHeld = data->nFrames;
+  if (data->nStreamFrames > data->nFrames) {
+    v.nStreamFile = data->nStreamFile;
+    if (!ClaimStream(v)) {
+      // Every stream plays: this voice takes one over as it comes free.
+      v.bWantsStream = true;
+      TakeOverStream();
+    }
+  }
   m_slotVoice[slot] = index;
+}
+
+bool Mixer::ClaimStream(Voice& v) noexcept {
+  SampleStreamer* streamer = m_pStreamerRt.load(std::memory_order_acquire);
+  if (!streamer) return false;
+  v.nStream = streamer->Begin(v.nStreamFile, v.nHeld, v.nFrames, v.nChannels);
+  if (v.nStream < 0) return false;
+  v.bWantsStream = false;
+  return true;
+}
+
+void Mixer::TakeOverStream() noexcept {
+  // The oldest voice (in a decaying drum also the quietest), the quieter of
+  // two as old, fades out quickly to give its stream up.
+  int32_t best = -1;
+  for (uint32_t index : m_active) {
+    const Voice& v = m_voices[index];
+    if (v.nStream < 0 || v.bYielding) continue;
+    if (best < 0) {
+      best = static_cast<int32_t>(index);
+      continue;
+    }
+    const Voice& b = m_voices[best];
+    if (v.nPos > b.nPos ||
+        (v.nPos == b.nPos && std::max(v.fGain, v.fGainR) < std::max(b.fGain, b.fGainR)))
+      best = static_cast<int32_t>(index);
+  }
+  if (best < 0) return;
+  m_voices[best].bYielding = true;
+  FadeOut(static_cast<uint32_t>(best));
 }
 
 void Mixer::ApplyCommands() noexcept {
@@ -554,6 +605,59 @@ void Mixer::RefreshVoices(uint32_t frames) noexcept {
   }
 }
 
+// Real-time: the audio thread.
+void Mixer::MixFrames(Voice& v, float* acc, const int16_t* src, uint32_t n) noexcept {
+  if (v.nFadeLeft > 0) {
+    if (src) {
+      if (v.nChannels == 1) {
+        AddRampMono(acc, src, n, v.nFadeLeft, v.fFadeStep, v.fFadeStepR);
+      } else if (v.bCross) {
+        const float steps[4] = {v.fFadeStep, v.fCrossStepL, v.fCrossStepR, v.fFadeStepR};
+        AddRampCrossed(acc, src, n, v.nFadeLeft, steps);
+      } else {
+        AddRamp(acc, src, n, v.nFadeLeft, v.fFadeStep, v.fFadeStepR);
+      }
+    }
+    v.nFadeLeft -= n;
+    v.fGain = v.fFadeStep * static_cast<float>(v.nFadeLeft);
+    v.fGainR = v.fFadeStepR * static_cast<float>(v.nFadeLeft);
+    v.fCrossL = v.fCrossStepL * static_cast<float>(v.nFadeLeft);
+    v.fCrossR = v.fCrossStepR * static_cast<float>(v.nFadeLeft);
+  } else if (!src) {
+  } else if (v.nChannels == 1) {
+    if (v.fGain > 0.0f || v.fGainR > 0.0f) AddMonoPair(acc, src, n, v.fGain, v.fGainR);
+  } else if (v.bCross) {
+    AddCrossed(acc, src, n, v.fGain, v.fCrossL, v.fCrossR, v.fGainR);
+  } else if (v.fGain == v.fGainR) {
+    if (v.fGain > 0.0f) AddScaled(acc, src, 2 * n, v.fGain);
+  } else {
+    AddScaledPair(acc, src, n, v.fGain, v.fGainR);
+  }
+}
+
+// Real-time: the audio thread. n frames of a voice that reaches past its
+// head: what is held, then the stream's blocks, silence where one is late.
+void Mixer::MixStreamed(Voice& v, float* acc, uint32_t n) noexcept {
+  SampleStreamer* streamer = m_pStreamerRt.load(std::memory_order_relaxed);
+  uint32_t done = 0;
+  while (done < n) {
+    const int16_t* src = nullptr;
+    uint32_t count = n - done;
+    if (v.nPos < v.nHeld) {
+      count = std::min(count, v.nHeld - v.nPos);
+      src = v.pSamples + v.nChannels * static_cast<size_t>(v.nPos);
+    } else if (v.nStream >= 0) {
+      src = streamer->Frames(v.nStream, v.nPos, count, count);
+    } else if (!v.bMissedStream && streamer) {
+      v.bMissedStream = true;  // no stream came free in time: silent from here
+      streamer->CountUnderrun();
+    }
+    MixFrames(v, acc + 2 * static_cast<size_t>(done), src, count);
+    v.nPos += count;
+    done += count;
+  }
+}
+
 void Mixer::MixBlock(float* const accs, uint32_t frames, uint32_t outputs) noexcept {
   constexpr size_t kStride = 2 * kMaxBlockFrames;
   for (uint32_t k = 0; k < outputs; ++k)
@@ -564,36 +668,21 @@ void Mixer::MixBlock(float* const accs, uint32_t frames, uint32_t outputs) noexc
     const uint32_t index = m_active[i];
     Voice& v = m_voices[index];
     float* const acc = accs + (v.nOutput < outputs ? v.nOutput : 0) * kStride;
+    if (v.bWantsStream) ClaimStream(v);
     uint32_t n = std::min(frames, v.nFrames - v.nPos);
-    const int16_t* src = v.pSamples + v.nChannels * static_cast<size_t>(v.nPos);
-    if (v.nFadeLeft > 0) {
-      n = std::min(n, v.nFadeLeft);
-      if (v.nChannels == 1) {
-        AddRampMono(acc, src, n, v.nFadeLeft, v.fFadeStep, v.fFadeStepR);
-      } else if (v.bCross) {
-        const float steps[4] = {v.fFadeStep, v.fCrossStepL, v.fCrossStepR, v.fFadeStepR};
-        AddRampCrossed(acc, src, n, v.nFadeLeft, steps);
-      } else {
-        AddRamp(acc, src, n, v.nFadeLeft, v.fFadeStep, v.fFadeStepR);
-      }
-      v.nFadeLeft -= n;
-      v.fGain = v.fFadeStep * static_cast<float>(v.nFadeLeft);
-      v.fGainR = v.fFadeStepR * static_cast<float>(v.nFadeLeft);
-      v.fCrossL = v.fCrossStepL * static_cast<float>(v.nFadeLeft);
-      v.fCrossR = v.fCrossStepR * static_cast<float>(v.nFadeLeft);
-    } else if (v.nChannels == 1) {
-      if (v.fGain > 0.0f || v.fGainR > 0.0f) AddMonoPair(acc, src, n, v.fGain, v.fGainR);
-    } else if (v.bCross) {
-      AddCrossed(acc, src, n, v.fGain, v.fCrossL, v.fCrossR, v.fGainR);
-    } else if (v.fGain == v.fGainR) {
-      if (v.fGain > 0.0f) AddScaled(acc, src, 2 * n, v.fGain);
+    if (v.nFadeLeft > 0) n = std::min(n, v.nFadeLeft);
+    if (v.nPos + n <= v.nHeld) {
+      MixFrames(v, acc, v.pSamples + v.nChannels * static_cast<size_t>(v.nPos), n);
+      v.nPos += n;
     } else {
-      AddScaledPair(acc, src, n, v.fGain, v.fGainR);
+      MixStreamed(v, acc, n);
     }
-    v.nPos += n;
     const bool done = v.nPos >= v.nFrames || (!v.bBound && v.nFadeLeft == 0);
     if (done) {
       if (v.bBound) m_slotVoice[v.nSlot] = -1;
+      if (v.nStream >= 0) m_pStreamerRt.load(std::memory_order_relaxed)->End(v.nStream);
+      v.nStream = -1;
+      v.bWantsStream = false;
       m_freeVoices.push_back(index);
     } else {
       m_active[keep++] = index;

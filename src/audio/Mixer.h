@@ -29,6 +29,7 @@
 
 #include "audio/CommandQueue.h"
 #include "audio/Reclaimer.h"
+#include "audio/SampleStreamer.h"
 #include "audio/WaveFormat.h"
 
 namespace thumper {
@@ -39,6 +40,15 @@ struct SampleData {
   std::unique_ptr<int16_t[]> pSamples;
   uint32_t nFrames = 0;
   uint32_t nChannels = 2;
+  // A sample streamed from disk: pSamples holds its first nFrames frames (its
+  // head), and the rest, up to nStreamFrames, is read from pStreamFile while it
+  // plays. 0: all of it is in memory.
+  uint32_t nStreamFrames = 0;
+  std::shared_ptr<const StreamFile> pStreamFile;
+  uint32_t nStreamFile = 0;  // its id with the mixer's streamer, given as it is adopted
+
+  // Frames the sample lasts.
+  uint32_t Frames() const { return nStreamFrames ? nStreamFrames : nFrames; }
 };
 
 // A stereo copy's four gains: each input channel to each output channel.
@@ -173,6 +183,17 @@ class Mixer {
   // Stops every sounding copy (with the fade).
   void StopAll() noexcept;
 
+  // UI thread: the streamer of the samples this mixer plays from disk, made
+  // when the first of them is adopted; null before.
+  SampleStreamer* Streamer() { return m_pStreamer.get(); }
+  // UI thread: makes the streamer with streams voices' pool, unless one is
+  // made already (it stays the mixer's while the mixer lives, as the audio
+  // thread's streamed voices hold its streams).
+  SampleStreamer& PrepareStreaming(uint32_t streams = SampleStreamer::kDefaultStreams);
+  // UI thread, before any sample streams: a render waits for the disk
+  // instead of playing silence where a block is late.
+  void SetStreamingWaits(bool wait) { m_bStreamingWaits = wait; }
+
   uint64_t DroppedCommands() const { return m_nDropped.load(std::memory_order_relaxed); }
   // Sounding voices (copies and fading tails) after the last block.
   uint32_t SoundingVoices() const { return m_nSounding.load(std::memory_order_relaxed); }
@@ -239,6 +260,15 @@ class Mixer {
     float fCrossStepL;
     float fCrossStepR;
     uint8_t nOutput;  // the output pair it is mixed into
+    // Streamed data: the frames held in memory (nFrames when none streams),
+    // its stream while it has one (-1 before), whether it waits for a stream,
+    // and whether it was chosen to give its stream up.
+    uint32_t nHeld = 0;
+    uint32_t nStreamFile = 0;
+    int32_t nStream = -1;
+    bool bWantsStream = false;
+    bool bYielding = false;
+    bool bMissedStream = false;
   };
 
   static constexpr uint64_t PackGain(float gain, uint32_t seq) noexcept {
@@ -256,6 +286,12 @@ class Mixer {
   void ApplyCommands() noexcept;
   void StartVoice(const Command& c) noexcept;
   void FadeOut(uint32_t voice, uint32_t fadeFrames = 0) noexcept;
+  // A stream for v's data; false when every stream plays.
+  bool ClaimStream(Voice& v) noexcept;
+  void TakeOverStream() noexcept;
+  // Mixes n frames of v from src (null: silence) and moves its fade on.
+  static void MixFrames(Voice& v, float* acc, const int16_t* src, uint32_t n) noexcept;
+  void MixStreamed(Voice& v, float* acc, uint32_t n) noexcept;
   int32_t TakeVoice() noexcept;
   void RefreshVoices(uint32_t frames) noexcept;
   // Mixes into acc (stride floats per output pair, outputs pairs of them);
@@ -284,6 +320,11 @@ class Mixer {
   std::vector<uint32_t> m_active;
   std::vector<int32_t> m_slotVoice;
   std::vector<float> m_acc;
+
+  bool m_bStreamingWaits = false;
+  // Made once, on the UI thread, before the first streamed buffer is published.
+  std::unique_ptr<SampleStreamer> m_pStreamer;
+  std::atomic<SampleStreamer*> m_pStreamerRt{nullptr};
 };
 
 }  // namespace thumper

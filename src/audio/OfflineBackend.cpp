@@ -13,7 +13,10 @@ class OfflineBackend : public DriverBackend {
   }
   std::unique_ptr<SoundDevice> Open(const DriverId*, const std::string& description,
                                     Reclaimer& reclaimer, uint32_t) override {
-    return std::make_unique<PulledDevice>(reclaimer, kOutputRate, description);
+    auto device = std::make_unique<PulledDevice>(reclaimer, kOutputRate, description);
+    // A render is not held to time: it waits for a streamed sample's disk.
+    device->GetMixer().SetStreamingWaits(true);
+    return device;
   }
 };
 
