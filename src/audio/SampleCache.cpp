@@ -61,39 +61,62 @@ uint64_t Get64(const uint8_t* at) {
 
 // A fast 64-bit checksum of a block: four independent lanes of eight bytes a
 // step, each multiplied and rotated (so the cores' multipliers overlap), so a
-// flipped bit or a moved block anywhere changes it.
-uint64_t ChecksumOf(const uint8_t* bytes, size_t size) {
-  constexpr uint64_t kPrime1 = 0x9e3779b185ebca87ull, kPrime2 = 0xc2b2ae3d27d4eb4full;
-  uint64_t lane[4] = {0x243f6a8885a308d3ull, 0x13198a2e03707344ull, 0xa4093822299f31d0ull,
-                      0x082efa98ec4e6c89ull};
-  auto word = [&](size_t at) {
+// flipped bit or a moved block anywhere changes it. Taken in pieces (each but
+// the last a multiple of 32 bytes) it gives what it gives of the whole.
+class Checksum {
+ public:
+  static constexpr size_t kStep = 32;
+  void Add(const uint8_t* bytes, size_t size) {
+    for (size_t i = 0; i + kStep <= size; i += kStep)
+      for (int k = 0; k < 4; ++k) m_lane[k] = Mix(m_lane[k], Word(bytes + i + 8 * size_t(k)));
+    m_nSize += size - size % kStep;
+  }
+  // The last piece, of any length.
+  uint64_t Finish(const uint8_t* bytes, size_t size) {
+    const size_t whole = size - size % kStep;
+    Add(bytes, whole);
+    bytes += whole;
+    size -= whole;
+    uint64_t h = std::rotl(m_lane[0], 1) + std::rotl(m_lane[1], 7) + std::rotl(m_lane[2], 12) +
+                 std::rotl(m_lane[3], 18);
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) h = Mix(h, Word(bytes + i));
+    uint64_t tail = 0;
+    for (size_t k = 0; i + k < size; ++k) tail |= uint64_t(bytes[i + k]) << (8 * k);
+    h = Mix(h, tail) ^ uint64_t(m_nSize + size);
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    return h;
+  }
+
+ private:
+  static constexpr uint64_t kPrime1 = 0x9e3779b185ebca87ull, kPrime2 = 0xc2b2ae3d27d4eb4full;
+  static uint64_t Word(const uint8_t* at) {
     uint64_t w;
-    std::memcpy(&w, bytes + at, 8);
+    std::memcpy(&w, at, 8);
     if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
     return w;
-  };
-  auto mix = [](uint64_t state, uint64_t w) {
+  }
+  static uint64_t Mix(uint64_t state, uint64_t w) {
     return std::rotl(state + w * kPrime2, 31) * kPrime1;
-  };
-  size_t i = 0;
-  for (; i + 32 <= size; i += 32)
-    for (int k = 0; k < 4; ++k) lane[k] = mix(lane[k], word(i + 8 * size_t(k)));
-  uint64_t h = std::rotl(lane[0], 1) + std::rotl(lane[1], 7) + std::rotl(lane[2], 12) +
-               std::rotl(lane[3], 18);
-  for (; i + 8 <= size; i += 8) h = mix(h, word(i));
-  uint64_t tail = 0;
-  for (size_t k = 0; i + k < size; ++k) tail |= uint64_t(bytes[i + k]) << (8 * k);
-  h = mix(h, tail) ^ uint64_t(size);
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdull;
-  h ^= h >> 33;
-  return h;
+  }
+  uint64_t m_lane[4] = {0x243f6a8885a308d3ull, 0x13198a2e03707344ull, 0xa4093822299f31d0ull,
+                        0x082efa98ec4e6c89ull};
+  uint64_t m_nSize = 0;
+};
+
+uint64_t ChecksumOf(const uint8_t* bytes, size_t size) {
+  return Checksum().Finish(bytes, size);
 }
 
 // The checksum an entry stores: of its header (the checksum field 0) and its data.
-uint64_t EntryChecksum(const std::vector<uint8_t>& header, const uint8_t* data, size_t size) {
+uint64_t CombinedChecksum(const std::vector<uint8_t>& header, uint64_t dataChecksum) {
   return ChecksumOf(header.data(), header.size()) ^
-         std::rotl(ChecksumOf(data, size) * 0x9e3779b97f4a7c15ull, 23);
+         std::rotl(dataChecksum * 0x9e3779b97f4a7c15ull, 23);
+}
+uint64_t EntryChecksum(const std::vector<uint8_t>& header, const uint8_t* data, size_t size) {
+  return CombinedChecksum(header, ChecksumOf(data, size));
 }
 
 uint64_t Fnv1a(const std::string& text) {
@@ -102,15 +125,7 @@ uint64_t Fnv1a(const std::string& text) {
   return h;
 }
 
-// The key fields of an entry's header, from the source's status.
-struct EntryKey {
-  std::string strPath;
-  uint64_t nSize = 0;
-  int64_t nSeconds = 0;
-  uint32_t nNanos = 0;
-  uint32_t nRate = 0;
-  uint64_t nInode = 0;
-};
+using EntryKey = SampleEntryKey;
 
 EntryKey KeyOf(const std::string& absolutePath, const struct stat& st, uint32_t rate) {
   return {
@@ -198,11 +213,19 @@ class Fd {
 
 enum class Lookup { Missing, Hit, Rejected };
 
-// The entry at entryPath when it holds exactly what key names, checksum and
-// all; a hit's modification time is set to now (a read-only disk keeps the old).
-Lookup ReadEntry(const std::string& entryPath, const EntryKey& key, DecodedSample& out) {
+// An entry whose header holds exactly what key names and whose length fits it.
+struct OpenedEntry {
+  std::vector<uint8_t> header;  // its checksum field 0
+  uint64_t nStored = 0;         // the checksum it holds
+  uint32_t nFrames = 0;
+  uint16_t nChannels = 0;
+  uint64_t nVoiceBytes = 0;
+  uint64_t DataBytes() const { return uint64_t(nFrames) * nChannels * kSampleBytes; }
+};
+
+Lookup OpenEntry(const std::string& entryPath, const EntryKey& key, Fd& fd, OpenedEntry& out) {
   // Non-blocking: a FIFO put there must not hang the load (files ignore the flag).
-  Fd fd(::open(entryPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  fd.reset(::open(entryPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) return Lookup::Missing;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return Lookup::Rejected;
@@ -213,37 +236,111 @@ Lookup ReadEntry(const std::string& entryPath, const EntryKey& key, DecodedSampl
   if (std::memcmp(fixed, kMagic, 8) != 0 || Get32(&fixed[8]) != kVersion ||
       pathLength != key.strPath.size() || Get32(&fixed[12]) != kFixedHeader + pathLength)
     return Lookup::Rejected;
-  const uint32_t frames = Get32(&fixed[48]);
-  const uint16_t channels = uint16_t(fixed[52] | fixed[53] << 8);
-  const uint64_t voiceBytes = Get64(&fixed[56]);
-  if (channels != 1 && channels != 2) return Lookup::Rejected;
-  const std::vector<uint8_t> want = HeaderOf(key, frames, channels, voiceBytes);
-  std::vector<uint8_t> header(want.size());
-  std::memcpy(header.data(), fixed, kFixedHeader);
-  if (!ReadAll(fd.get(), header.data() + kFixedHeader, pathLength, kFixedHeader))
+  out.nFrames = Get32(&fixed[48]);
+  out.nChannels = uint16_t(fixed[52] | fixed[53] << 8);
+  out.nVoiceBytes = Get64(&fixed[56]);
+  if (out.nChannels != 1 && out.nChannels != 2) return Lookup::Rejected;
+  const std::vector<uint8_t> want = HeaderOf(key, out.nFrames, out.nChannels, out.nVoiceBytes);
+  out.header.assign(want.size(), 0);
+  std::memcpy(out.header.data(), fixed, kFixedHeader);
+  if (!ReadAll(fd.get(), out.header.data() + kFixedHeader, pathLength, kFixedHeader))
     return Lookup::Rejected;
-  const uint64_t stored = Get64(&header[kChecksumAt]);
-  Put64(&header[kChecksumAt], 0);
+  out.nStored = Get64(&out.header[kChecksumAt]);
+  Put64(&out.header[kChecksumAt], 0);
   // Everything but the checksum must be what this source and layout give.
-  if (header != want) return Lookup::Rejected;
-  const uint64_t dataBytes = uint64_t(frames) * channels * kSampleBytes;
-  if (uint64_t(st.st_size) != header.size() + dataBytes || !FitsBuffer(voiceBytes))
+  if (out.header != want) return Lookup::Rejected;
+  if (uint64_t(st.st_size) != out.header.size() + out.DataBytes() || !FitsBuffer(out.nVoiceBytes))
     return Lookup::Rejected;
+  return Lookup::Hit;
+}
 
+// The entry at entryPath when it holds exactly what key names, checksum and
+// all; a hit's modification time is set to now (a read-only disk keeps the old).
+Lookup ReadEntry(const std::string& entryPath, const EntryKey& key, DecodedSample& out) {
+  Fd fd(-1);
+  OpenedEntry entry;
+  if (const Lookup opened = OpenEntry(entryPath, key, fd, entry); opened != Lookup::Hit)
+    return opened;
+  const size_t count = size_t(entry.nFrames) * entry.nChannels;
   auto data = std::make_unique<SampleData>();
-  data->pSamples.reset(new (std::nothrow) int16_t[std::max<size_t>(1, size_t(frames) * channels)]);
+  data->pSamples.reset(new (std::nothrow) int16_t[std::max<size_t>(1, count)]);
   if (!data->pSamples) return Lookup::Missing;  // no memory now: decode, keep the entry
-  data->nFrames = frames;
-  data->nChannels = channels;
+  data->nFrames = entry.nFrames;
+  data->nChannels = entry.nChannels;
   auto* bytes = reinterpret_cast<uint8_t*>(data->pSamples.get());
-  if (!ReadAll(fd.get(), bytes, size_t(dataBytes), off_t(header.size()))) return Lookup::Rejected;
-  if (EntryChecksum(header, bytes, size_t(dataBytes)) != stored) return Lookup::Rejected;
-  ToLittleEndian(data->pSamples.get(), size_t(frames) * channels);  // stored LE: to native
+  const size_t dataBytes = size_t(entry.DataBytes());
+  if (!ReadAll(fd.get(), bytes, dataBytes, off_t(entry.header.size()))) return Lookup::Rejected;
+  if (EntryChecksum(entry.header, bytes, dataBytes) != entry.nStored) return Lookup::Rejected;
+  ToLittleEndian(data->pSamples.get(), count);  // stored LE: to native
 
   ::futimens(fd.get(), nullptr);  // most recently used
   out.status = DecodeStatus::Ok;
   out.pData = std::move(data);
-  out.nVoiceBytes = voiceBytes;
+  out.nVoiceBytes = entry.nVoiceBytes;
+  out.bConverted = true;
+  return Lookup::Hit;
+}
+
+// The first headFrames frames of data, as a sample streamed from file: the
+// rest is read from file as it plays.
+std::unique_ptr<SampleData> HeadOf(const SampleData& data, uint32_t headFrames,
+                                   std::shared_ptr<const StreamFile> file) {
+  auto head = std::make_unique<SampleData>();
+  const size_t count = size_t(headFrames) * data.nChannels;
+  head->pSamples.reset(new (std::nothrow) int16_t[count]);
+  if (!head->pSamples) return nullptr;
+  std::memcpy(head->pSamples.get(), data.pSamples.get(), count * sizeof(int16_t));
+  head->nFrames = headFrames;
+  head->nChannels = data.nChannels;
+  head->nStreamFrames = data.nFrames;
+  head->pStreamFile = std::move(file);
+  return head;
+}
+
+// The entry as a streamed sample: every byte of it is read once for its
+// checksum, and only its head is kept. The descriptor stays open for the
+// stream (another process replacing or evicting the entry leaves it readable).
+Lookup ReadEntryHead(const std::string& entryPath, const EntryKey& key, uint32_t headFrames,
+                     DecodedSample& out) {
+  Fd fd(-1);
+  OpenedEntry entry;
+  if (const Lookup opened = OpenEntry(entryPath, key, fd, entry); opened != Lookup::Hit)
+    return opened;
+  if (entry.nFrames <= headFrames) return ReadEntry(entryPath, key, out);
+  const size_t frameBytes = size_t(entry.nChannels) * kSampleBytes;
+  auto head = std::make_unique<SampleData>();
+  head->pSamples.reset(new (std::nothrow) int16_t[size_t(headFrames) * entry.nChannels]);
+  if (!head->pSamples) return Lookup::Missing;
+  // Pieces of a multiple of 32 bytes, the checksum's step.
+  constexpr size_t kPiece = size_t{1} << 20;
+  std::vector<uint8_t> piece(kPiece);
+  Checksum sum;
+  const uint64_t total = entry.DataBytes();
+  const uint64_t headBytes = uint64_t(headFrames) * frameBytes;
+  for (uint64_t at = 0; at < total;) {
+    const size_t n = size_t(std::min<uint64_t>(kPiece, total - at));
+    if (!ReadAll(fd.get(), piece.data(), n, off_t(entry.header.size() + at)))
+      return Lookup::Rejected;
+    if (at < headBytes)
+      std::memcpy(reinterpret_cast<uint8_t*>(head->pSamples.get()) + at, piece.data(),
+                  size_t(std::min<uint64_t>(n, headBytes - at)));
+    at += n;
+    if (at < total) {
+      sum.Add(piece.data(), n);
+    } else if (CombinedChecksum(entry.header, sum.Finish(piece.data(), n)) != entry.nStored) {
+      return Lookup::Rejected;
+    }
+  }
+  ToLittleEndian(head->pSamples.get(), size_t(headFrames) * entry.nChannels);
+  ::futimens(fd.get(), nullptr);  // most recently used
+  head->nFrames = headFrames;
+  head->nChannels = entry.nChannels;
+  head->nStreamFrames = entry.nFrames;
+  head->pStreamFile = std::make_shared<StreamFile>(fd.release(), int64_t(entry.header.size()),
+                                                   entry.nFrames, entry.nChannels);
+  out.status = DecodeStatus::Ok;
+  out.pData = std::move(head);
+  out.nVoiceBytes = entry.nVoiceBytes;
   out.bConverted = true;
   return Lookup::Hit;
 }
@@ -300,8 +397,8 @@ SampleCache::SampleCache(std::string folder, uint64_t limitBytes)
     : m_strFolder(WithSlash(std::move(folder))), m_nLimit(limitBytes) {}
 
 SampleCache::Counts SampleCache::GetCounts() const {
-  return {m_nHits.load(), m_nMisses.load(), m_nRejected.load(), m_nWritten.load(),
-          m_nEvicted.load()};
+  return {m_nHits.load(),    m_nMisses.load(),  m_nRejected.load(),
+          m_nWritten.load(), m_nEvicted.load(), m_nSpilled.load()};
 }
 
 std::string SampleCache::DefaultFolder() {
@@ -312,19 +409,15 @@ std::string SampleCache::DefaultFolder() {
   return {};
 }
 
-DecodedSample SampleCache::Decode(const std::string& path, uint32_t mixerRate,
-                                  const std::atomic<bool>* cancel) {
-  if (m_strFolder.empty()) return DecodeSampleFile(path, mixerRate, cancel);
-  const int sourceFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (sourceFd < 0) return {DecodeStatus::NotOpened, nullptr, 0};
-  FileSource source(sourceFd);  // owns it
-  struct stat before {};
-  if (::fstat(sourceFd, &before) != 0) return DecodeSample(source, mixerRate, cancel);
-
+// The key of the source open as sourceFd (at path) for mixerRate, and the
+// path of its entry; false when it has no entry (no folder, no status).
+bool SampleCache::EntryOf(const std::string& path, int sourceFd, uint32_t mixerRate,
+                          EntryLookup& out) const {
+  if (m_strFolder.empty() || ::fstat(sourceFd, &out.before) != 0) return false;
   std::error_code error;
   std::string absolute = std::filesystem::absolute(path, error).lexically_normal().string();
-  if (error || absolute.size() > kMaxPath) return DecodeSample(source, mixerRate, cancel);
-  const EntryKey key = KeyOf(absolute, before, mixerRate);
+  if (error || absolute.size() > kMaxPath) return false;
+  out.key = KeyOf(absolute, out.before, mixerRate);
   // The name stays with the source's path and rate: a changed source, or an
   // entry of an older layout, is found, seen to differ, and replaced. ("2x2"
   // keeps the names the first layout gave.)
@@ -333,18 +426,34 @@ DecodedSample SampleCache::Decode(const std::string& path, uint32_t mixerRate,
                 static_cast<unsigned long long>(Fnv1a(absolute + '\0' + std::to_string(mixerRate) +
                                                       '\0' + "2x" + std::to_string(kSampleBytes))),
                 kEntrySuffix);
-  const std::string entryPath = m_strFolder + name;
+  out.strEntryPath = m_strFolder + name;
+  return true;
+}
+
+// A damaged or stale entry is never played; it goes, so the decode that
+// follows rewrites it. An empty folder of the entry's name would stand in the
+// way of the rename.
+void SampleCache::Reject(const std::string& entryPath) {
+  m_nRejected.fetch_add(1);
+  if (::unlink(entryPath.c_str()) != 0 && errno == EISDIR) ::rmdir(entryPath.c_str());
+}
+
+DecodedSample SampleCache::Decode(const std::string& path, uint32_t mixerRate,
+                                  const std::atomic<bool>* cancel) {
+  if (m_strFolder.empty()) return DecodeSampleFile(path, mixerRate, cancel);
+  const int sourceFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (sourceFd < 0) return {DecodeStatus::NotOpened, nullptr, 0};
+  FileSource source(sourceFd);  // owns it
+  EntryLookup entry;
+  if (!EntryOf(path, sourceFd, mixerRate, entry)) return DecodeSample(source, mixerRate, cancel);
 
   DecodedSample cached;
-  switch (ReadEntry(entryPath, key, cached)) {
+  switch (ReadEntry(entry.strEntryPath, entry.key, cached)) {
     case Lookup::Hit:
       m_nHits.fetch_add(1);
       return cached;
     case Lookup::Rejected:
-      m_nRejected.fetch_add(1);
-      // Never played; rewritten below when the decode succeeds. An empty
-      // folder of the entry's name would stand in the way of the rename.
-      if (::unlink(entryPath.c_str()) != 0 && errno == EISDIR) ::rmdir(entryPath.c_str());
+      Reject(entry.strEntryPath);
       break;
     case Lookup::Missing:
       break;
@@ -358,15 +467,92 @@ DecodedSample SampleCache::Decode(const std::string& path, uint32_t mixerRate,
   m_nMisses.fetch_add(1);
   // A source changed while it was read gives data of neither version: not kept.
   struct stat after {};
-  if (::stat(path.c_str(), &after) != 0 || !SameSource(before, after)) return fresh;
-  Write(entryPath,
-        HeaderOf(key, fresh.pData->nFrames, uint16_t(fresh.pData->nChannels), fresh.nVoiceBytes),
+  if (::stat(path.c_str(), &after) != 0 || !SameSource(entry.before, after)) return fresh;
+  Write(entry.strEntryPath,
+        HeaderOf(entry.key, fresh.pData->nFrames, uint16_t(fresh.pData->nChannels),
+                 fresh.nVoiceBytes),
         *fresh.pData);
   return fresh;
 }
 
+DecodedSample SampleCache::DecodeStreamed(const std::string& path, uint32_t mixerRate,
+                                          uint32_t headFrames, const std::atomic<bool>* cancel) {
+  const int sourceFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (sourceFd < 0) return {DecodeStatus::NotOpened, nullptr, 0};
+  FileSource source(sourceFd);  // owns it
+  EntryLookup entry;
+  const bool cacheable = EntryOf(path, sourceFd, mixerRate, entry);
+  if (cacheable) {
+    DecodedSample cached;
+    switch (ReadEntryHead(entry.strEntryPath, entry.key, headFrames, cached)) {
+      case Lookup::Hit:
+        m_nHits.fetch_add(1);
+        return cached;
+      case Lookup::Rejected:
+        Reject(entry.strEntryPath);
+        break;
+      case Lookup::Missing:
+        break;
+    }
+  }
+
+  ::posix_fadvise(sourceFd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  DecodedSample fresh = DecodeSample(source, mixerRate, cancel);
+  if (fresh.status != DecodeStatus::Ok || !fresh.pData || !FitsBuffer(fresh.nVoiceBytes))
+    return fresh;
+  const SampleData& whole = *fresh.pData;
+  if (whole.nFrames <= headFrames) return fresh;  // all of it is head
+  m_nMisses.fetch_add(1);
+  // Written even when the file's own frames were read straight: the stream
+  // reads the voice's layout. A source changed while it was read is not kept.
+  int fd = -1;
+  int64_t dataAt = 0;
+  struct stat after {};
+  if (cacheable && ::stat(path.c_str(), &after) == 0 && SameSource(entry.before, after)) {
+    std::vector<uint8_t> header =
+        HeaderOf(entry.key, whole.nFrames, uint16_t(whole.nChannels), fresh.nVoiceBytes);
+    dataAt = int64_t(header.size());
+    Write(entry.strEntryPath, std::move(header), whole, &fd);
+  }
+  if (fd < 0) {
+    // No cache to stream from (a read-only or full disk): a file of its own,
+    // gone with its last descriptor.
+    fd = SpillFile(whole);
+    dataAt = 0;
+  }
+  if (fd < 0) return fresh;  // whole, then
+  auto file = std::make_shared<StreamFile>(fd, dataAt, whole.nFrames, whole.nChannels);
+  if (std::unique_ptr<SampleData> head = HeadOf(whole, headFrames, std::move(file)))
+    fresh.pData = std::move(head);
+  return fresh;
+}
+
+int SampleCache::SpillFile(const SampleData& data) {
+  std::vector<std::string> folders;
+  if (!m_strFolder.empty()) folders.push_back(m_strFolder);
+  if (const char* tmp = std::getenv("TMPDIR"); tmp && tmp[0] == '/') folders.emplace_back(tmp);
+  folders.emplace_back("/var/tmp");
+  folders.emplace_back("/tmp");
+  const size_t count = size_t(data.nFrames) * data.nChannels;
+  std::vector<int16_t> swapped;
+  const int16_t* samples = data.pSamples.get();
+  if constexpr (std::endian::native == std::endian::big) {
+    swapped.assign(samples, samples + count);
+    ToLittleEndian(swapped.data(), count);
+    samples = swapped.data();
+  }
+  for (const std::string& folder : folders) {
+    Fd fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (fd.get() >= 0 && WriteAll(fd.get(), samples, count * sizeof(int16_t))) {
+      m_nSpilled.fetch_add(1);
+      return fd.release();
+    }
+  }
+  return -1;
+}
+
 bool SampleCache::Write(const std::string& entryPath, std::vector<uint8_t> header,
-                        const SampleData& data) {
+                        const SampleData& data, int* keep) {
   const size_t count = size_t(data.nFrames) * data.nChannels;
   const uint64_t dataBytes = uint64_t(count) * kSampleBytes;
   const uint64_t total = header.size() + dataBytes;
@@ -390,17 +576,20 @@ bool SampleCache::Write(const std::string& entryPath, std::vector<uint8_t> heade
 
   const std::string temp = entryPath + kTempMark + std::to_string(::getpid()) + "-" +
                            std::to_string(m_nTemp.fetch_add(1));
-  Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  const int mode = (keep ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL | O_CLOEXEC;
+  Fd fd(::open(temp.c_str(), mode, 0644));
   if (fd.get() < 0 && errno == ENOENT && MakeFolders(m_strFolder))  // removed since: made again
-    fd.reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    fd.reset(::open(temp.c_str(), mode, 0644));
   if (fd.get() < 0) return false;
   // A full disk fails a write or the close; the half-written file goes.
   const bool written = WriteAll(fd.get(), header.data(), header.size()) &&
-                       WriteAll(fd.get(), bytes, size_t(dataBytes)) && ::close(fd.release()) == 0;
+                       WriteAll(fd.get(), bytes, size_t(dataBytes)) &&
+                       (keep || ::close(fd.release()) == 0);
   if (!written || ::rename(temp.c_str(), entryPath.c_str()) != 0) {
     ::unlink(temp.c_str());
     return false;
   }
+  if (keep) *keep = fd.release();  // the entry's own file, whatever is renamed over it later
   m_nWritten.fetch_add(1);
   KeepWithinLimit(total);
   return true;
@@ -459,20 +648,29 @@ bool SampleCache::Clear(const std::string& folder, Usage& removed, std::string& 
   return true;
 }
 
-DecodedSample DecodeSampleCached(const std::string& path, uint32_t mixerRate,
-                                 const std::atomic<bool>* cancel) {
-  // One cache per folder, kept while its folder is the default one.
+namespace {
+
+// One cache per folder, kept while its folder is the default one.
+std::shared_ptr<SampleCache> DefaultCache() {
   static std::mutex mutex;
   static std::shared_ptr<SampleCache> current;
   const std::string folder = SampleCache::DefaultFolder();
-  std::shared_ptr<SampleCache> cache;
-  {
-    std::lock_guard lock(mutex);
-    if (!current || current->Folder() != WithSlash(folder))
-      current = std::make_shared<SampleCache>(folder);
-    cache = current;
-  }
-  return cache->Decode(path, mixerRate, cancel);
+  std::lock_guard lock(mutex);
+  if (!current || current->Folder() != WithSlash(folder))
+    current = std::make_shared<SampleCache>(folder);
+  return current;
+}
+
+}  // namespace
+
+DecodedSample DecodeSampleCached(const std::string& path, uint32_t mixerRate,
+                                 const std::atomic<bool>* cancel) {
+  return DefaultCache()->Decode(path, mixerRate, cancel);
+}
+
+DecodedSample DecodeSampleStreamedCached(const std::string& path, uint32_t mixerRate,
+                                         uint32_t headFrames, const std::atomic<bool>* cancel) {
+  return DefaultCache()->DecodeStreamed(path, mixerRate, headFrames, cancel);
 }
 
 }  // namespace thumper

@@ -46,6 +46,8 @@
 //
 // Threads: any; the decoders of a kit call one cache from several threads.
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -55,6 +57,16 @@
 #include "audio/SampleDecoder.h"
 
 namespace thumper {
+
+// The key fields of an entry's header, from the source's status.
+struct SampleEntryKey {
+  std::string strPath;
+  uint64_t nSize = 0;
+  int64_t nSeconds = 0;
+  uint32_t nNanos = 0;
+  uint32_t nRate = 0;
+  uint64_t nInode = 0;
+};
 
 class SampleCache {
  public:
@@ -70,6 +82,15 @@ class SampleCache {
   DecodedSample Decode(const std::string& path, uint32_t mixerRate,
                        const std::atomic<bool>* cancel = nullptr);
 
+  // The same as a sample streamed from disk (SampleStreamer): its first
+  // headFrames frames in memory, the rest read while it plays from its entry,
+  // which is written first when there is none, even for a file whose own
+  // frames needed no converting. Where no entry can be written (a read-only
+  // or full disk) the rest goes to a temporary file of its own; where none
+  // can, and for a sample no longer than its head, the sample comes whole.
+  DecodedSample DecodeStreamed(const std::string& path, uint32_t mixerRate, uint32_t headFrames,
+                               const std::atomic<bool>* cancel = nullptr);
+
   // What this object did, for tests and benchmarks.
   struct Counts {
     uint64_t nHits = 0;      // entries played from the cache
@@ -77,6 +98,7 @@ class SampleCache {
     uint64_t nRejected = 0;  // entries found stale or damaged
     uint64_t nWritten = 0;   // entries written
     uint64_t nEvicted = 0;   // entries removed for the size limit
+    uint64_t nSpilled = 0;   // streamed samples with no entry, in temporary files
   };
   Counts GetCounts() const;
 
@@ -96,12 +118,23 @@ class SampleCache {
   static std::string DefaultFolder();
 
  private:
-  bool Write(const std::string& entryPath, std::vector<uint8_t> header, const SampleData& data);
+  struct EntryLookup {
+    SampleEntryKey key;
+    std::string strEntryPath;
+    struct stat before {};
+  };
+  bool EntryOf(const std::string& path, int sourceFd, uint32_t mixerRate, EntryLookup& out) const;
+  void Reject(const std::string& entryPath);
+  // keep: where to leave a descriptor of the entry written, open for reading.
+  bool Write(const std::string& entryPath, std::vector<uint8_t> header, const SampleData& data,
+             int* keep = nullptr);
+  int SpillFile(const SampleData& data);
   void KeepWithinLimit(uint64_t written);
 
   std::string m_strFolder;
   uint64_t m_nLimit;
-  std::atomic<uint64_t> m_nHits{0}, m_nMisses{0}, m_nRejected{0}, m_nWritten{0}, m_nEvicted{0};
+  std::atomic<uint64_t> m_nHits{0}, m_nMisses{0}, m_nRejected{0}, m_nWritten{0}, m_nEvicted{0},
+      m_nSpilled{0};
   std::atomic<uint64_t> m_nTemp{0};  // numbers this process's temporary files
 
   std::mutex m_mutex;  // guards the two below; never held while decoding
@@ -115,5 +148,9 @@ class SampleCache {
 // up on each call, so a changed XDG_CACHE_HOME takes effect at the next load).
 DecodedSample DecodeSampleCached(const std::string& path, uint32_t mixerRate,
                                  const std::atomic<bool>* cancel = nullptr);
+// The same, streamed (SampleCache::DecodeStreamed).
+DecodedSample DecodeSampleStreamedCached(const std::string& path, uint32_t mixerRate,
+                                         uint32_t headFrames,
+                                         const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace thumper

@@ -391,6 +391,77 @@ TEST_F(SampleCacheTest, TwoProcessesLoadingOneKitAtOnceBothGetExactData) {
   for (const fs::path& f : CacheFiles(folder)) EXPECT_EQ(f.extension(), ".sample") << f;
 }
 
+// Every frame of a streamed sample: its head, then what its file holds.
+std::vector<int16_t> StreamedFrames(const DecodedSample& d) {
+  if (!d.pData) return {};
+  const SampleData& data = *d.pData;
+  std::vector<int16_t> all(data.pSamples.get(),
+                           data.pSamples.get() + size_t(data.nFrames) * data.nChannels);
+  if (!data.pStreamFile) return all;
+  all.resize(size_t(data.nStreamFrames) * data.nChannels);
+  EXPECT_TRUE(data.pStreamFile->Read(data.nFrames, data.nStreamFrames - data.nFrames,
+                                     all.data() + size_t(data.nFrames) * data.nChannels));
+  return all;
+}
+
+std::vector<int16_t> WholeFrames(const DecodedSample& d) {
+  return d.pData ? std::vector<int16_t>(
+                       d.pData->pSamples.get(),
+                       d.pData->pSamples.get() + size_t(d.pData->nFrames) * d.pData->nChannels)
+                 : std::vector<int16_t>{};
+}
+
+TEST_F(SampleCacheTest, AStreamedSampleKeepsItsHeadAndReadsTheRestFromItsEntry) {
+  const std::string mono = WriteConverted(dir / "mono.wav", 20000, 4, 1);
+  SampleCache cache(folder);
+  for (const std::string& path : {converted, mono}) {
+    const auto want = WholeFrames(DecodeSampleFile(path, 44100));
+    for (int pass = 0; pass < 2; ++pass) {  // written, then read back
+      const DecodedSample got = cache.DecodeStreamed(path, 44100, 4096);
+      ASSERT_EQ(got.status, DecodeStatus::Ok);
+      ASSERT_TRUE(got.pData->pStreamFile) << path;
+      EXPECT_EQ(got.pData->nFrames, 4096u);
+      EXPECT_EQ(size_t(got.pData->nStreamFrames) * got.pData->nChannels, want.size());
+      EXPECT_TRUE(StreamedFrames(got) == want) << path << " pass " << pass;
+    }
+  }
+  EXPECT_EQ(cache.GetCounts().nWritten, 2u);
+  EXPECT_EQ(cache.GetCounts().nHits, 2u);
+  // Its entry is the one a whole load reads.
+  EXPECT_TRUE(StereoFrames(cache.Decode(converted, 44100)) ==
+              StereoFrames(DecodeSampleFile(converted, 44100)));
+  EXPECT_EQ(cache.GetCounts().nHits, 3u);
+  // A sample no longer than its head comes whole.
+  const DecodedSample shortOne = cache.DecodeStreamed(converted, 44100, 1 << 20);
+  EXPECT_FALSE(shortOne.pData->pStreamFile);
+  EXPECT_TRUE(WholeFrames(shortOne) == WholeFrames(DecodeSampleFile(converted, 44100)));
+}
+
+TEST_F(SampleCacheTest, AStreamedEntryDamagedPastItsHeadIsNeverPlayed) {
+  SampleCache cache(folder);
+  cache.DecodeStreamed(converted, 44100, 1024);
+  ASSERT_EQ(CacheFiles(folder).size(), 1u);
+  const std::string entry = CacheFiles(folder)[0];
+  PatchBytes(entry, std::streamoff(fs::file_size(entry) - 100), {0x55, 0x66});
+  const DecodedSample got = cache.DecodeStreamed(converted, 44100, 1024);
+  EXPECT_EQ(cache.GetCounts().nRejected, 1u);
+  EXPECT_TRUE(StreamedFrames(got) == WholeFrames(DecodeSampleFile(converted, 44100)));
+  // Cut short: the same.
+  fs::resize_file(entry, fs::file_size(entry) - 4);
+  EXPECT_TRUE(StreamedFrames(cache.DecodeStreamed(converted, 44100, 1024)) ==
+              WholeFrames(DecodeSampleFile(converted, 44100)));
+  EXPECT_EQ(cache.GetCounts().nRejected, 2u);
+}
+
+TEST_F(SampleCacheTest, WithNoCacheToWriteAStreamedSampleReadsFromAFileOfItsOwn) {
+  WriteFileBytes(dir / "plain", {'x'});  // no folder can be made under a file
+  SampleCache cache(dir / "plain/thumper/samples");
+  const DecodedSample got = cache.DecodeStreamed(converted, 48000, 2048);
+  ASSERT_TRUE(got.pData && got.pData->pStreamFile);
+  EXPECT_EQ(cache.GetCounts().nSpilled, 1u);
+  EXPECT_TRUE(StreamedFrames(got) == WholeFrames(DecodeSampleFile(converted, 48000)));
+}
+
 TEST(SampleCacheFolderTest, ClearRemovesEntriesAndTemporaryFilesOnly) {
   TempDir dir;
   const std::string folder = dir / "samples/";
