@@ -52,9 +52,11 @@ void KitLoader::Work() {
     const size_t i = m_nNextJob.fetch_add(1);
     if (i >= m_jobs.size()) return;
     const Job& job = m_jobs[i];
-    DecodedSample sample = job.bCheckOnly
-                               ? DecodedSample{CheckSampleFile(job.strPath), nullptr, 0}
-                               : m_decode(job.strPath, job.nRate ? job.nRate : m_nRate, m_bCancel);
+    const uint32_t rate = job.nRate ? job.nRate : m_nRate;
+    DecodedSample sample = job.bCheckOnly ? DecodedSample{CheckSampleFile(job.strPath), nullptr, 0}
+                           : job.nStreamHead ? DecodeSampleStreamedCached(
+                                                   job.strPath, rate, job.nStreamHead, &m_bCancel)
+                                             : m_decode(job.strPath, rate, m_bCancel);
     {
       std::lock_guard lock(m_mutex);
       m_results[i] = Finished{job.nLayer, job.strPath, std::move(sample), job.bCheckOnly};

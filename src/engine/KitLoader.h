@@ -36,6 +36,9 @@ class KitLoader {
     // The rate the file is decoded at, when not the load's (a pitched sample
     // of a kit that plays as its maker made it); 0 for the load's.
     uint32_t nRate = 0;
+    // Frames kept in memory of a sample streamed from disk (through the
+    // user's cache); 0: the whole sample.
+    uint32_t nStreamHead = 0;
   };
   struct Finished {
     int nLayer;

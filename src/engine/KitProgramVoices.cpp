@@ -10,7 +10,7 @@
 namespace thumper {
 
 void KitProgramLoad::Start(const KitProgram& program, SoundDevice& device, KitLoader& loader,
-                           const std::vector<bool>* wanted) {
+                           const std::vector<bool>* wanted, const KitMemoryPlan* plan) {
   m_pProgram = &program;
   m_pDevice = &device;
   m_pLoader = &loader;
@@ -24,6 +24,8 @@ void KitProgramLoad::Start(const KitProgram& program, SoundDevice& device, KitLo
     const KitSample& sample = program.samples[i];
     KitLoader::Job job{static_cast<int>(i), sample.strPath};
     job.nRate = PitchedRate(m_nRate, sample.fPitch);
+    if (plan && i < plan->streamed.size() && plan->streamed[i])
+      job.nStreamHead = SampleStreamer::kHeadFrames;
     jobs.push_back(std::move(job));
     m_voices.refs[i].bPending = true;
   }
@@ -46,6 +48,7 @@ void KitProgramLoad::Start(const KitProgram& program, SoundDevice& device, KitLo
   // The mixer's copies are shared among the kit's samples: a large kit has
   // fewer of each (a restart fades its old sound out on a tail of its own).
   m_nCopies = CopiesPerSample(m_voices.nWanted);
+  if (plan && plan->nStreamed > 0) device.GetMixer().PrepareStreaming(plan->nStreams);
   loader.Start(std::move(jobs), m_nRate);
 }
 
@@ -67,7 +70,7 @@ bool KitProgramLoad::Adopt(UiServices& ui, const KitVoiceLoad& load) {
       if (load.onUnreadable) load.onUnreadable(f.strPath);
       continue;
     }
-    const uint32_t frames = f.sample.pData ? f.sample.pData->nFrames : 0;
+    const uint32_t frames = f.sample.pData ? f.sample.pData->Frames() : 0;
     m_voices.voices[i] = VoiceOfDecoded(ui, m_pDevice, std::move(f.sample), f.strPath, m_nCopies);
     if (!m_voices.voices[i]) continue;
     ++m_voices.nLoaded;
@@ -96,7 +99,7 @@ KitProgramVoices KitProgramLoad::Take() {
 KitProgramVoices LoadKitProgramVoices(const KitProgram& program, SoundDevice& device,
                                       UiServices& ui, KitLoader& loader, const KitVoiceLoad& load) {
   KitProgramLoad kitLoad;
-  kitLoad.Start(program, device, loader, load.pWanted);
+  kitLoad.Start(program, device, loader, load.pWanted, load.pPlan);
   if (load.onProgress) load.onProgress(0, loader.Total());
   while (kitLoad.Running()) {
     loader.WaitForFinished(std::chrono::milliseconds(100));

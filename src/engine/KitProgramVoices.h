@@ -14,6 +14,7 @@
 #include "audio/SoundDevice.h"
 #include "drumset/UiServices.h"
 #include "engine/KitLoader.h"
+#include "engine/KitMemory.h"
 #include "play/KitProgramBuild.h"
 
 namespace thumper {
@@ -31,6 +32,8 @@ struct KitProgramVoices {
 struct KitVoiceLoad {
   // Which samples to read (by index); null: all of them.
   const std::vector<bool>* pWanted = nullptr;
+  // Which of them stream from disk; null: none.
+  const KitMemoryPlan* pPlan = nullptr;
   // Samples read so far and samples to read, as they come in.
   std::function<void(int nDone, int nTotal)> onProgress;
   // A file that opened but is not a sample.
@@ -42,10 +45,11 @@ struct KitVoiceLoad {
 class KitProgramLoad {
  public:
   // Starts decoding the wanted samples (null: all) with loader, cancelling
-  // what it ran; each of them is pending until it is in. program, device and
+  // what it ran; each of them is pending until it is in. Those plan streams
+  // keep a head in memory and play the rest from disk. program, device and
   // loader must outlive the load.
   void Start(const KitProgram& program, SoundDevice& device, KitLoader& loader,
-             const std::vector<bool>* wanted);
+             const std::vector<bool>* wanted, const KitMemoryPlan* plan = nullptr);
   // Makes the voices of the samples finished since the last call; true when
   // any sample is no longer pending. A file that cannot be opened is said
   // through ui and left out.

@@ -57,16 +57,21 @@ std::unique_ptr<LoadedKit> LoadKitProgram(const std::string& path, SoundDevice& 
     return nullptr;
   }
   for (const std::string& warning : read.program->warnings) ui.Notice(warning, kAppName);
-  // Every sample is held in memory: a kit larger than what is free is refused.
-  if (auto refusal = KitMemoryRefusal(
-          path, KitSampleBytes(*read.program, nullptr, device.SampleRate()), std::nullopt)) {
-    ui.Notice(*refusal, kAppName);
+  // Past a quarter of the free memory the largest samples stream from disk;
+  // a kit that fits even so nowhere is refused.
+  const KitMemoryPlan plan =
+      PlanKitMemory(*read.program, nullptr, device.SampleRate(), std::nullopt);
+  if (plan.refusal) {
+    ui.Notice(*plan.refusal, kAppName);
     return nullptr;
   }
+  if (plan.nStreamed > 0) ui.Notice(KitStreamingNotice(path, plan), kAppName);
   auto kit = std::make_unique<LoadedKit>();
   kit->m_strPath = path;
   KitLoader loader;
-  KitProgramVoices voices = LoadKitProgramVoices(*read.program, device, ui, loader);
+  KitVoiceLoad load;
+  load.pPlan = &plan;
+  KitProgramVoices voices = LoadKitProgramVoices(*read.program, device, ui, loader, load);
   kit->m_nSampleLayers = voices.nWanted;
   kit->m_nDroppedLayers = voices.nWanted - voices.nLoaded;
   kit->m_nRingFrames = voices.nLongestFrames + device.GetMixer().FadeFrames() + 1;

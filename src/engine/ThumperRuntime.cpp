@@ -76,12 +76,14 @@ int ThumperRuntime::PlayKitProgram(KitProgram program, uint64_t seed,
                                    const std::vector<bool>* wanted) {
   if (!m_output.IsOpen()) m_output.InitDirectSound(m_ui, false);
   const SoundDevice* device = m_output.m_pDirectSound.get();
-  const uint64_t need =
-      KitSampleBytes(program, wanted, device ? device->SampleRate() : kOutputRate);
-  if (auto refusal = KitMemoryRefusal(program.strPath, need, m_nMemoryBudget)) {
-    m_ui.Notice(*refusal, kAppName);
+  KitMemoryPlan plan =
+      PlanKitMemory(program, wanted, device ? device->SampleRate() : kOutputRate, m_nMemoryBudget);
+  if (plan.refusal) {
+    m_ui.Notice(*plan.refusal, kAppName);
     return -1;
   }
+  if (plan.nStreamed > 0) m_ui.Notice(KitStreamingNotice(program.strPath, plan), kAppName);
+  m_kitPlan = std::move(plan);
   ReleaseAllVoices();
   m_kitProgram = std::move(program);
   m_kitWanted.reset();
@@ -124,7 +126,8 @@ void ThumperRuntime::LoadKitProgramSamples() {
   }
   // Every note whose samples are in plays from the moment they are; in the
   // background the rest come in through Poll, otherwise before this returns.
-  m_kitLoad.Start(*m_kitProgram, *device, m_loader, m_kitWanted ? &*m_kitWanted : nullptr);
+  m_kitLoad.Start(*m_kitProgram, *device, m_loader, m_kitWanted ? &*m_kitWanted : nullptr,
+                  &m_kitPlan);
   if (m_onLoadProgress) m_onLoadProgress(0, m_loader.Total());
   Publish();
   if (!m_bLoadInBackground) FinishLoading();

@@ -22,6 +22,7 @@
 #include "drumset/SampleListState.h"
 #include "drumset/UiServices.h"
 #include "engine/KitLoader.h"
+#include "engine/KitMemory.h"
 #include "engine/KitProgramVoices.h"
 #include "engine/TimedEngine.h"
 #include "midi/MidiInput.h"
@@ -111,12 +112,15 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
   // wanted ones, when given) are read on all cores, reporting through
   // m_onLoadProgress, and the trigger plays it with random choices from seed.
   // A device change loads them again at its rate. Returns how many samples
-  // became voices (in the background: so far); -1, with the reason told
-  // through the UI and nothing changed, when the samples would take more
-  // memory than m_nMemoryBudget (or, without one, than the system has free).
+  // became voices (in the background: so far). Past m_nMemoryBudget (or,
+  // without one, a quarter of the memory the system has free) the largest
+  // samples stream from disk (PlanKitMemory); -1, with the reason told
+  // through the UI and nothing changed, when even so they do not fit.
   int PlayKitProgram(KitProgram program, uint64_t seed, const std::vector<bool>* wanted = nullptr);
   // --memory MB: the most the samples of such a kit may take.
   std::optional<uint64_t> m_nMemoryBudget;
+  // How the kit playing now holds its samples.
+  const KitMemoryPlan& KitPlan() const { return m_kitPlan; }
   // The kit program playing now; null while a drum set plays.
   const KitProgram* PlayingKitProgram() const { return m_kitProgram ? &*m_kitProgram : nullptr; }
   int KitSamplesWanted() const { return m_kitLoad.Voices().nWanted; }
@@ -183,6 +187,7 @@ class ThumperRuntime : public LayerVoiceHost, public VoiceResetter {
 
   std::optional<KitProgram> m_kitProgram;
   std::optional<std::vector<bool>> m_kitWanted;
+  KitMemoryPlan m_kitPlan;
   uint64_t m_nKitSeed = 0;
   KitProgramLoad m_kitLoad;
 

@@ -348,23 +348,39 @@ TEST_F(CliKitsTest, TheGmNoteMapPlaysGeneralMidiNotesOnAHydrogenKitsOwnNotes) {
   EXPECT_EQ(HitLevels(test::ReadFileBytes(dir / "plain.wav"), 2), (std::vector<int>{0, 200}));
 }
 
-TEST_F(CliKitsTest, AKitWhoseSamplesWouldNotFitTheMemoryIsRefusedWithTheReason) {
+TEST_F(CliKitsTest, AKitPastItsMemoryBudgetStreamsFromDiskAndOneThatFitsNoWayIsRefused) {
   MakeKit(dir / "kit");
   test::WriteLevelWav(dir / "kit/hard kick.wav", 20000, 400000);  // 1.6 MB as it plays
   test::WriteFileBytes(dir / "song.mid", Song({0x00, 0x90, 36, 100}));
-  auto big =
-      Thumper({"render", dir / "kit", dir / "song.mid", "-o", dir / "a.wav", "--memory", "1"});
-  EXPECT_EQ(big.status, 2);
-  EXPECT_NE(big.err.find("its samples take 2 MB of memory, and --memory allows 1 MB"),
-            std::string::npos)
-      << big.err;
-  EXPECT_FALSE(fs::exists(dir / "a.wav"));
-  auto fits =
-      Thumper({"render", dir / "kit", dir / "song.mid", "-o", dir / "b.wav", "--memory", "5"});
-  EXPECT_EQ(fits.status, 0) << fits.err;
+  auto whole = Thumper({"render", dir / "kit", dir / "song.mid", "-o", dir / "a.wav"});
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  auto streamed =
+      Thumper({"render", dir / "kit", dir / "song.mid", "-o", dir / "b.wav", "--memory", "1"});
+  ASSERT_EQ(streamed.status, 0) << streamed.err;
+  EXPECT_NE(streamed.err.find("1 of its samples play from disk"), std::string::npos)
+      << streamed.err;
+  EXPECT_EQ(test::ReadFileBytes(dir / "b.wav"), test::ReadFileBytes(dir / "a.wav"));
   EXPECT_EQ(Thumper({"render", dir / "kit", dir / "song.mid", "-o", dir / "c.wav", "--memory", "0"})
                 .status,
             1);
+
+  // Forty samples whose heads alone take more than a megabyte, all played.
+  std::string sfz;
+  std::vector<uint8_t> hits;
+  for (int i = 0; i < 40; ++i) {
+    hits.insert(hits.end(), {0x00, 0x90, uint8_t(30 + i), 100});
+    test::WriteLevelWav(dir / ("long" + std::to_string(i) + ".wav"), 1000, 10000);
+    sfz += "<region> key=" + std::to_string(30 + i) + " sample=long" + std::to_string(i) + ".wav\n";
+  }
+  test::WriteTextFile(dir / "big.sfz", sfz);
+  test::WriteFileBytes(dir / "all.mid", Song(hits));
+  auto big =
+      Thumper({"render", dir / "big.sfz", dir / "all.mid", "-o", dir / "d.wav", "--memory", "1"});
+  EXPECT_EQ(big.status, 2);
+  EXPECT_NE(big.err.find("when the largest stream from disk, and --memory allows 1 MB"),
+            std::string::npos)
+      << big.err;
+  EXPECT_FALSE(fs::exists(dir / "d.wav"));
 }
 
 TEST_F(CliKitsTest, ControllersInAMidiFileMoveAnSfzHiHatInARender) {
