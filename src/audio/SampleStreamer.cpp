@@ -14,6 +14,13 @@ namespace {
 // A render waits this long for one block before it gives the block up as
 // silence: a disk that stopped answering must not hang it.
 constexpr auto kRenderWaitLimit = std::chrono::seconds(10);
+
+// Real-time safe: the steady clock is read without a system call (vDSO).
+int64_t NowNs() noexcept {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 }  // namespace
 
 StreamFile::StreamFile(int fd, int64_t dataAt, uint32_t frames, uint32_t channels)
@@ -103,10 +110,13 @@ void SampleStreamer::AskAhead(uint32_t stream, uint32_t upTo) noexcept {
   const uint32_t blocks = (s.nFrames - s.nHead + kBlockFrames - 1) / kBlockFrames;
   upTo = std::min(upTo, blocks);
   const uint32_t gen = s.nGen.load(std::memory_order_relaxed);
+  if (s.nAsked >= upTo) return;
   bool asked = false;
+  const int64_t now = NowNs();
   while (s.nAsked < upTo) {
     const uint32_t from = s.nHead + s.nAsked * kBlockFrames;
-    const Request r{stream, gen, s.nAsked, s.nFile, from, std::min(kBlockFrames, s.nFrames - from)};
+    const Request r{stream, gen, s.nAsked, s.nFile, from, std::min(kBlockFrames, s.nFrames - from),
+                    now};
     if (!m_requests.TryPush(r)) break;  // asked again at the next look
     ++s.nAsked;
     asked = true;
@@ -178,6 +188,9 @@ void SampleStreamer::Fill(const Request& r) {
   if (!file->Read(r.nFrom, r.nCount, out))
     std::memset(out, 0, size_t{r.nCount} * file->Channels() * sizeof(int16_t));
   s.nTag[r.nBlock % kBlocksPerStream].store(Tag(r.nGen, r.nBlock), std::memory_order_release);
+  const uint64_t took = uint64_t(std::max<int64_t>(0, NowNs() - r.nAskedNs));
+  if (took > m_nWorstNs.load(std::memory_order_relaxed))
+    m_nWorstNs.store(took, std::memory_order_relaxed);
 }
 
 }  // namespace thumper

@@ -91,6 +91,8 @@ class SampleStreamer {
   // Blocks that a voice needed and that were not there in time.
   uint64_t Underruns() const { return m_nUnderruns.load(std::memory_order_relaxed); }
   uint32_t StreamCount() const { return static_cast<uint32_t>(m_streams.size()); }
+  // The longest a block took from being asked for to being in, in microseconds.
+  uint64_t WorstDelayMicros() const { return m_nWorstNs.load(std::memory_order_relaxed) / 1000; }
 
   // --- the audio thread; real-time ---
   // A stream over file id, whose frames from head on (of frames in all, of
@@ -114,6 +116,7 @@ class SampleStreamer {
     uint32_t nFile;
     uint32_t nFrom;  // the block's first frame in the sample
     uint32_t nCount;
+    int64_t nAskedNs;  // steady clock
   };
   struct Stream {
     std::atomic<uint32_t> nGen{0};
@@ -142,6 +145,7 @@ class SampleStreamer {
   CommandQueue<Request> m_requests;
   WakeSignal m_wake;
   std::atomic<uint64_t> m_nUnderruns{0};
+  std::atomic<uint64_t> m_nWorstNs{0};
   std::atomic<bool> m_bWait{false};
   std::atomic<uint32_t> m_nDelayMicros{0};
   std::atomic<bool> m_bStop{false};

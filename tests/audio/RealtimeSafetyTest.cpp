@@ -109,5 +109,51 @@ TEST(RealtimeSafety, AudioAndPlayingThreadsNeverAllocateFreeOrLock) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+TEST(RealtimeSafety, StreamedVoicesNeitherAllocateFreeNorLock) {
+  TempDir dir;
+  Reclaimer reclaimer;
+  Mixer mixer(reclaimer);
+  mixer.PrepareStreaming(4);  // few streams: voices take them over from each other
+  const auto frames = Ramp(40000, 2);
+  std::atomic<bool> stop{false};
+  std::atomic<int> made{0};
+  Counts audio;
+  std::thread audioThread([&] {
+    std::vector<float> block(2 * 128);
+    while (made.load() < 2) std::this_thread::yield();
+    StartCounting();
+    for (int n = 0; n < kAudioBlocks; ++n) {
+      mixer.Mix(block.data(), 128);
+      if (n % 8 == 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    audio = StopCounting();
+    stop.store(true);
+  });
+  // The UI thread makes streamed samples, starts copies of them from the head
+  // and past it, and releases them while they play.
+  std::vector<BufferId> live;
+  for (int n = 0; !stop.load(); ++n) {
+    const BufferId b =
+        mixer.AdoptBuffer(Streamed(frames, 2, 300, dir / ("s" + std::to_string(n % 8))));
+    live.push_back(b);
+    for (uint32_t start : {0u, 9000u, 20000u}) {
+      const BufferId copy = mixer.DuplicateBuffer(b);
+      mixer.Play(copy, 0.5f, 0.5f, start);
+      live.push_back(copy);
+    }
+    made.store(n + 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    while (live.size() > 24) {
+      mixer.ReleaseBuffer(live.front());
+      live.erase(live.begin());
+    }
+    reclaimer.Reclaim();
+  }
+  audioThread.join();
+  EXPECT_EQ(audio.allocations, 0);
+  EXPECT_EQ(audio.frees, 0);
+  EXPECT_EQ(audio.locks, 0);
+}
+
 }  // namespace
 }  // namespace thumper::test

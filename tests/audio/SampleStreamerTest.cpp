@@ -5,7 +5,6 @@
 
 #include "audio/SampleStreamer.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -21,42 +20,6 @@ namespace thumper::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Frames of a sample that changes every frame, so a block out of place shows.
-std::vector<int16_t> Ramp(uint32_t frames, uint32_t channels) {
-  std::vector<int16_t> v(size_t(frames) * channels);
-  for (size_t i = 0; i < v.size(); ++i) v[i] = int16_t((i * 37) % 20011 - 10000);
-  return v;
-}
-
-std::unique_ptr<SampleData> Whole(const std::vector<int16_t>& frames, uint32_t channels) {
-  auto data = std::make_unique<SampleData>();
-  data->nChannels = channels;
-  data->nFrames = uint32_t(frames.size() / channels);
-  data->pSamples = std::make_unique<int16_t[]>(frames.size());
-  std::copy(frames.begin(), frames.end(), data->pSamples.get());
-  return data;
-}
-
-// The same sample holding head frames, the rest in a file of its own.
-std::unique_ptr<SampleData> Streamed(const std::vector<int16_t>& frames, uint32_t channels,
-                                     uint32_t head, const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  EXPECT_GE(fd, 0) << path;
-  const int16_t junk[3] = {1, 2, 3};  // the frames need not start the file
-  EXPECT_EQ(::write(fd, junk, sizeof junk), ssize_t(sizeof junk));
-  const size_t bytes = frames.size() * sizeof(int16_t);
-  EXPECT_EQ(::write(fd, frames.data(), bytes), ssize_t(bytes));
-  auto data = std::make_unique<SampleData>();
-  data->nChannels = channels;
-  data->nFrames = head;
-  data->nStreamFrames = uint32_t(frames.size() / channels);
-  data->pSamples = std::make_unique<int16_t[]>(size_t(head) * channels);
-  std::copy(frames.begin(), frames.begin() + ptrdiff_t(head * channels), data->pSamples.get());
-  data->pStreamFile =
-      std::make_shared<StreamFile>(fd, int64_t(sizeof junk), data->nStreamFrames, channels);
-  return data;
-}
 
 std::vector<float> MixFor(Mixer& mixer, uint32_t frames, uint32_t period = 128) {
   std::vector<float> out(2 * size_t(frames));

@@ -198,6 +198,29 @@ class XrunReport {
   std::chrono::steady_clock::time_point m_last{};
 };
 
+// Blocks of streamed samples the disk gave too late, on standard error at
+// most once a second.
+class UnderrunReport {
+ public:
+  void Check(SoundDevice* device, bool final = false) {
+    const SampleStreamer* streamer = device ? device->GetMixer().Streamer() : nullptr;
+    const uint64_t now = streamer ? streamer->Underruns() : 0;
+    const auto t = std::chrono::steady_clock::now();
+    if (now <= m_nReported || (!final && t - m_last < std::chrono::seconds(1))) return;
+    std::cerr << "thumper: " << (now - m_nReported)
+              << (now - m_nReported == 1 ? " block" : " blocks")
+              << " of samples streamed from disk came too late and played as silence "
+                 "(underruns: "
+              << now << " in all)\n";
+    m_nReported = now;
+    m_last = t;
+  }
+
+ private:
+  uint64_t m_nReported = 0;
+  std::chrono::steady_clock::time_point m_last{};
+};
+
 }  // namespace
 
 int RunPlay(const Args& args) {
@@ -317,6 +340,7 @@ int RunPlay(const Args& args) {
   // briefly while retired memory waits.
   const int signals = signalfd(-1, &stop, SFD_CLOEXEC);
   XrunReport xruns;
+  UnderrunReport underruns;
   for (;;) {
     pollfd fds[3] = {{signals, POLLIN, 0},
                      {runtime.m_uiWake.Fd(), POLLIN, 0},
@@ -343,7 +367,9 @@ int RunPlay(const Args& args) {
     while (runtime.m_trigger.PopNoteEvent(event)) {
     }
     xruns.Check(runtime.m_output.m_pDirectSound.get());
+    underruns.Check(runtime.m_output.m_pDirectSound.get());
   }
+  underruns.Check(runtime.m_output.m_pDirectSound.get(), true);
   if (signals >= 0) close(signals);
   if (const uint64_t early = runtime.m_trigger.HitsWhileLoading())
     std::cerr << "thumper: " << early << (early == 1 ? " note" : " notes")
