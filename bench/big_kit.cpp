@@ -4,7 +4,7 @@
 // the cache of converted samples empty and warm. As `thumper render` of a song
 // that hits every drum: the program's peak memory, without a budget and with
 // `--memory 256`, beside DrumGizmo on the same files (its whole kit, and its
-// streaming with a 256 MB preload limit). Each figure is printed with its goal.
+// streaming with a preload limit of 256M). Each figure is printed with its goal.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -260,6 +260,8 @@ void BM_BigKitRenderPeakMemory(benchmark::State& state) {
   const auto player = Player(state.range(0));
   const int budget = int(state.range(1));
   const std::string out = bench::TempPath("thumper-bench-big-kit-out");
+  // DrumGizmo's preload limit, in its own units.
+  const std::string dgLimit = std::to_string(budget) + "M";
   std::vector<std::string> argv;
   if (player == kDrumGizmo) {
     if (!bench::HaveProgram("drumgizmo")) {
@@ -277,7 +279,7 @@ void BM_BigKitRenderPeakMemory(benchmark::State& state) {
             "file=" + out + ",srate=44100",
             "-e",
             std::to_string(MultiMicKit::kSongFrames)};
-    if (budget > 0) argv.insert(argv.end(), {"-s", "-S", "limit=" + std::to_string(budget) + "M"});
+    if (budget > 0) argv.insert(argv.end(), {"-s", "-S", "limit=" + dgLimit});
     argv.push_back(Kit().DrumGizmoKit());
   } else {
     if (!std::filesystem::exists(THUMPER_BINARY)) {
@@ -307,10 +309,9 @@ void BM_BigKitRenderPeakMemory(benchmark::State& state) {
       player == kDrumGizmo
           ? std::string("drumgizmo")
           : std::string("thumper render, ") + (player == kThumperCold ? "cold" : "warm") + " cache";
-  const std::string limit =
-      budget == 0 ? ", no budget"
-                  : (player == kDrumGizmo ? ", streaming, preload limit " : ", --memory ") +
-                        std::to_string(budget) + " MB";
+  const std::string limit = budget == 0            ? ", no budget"
+                            : player == kDrumGizmo ? ", streaming, -S limit=" + dgLimit
+                                                   : ", --memory " + std::to_string(budget);
   const std::string goal = budget > 0 && player != kDrumGizmo ? " (goal 300 MB)" : "";
   if (player != kDrumGizmo) state.counters["decoded_MB"] = DecodedMegabytes();
   state.counters["wall_s"] = run.fWall;
