@@ -243,6 +243,9 @@ void ThumperRuntime::FinishLoading() {
   while (m_loader.IsRunning()) {
     m_loader.WaitForFinished(std::chrono::milliseconds(100));
     AdoptFinished();
+    // Each batch publishes a new trigger state: the one it replaced goes now,
+    // or a kit of thousands of files keeps thousands of them until its end.
+    m_output.Reclaim();
   }
 }
 

@@ -236,6 +236,34 @@ TEST_F(KitLoadingTest, AKitProgramPlaysEachNoteOnceEveryOneOfItsSamplesIsIn) {
   EXPECT_EQ(runtime.KitSamplesLoaded(), 3);
 }
 
+TEST_F(KitLoadingTest, AKitProgramLoadedWithoutTheBackgroundFreesEachStateItReplacesAsItGoes) {
+  // A render waits for the whole kit and publishes as its samples come in:
+  // each trigger state a batch replaces is freed during the load, not kept to
+  // its end (a kit of thousands of files would keep thousands of them).
+  runtime.m_bLoadInBackground = false;
+  runtime.m_loader.SetThreads(1);
+  runtime.m_loader.SetDecoder(
+      [](const std::string& path, uint32_t rate, const std::atomic<bool>& cancel) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));  // about one sample a batch
+        return DecodeSampleFile(path, rate, &cancel);
+      });
+  int batches = 0;
+  runtime.m_onLoadProgress = [&](int, int) { ++batches; };
+  TempDir dir;
+  const auto paths = Samples(dir, 30);
+  KitProgram kit;
+  for (int i = 0; i < 30; ++i) {
+    KitRegion r;
+    r.nSample = kit.SampleIndex(paths[size_t(i)]);
+    kit.notes[size_t(36 + i)].sets.push_back({Selection::All, {r}});
+  }
+  ASSERT_EQ(runtime.PlayKitProgram(std::move(kit), 0), 30);
+  EXPECT_FALSE(runtime.IsLoading());
+  EXPECT_GT(batches, 10);
+  EXPECT_EQ(runtime.m_output.GetReclaimer().PendingCount(), 0u);
+  EXPECT_EQ(runtime.m_trigger.Current().m_program.m_note[65].nSetCount, 1u);
+}
+
 TEST_F(KitLoadingTest, ANewKitCancelsTheLoadAndNothingOfTheOldKitIsPublished) {
   TempDir a, b;
   const auto first = Samples(a, 6);
