@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -140,6 +141,13 @@ void JackServer::Start(int rate, int period) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (std::chrono::steady_clock::now() < deadline) {
     StartLock lock;
+    // A process killed inside a write to JACK's metadata database (a port's
+    // pretty name) leaves its lock held, and every client's close then waits
+    // for it for good. With no server alive nobody uses it: it starts afresh.
+    if (!AnyJackdAlive()) {
+      std::error_code error;
+      std::filesystem::remove_all("/dev/shm/jack_db-" + std::to_string(getuid()), error);
+    }
     if (Launch(rate, period, log) && WaitReady()) break;
     const std::string output = ReadAll(log);
     m_strFailure = output.substr(0, output.find('\n'));
