@@ -24,12 +24,18 @@ void WakeSignal::Raise() noexcept {
 }
 
 void WakeSignal::Clear() noexcept {
-  // Cleared before the drain: a raise that comes after it writes again, so no
-  // wake-up is lost between the two.
-  m_bRaised.store(false, std::memory_order_release);
-  if (m_nFd < 0) return;
-  uint64_t count = 0;
-  [[maybe_unused]] const ssize_t n = read(m_nFd, &count, sizeof count);
+  // Drained before the flag is cleared: a raise between the two finds the
+  // flag still up and writes nothing, but its work is seen, since the sleeper
+  // looks for work after this returns; a raise after the clearing writes
+  // again. (Cleared first, a raise between the two had its write drained and
+  // left the flag up, so every raise after it wrote nothing: the sleeper
+  // slept its whole timeout with work waiting.) The exchange pairs with the
+  // raiser's, so what was posted before that raise is visible here.
+  if (m_nFd >= 0) {
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = read(m_nFd, &count, sizeof count);
+  }
+  m_bRaised.exchange(false, std::memory_order_acq_rel);
 }
 
 bool WakeSignal::Wait(std::chrono::milliseconds timeout) const {
