@@ -3,7 +3,8 @@
 // starting all the while, for 60 s (THUMPER_BENCH_STREAM_SECONDS to change
 // it). Reported: the underruns (goal 0), the longest a block took from being
 // asked for to being in, against the head that must cover it, and the share
-// of the period the mix took at worst. Run with the page cache warm (the
+// of the period the mix took on average and at worst (a busy machine's
+// preemption shows in the worst). Run with the page cache warm (the
 // entries just written), then cold (dropped from it with POSIX_FADV_DONTNEED)
 // for a measure of a disk's own delay.
 
@@ -106,7 +107,7 @@ void Run(benchmark::State& state, bool cold) {
   // A new voice every so many cycles keeps kVoices of them sounding.
   const double startEvery = kSampleSeconds * kRate / kPeriod / kVoices;
   std::vector<float> out(2 * kPeriod);
-  double worstMix = 0, sounding = 0;
+  double worstMix = 0, totalMix = 0, sounding = 0;
   uint64_t started = 0;
   for (auto _ : state) {
     const auto period = std::chrono::nanoseconds(uint64_t(1e9 * kPeriod / kRate));
@@ -118,7 +119,9 @@ void Run(benchmark::State& state, bool cold) {
       }
       const auto t0 = Clock::now();
       mixer.Mix(out.data(), kPeriod);
-      worstMix = std::max(worstMix, std::chrono::duration<double>(Clock::now() - t0).count());
+      const double took = std::chrono::duration<double>(Clock::now() - t0).count();
+      worstMix = std::max(worstMix, took);
+      totalMix += took;
       sounding += mixer.SoundingVoices();
       if (c % 1024 == 0) reclaimer.Reclaim();
       deadline += period;
@@ -131,6 +134,7 @@ void Run(benchmark::State& state, bool cold) {
   state.counters["head_ms"] = 1000.0 * thumper::SampleStreamer::kHeadFrames / kRate;
   state.counters["voices_avg"] = sounding / double(cycles);
   state.counters["worst_mix_pct_of_period"] = 100.0 * worstMix / periodSeconds;
+  state.counters["mix_avg_pct_of_period"] = 100.0 * totalMix / double(cycles) / periodSeconds;
   state.SetLabel(std::string(cold ? "page cache cold" : "page cache warm") + ", " +
                  std::to_string(int(seconds)) + " s; goal: 0 underruns");
   mixer.StopAll();
