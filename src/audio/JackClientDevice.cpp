@@ -306,7 +306,11 @@ int JackClientDevice::Xrun(void* arg) {
 
 void JackClientDevice::Freewheel(int starting, void* arg) {
   JackCallbackGuard guard;
-  static_cast<JackClientDevice*>(arg)->m_bFreewheel.store(starting != 0, std::memory_order_relaxed);
+  auto* self = static_cast<JackClientDevice*>(arg);
+  self->m_bFreewheel.store(starting != 0, std::memory_order_relaxed);
+  // An export runs the cycles as fast as they go: streamed samples wait for
+  // the disk, as a render does, instead of playing silence.
+  self->GetMixer().SetStreamingWaits(starting != 0);
 }
 
 int JackClientDevice::SampleRate(jack_nframes_t rate, void* arg) {

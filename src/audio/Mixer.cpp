@@ -333,10 +333,17 @@ BufferId Mixer::AdoptBuffer(std::unique_ptr<SampleData> data) {
 SampleStreamer& Mixer::PrepareStreaming(uint32_t streams) {
   if (!m_pStreamer) {
     m_pStreamer = std::make_unique<SampleStreamer>(streams);
-    m_pStreamer->SetWaitForData(m_bStreamingWaits);
-    m_pStreamerRt.store(m_pStreamer.get(), std::memory_order_release);
+    m_pStreamerRt.store(m_pStreamer.get(), std::memory_order_seq_cst);
+    // After the streamer is published: a change made meanwhile is not lost.
+    m_pStreamer->SetWaitForData(m_bStreamingWaits.load(std::memory_order_seq_cst));
   }
   return *m_pStreamer;
+}
+
+void Mixer::SetStreamingWaits(bool wait) noexcept {
+  m_bStreamingWaits.store(wait, std::memory_order_seq_cst);
+  if (SampleStreamer* streamer = m_pStreamerRt.load(std::memory_order_seq_cst))
+    streamer->SetWaitForData(wait);
 }
 
 BufferId Mixer::DuplicateBuffer(BufferId id) {

@@ -190,9 +190,9 @@ class Mixer {
   // made already (it stays the mixer's while the mixer lives, as the audio
   // thread's streamed voices hold its streams).
   SampleStreamer& PrepareStreaming(uint32_t streams = SampleStreamer::kDefaultStreams);
-  // UI thread, before any sample streams: a render waits for the disk
-  // instead of playing silence where a block is late.
-  void SetStreamingWaits(bool wait) { m_bStreamingWaits = wait; }
+  // Any thread: a render (or a JACK export) waits for the disk instead of
+  // playing silence where a block of a streamed sample is late.
+  void SetStreamingWaits(bool wait) noexcept;
 
   uint64_t DroppedCommands() const { return m_nDropped.load(std::memory_order_relaxed); }
   // Sounding voices (copies and fading tails) after the last block.
@@ -321,7 +321,7 @@ class Mixer {
   std::vector<int32_t> m_slotVoice;
   std::vector<float> m_acc;
 
-  bool m_bStreamingWaits = false;
+  std::atomic<bool> m_bStreamingWaits{false};
   // Made once, on the UI thread, before the first streamed buffer is published.
   std::unique_ptr<SampleStreamer> m_pStreamer;
   std::atomic<SampleStreamer*> m_pStreamerRt{nullptr};

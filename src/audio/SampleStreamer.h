@@ -82,7 +82,8 @@ class SampleStreamer {
   // The id a sample knows its file by; the register keeps it only while file
   // lives elsewhere.
   uint32_t AddFile(const std::shared_ptr<const StreamFile>& file);
-  // A render waits for every block instead of playing silence.
+  // Any thread: a render (or an export) waits for every block instead of
+  // playing silence.
   void SetWaitForData(bool wait) { m_bWait.store(wait, std::memory_order_relaxed); }
   // Tests: every block read sleeps this long first (a slow disk).
   void SetReadDelay(uint32_t micros) { m_nDelayMicros.store(micros, std::memory_order_relaxed); }
