@@ -118,7 +118,7 @@ KitMemoryPlan PlanKitMemory(const KitProgram& program, const std::vector<bool>* 
     plan.refusal = path + ": its samples take " + Megabytes(plan.nWholeBytes) +
                    " of memory, still " + Megabytes(plan.nHeldBytes) +
                    " when the largest stream from disk, and " +
-                   (given ? "--memory allows " + Megabytes(limit)
+                   (given ? "its memory budget is " + Megabytes(limit)
                           : "the system has " + Megabytes(limit) + " free") +
                    ": it is not loaded";
     return plan;

@@ -14,6 +14,7 @@
 #include "audio/OfflineBackend.h"
 #include "drumset/CThumperDoc.h"
 #include "engine/KitLoader.h"
+#include "engine/KitMemory.h"
 #include "engine/KitProgramVoices.h"
 #include "engine/ThumperRuntime.h"
 #include "support/MixedSamples.h"
@@ -415,6 +416,42 @@ TEST(KitProgramVoices, ALargeKitSharesTheMixersCopiesAmongItsSamples) {
   EXPECT_EQ(CopiesPerSample(16000), 1);
   EXPECT_EQ(CopiesPerSample(100000), 1);
   EXPECT_LE(CopiesPerSample(4000) * 4000, static_cast<int>(Mixer::Options{}.nBufferSlots));
+}
+
+TEST(KitMemoryPlanTest, PastTheBudgetTheLargestSamplesStreamUntilTheKitFits) {
+  TempDir dir;
+  KitProgram program;
+  program.strPath = dir / "kit.sfz";
+  // Stereo 44.1 kHz: 400 kB, 200 kB, 100 kB, and one shorter than a head.
+  for (int frames : {100000, 50000, 25000, 4000}) {
+    const std::string path = dir / ("s" + std::to_string(frames) + ".wav");
+    test::WriteWav(path, std::vector<int16_t>(2 * size_t(frames), 100));
+    program.samples.push_back({path});
+  }
+  const KitMemoryPlan fits = PlanKitMemory(program, nullptr, 44100, 2000000);
+  EXPECT_EQ(fits.nStreamed, 0);
+  EXPECT_EQ(fits.nWholeBytes, 4u * (100000 + 50000 + 25000 + 4000));
+  EXPECT_EQ(fits.nHeldBytes, fits.nWholeBytes);
+  EXPECT_FALSE(fits.refusal);
+
+  // 600 kB: the largest alone goes to disk, its head and the streams' pool stay.
+  const KitMemoryPlan one = PlanKitMemory(program, nullptr, 44100, 600000);
+  EXPECT_EQ(one.streamed, (std::vector<bool>{true, false, false, false}));
+  EXPECT_LE(one.nHeldBytes, 600000u);
+  EXPECT_EQ(one.nHeldBytes,
+            4u * (8192 + 50000 + 25000 + 4000) + SampleStreamer::PoolBytes(one.nStreams));
+  EXPECT_FALSE(one.refusal);
+  // Only the samples a song plays count.
+  const std::vector<bool> wanted = {false, true, true, true};
+  EXPECT_EQ(PlanKitMemory(program, &wanted, 44100, 600000).nStreamed, 0);
+
+  // 200 kB: every sample longer than a head streams, and still it does not fit.
+  const KitMemoryPlan none = PlanKitMemory(program, nullptr, 44100, 200000);
+  EXPECT_EQ(none.streamed, (std::vector<bool>{true, true, true, false}));
+  ASSERT_TRUE(none.refusal);
+  EXPECT_NE(none.refusal->find("when the largest stream from disk, and its memory budget is 1 MB"),
+            std::string::npos)
+      << *none.refusal;
 }
 
 }  // namespace

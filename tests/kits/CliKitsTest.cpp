@@ -377,7 +377,7 @@ TEST_F(CliKitsTest, AKitPastItsMemoryBudgetStreamsFromDiskAndOneThatFitsNoWayIsR
   auto big =
       Thumper({"render", dir / "big.sfz", dir / "all.mid", "-o", dir / "d.wav", "--memory", "1"});
   EXPECT_EQ(big.status, 2);
-  EXPECT_NE(big.err.find("when the largest stream from disk, and --memory allows 1 MB"),
+  EXPECT_NE(big.err.find("when the largest stream from disk, and its memory budget is 1 MB"),
             std::string::npos)
       << big.err;
   EXPECT_FALSE(fs::exists(dir / "d.wav"));
