@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "PluginTestKits.h"
@@ -369,6 +371,25 @@ TEST_F(PluginKit, RapidKitChangesWithTheWorkerOnItsOwnThreadEndOnTheLastKit) {
   EXPECT_EQ(plugin->AllLog().find("could not"), std::string::npos) << plugin->AllLog();
 }
 
+// Converted samples go to a cache of the test's own, gone with its folder,
+// instead of growing the one all tests share.
+class OwnCacheHome {
+ public:
+  explicit OwnCacheHome(const std::string& folder) {
+    if (const char* saved = std::getenv("XDG_CACHE_HOME")) m_saved = saved;
+    setenv("XDG_CACHE_HOME", folder.c_str(), 1);
+  }
+  ~OwnCacheHome() {
+    if (m_saved)
+      setenv("XDG_CACHE_HOME", m_saved->c_str(), 1);
+    else
+      unsetenv("XDG_CACHE_HOME");
+  }
+
+ private:
+  std::optional<std::string> m_saved;
+};
+
 // An SFZ kit whose note 38 is one short sample, in first, and whose note 36
 // sounds longFiles long samples at 48 kHz together, which take a while to convert.
 std::string MakeSlowKit(const TempDir& dir, int longFiles, int longFrames = 48000) {
@@ -387,6 +408,7 @@ std::string MakeSlowKit(const TempDir& dir, int longFiles, int longFrames = 4800
 // all of its samples are in, silent (and counted) before that, never half.
 TEST_F(PluginKit, AKitPlaysWhileItLoadsWithTheWorkerOnItsOwnThread) {
   const std::string kit = MakeSlowKit(dir, 64, 4 * 48000);
+  const OwnCacheHome cache(dir / "cache");
   auto plugin = host.Instantiate(44100);
   ASSERT_TRUE(plugin);
   plugin->StartWorkerThread();
@@ -482,6 +504,7 @@ TEST_F(PluginKit, AKitChosenWhileAnotherWaitsReplacesItAndStepsStayRealTimeSafe)
 // session keeps the value, so the kit it reopens loads within it.
 TEST_F(PluginKit, AKitPastTheMemoryControlIsRefusedAndTheSessionKeepsTheControl) {
   const std::string kit = MakeSlowKit(dir, 1, 12 * 48000);  // 2.1 MB at 44.1 kHz
+  const OwnCacheHome cache(dir / "cache");
   auto plugin = host.Instantiate(44100);
   ASSERT_TRUE(plugin);
   plugin->SetMemory(1);
