@@ -5,6 +5,7 @@
 #include <lv2/patch/patch.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -27,11 +28,19 @@ struct WorkRequest {
   uint32_t nPathBytes;     // Load, LoadNoteMap: the path follows, with its terminating zero
   LoadedKit* pKit;         // Retire: the replaced kit, owned by the message
   uint64_t nReleaseFrame;  // Retire: when its last hit has ended
+  uint64_t nLoad = 0;      // Load: its number
+  uint32_t nMemoryMB = 0;  // Load: the Memory control's value (0: automatic)
 };
 
 struct WorkReply {
   LoadedKit* pKit;  // the loaded kit, owned by the message; null when the load failed
+  bool bStep;       // a kit handed over while its load goes on
 };
+
+// How often a kit that loads in steps is handed over again.
+constexpr auto kStepInterval = std::chrono::milliseconds(100);
+// The Memory control's range, in megabytes.
+constexpr float kMaxMemoryMB = 65536.0f;
 
 // How often the audio thread asks the worker to free what has rung out.
 constexpr double kHousekeepingSeconds = 0.25;
@@ -102,6 +111,20 @@ LV2_State_Status StorePath(LV2_State_Store_Function store, LV2_State_Handle hand
   return status;
 }
 
+// The command line's console policy, but with its notices (a kit that cannot
+// be read, one past the memory budget) in the same report: a plugin's
+// standard error is not where its host's user looks.
+class LoggedUi : public cli::ConsoleUi {
+ public:
+  explicit LoggedUi(std::ostream& said) : ConsoleUi(said), m_said(said) {}
+  void Notice(const std::string& text, const std::string& caption) override {
+    m_said << "thumper: " << (caption.empty() ? kAppName : caption) << ": " << text << '\n';
+  }
+
+ private:
+  std::ostream& m_said;
+};
+
 }  // namespace
 
 std::unique_ptr<ThumperPlugin> ThumperPlugin::Create(double sampleRate,
@@ -143,10 +166,13 @@ ThumperPlugin::ThumperPlugin(uint32_t sampleRate, LV2_URID_Map* map, LV2_Worker_
   lv2_log_logger_init(&m_logger, map, log);
   lv2_atom_forge_init(&m_forge, map);
   auto uri = [map](const char* u) { return map->map(map->handle, u); };
-  m_uris = {uri(LV2_ATOM__Path),           uri(LV2_ATOM__URID),      uri(LV2_ATOM__Object),
-            uri(LV2_ATOM__Blank),          uri(LV2_MIDI__MidiEvent), uri(LV2_PATCH__Set),
-            uri(LV2_PATCH__Get),           uri(LV2_PATCH__property), uri(LV2_PATCH__value),
-            uri(THUMPER_LV2_DRUM_SET_URI), uri(LV2_ATOM__String),    uri(THUMPER_LV2_NOTE_MAP_URI)};
+  m_uris = {uri(LV2_ATOM__Path),      uri(LV2_ATOM__URID),
+            uri(LV2_ATOM__Object),    uri(LV2_ATOM__Blank),
+            uri(LV2_MIDI__MidiEvent), uri(LV2_PATCH__Set),
+            uri(LV2_PATCH__Get),      uri(LV2_PATCH__property),
+            uri(LV2_PATCH__value),    uri(THUMPER_LV2_DRUM_SET_URI),
+            uri(LV2_ATOM__String),    uri(THUMPER_LV2_NOTE_MAP_URI),
+            uri(LV2_ATOM__Int),       uri(THUMPER_LV2_MEMORY_URI)};
   // Silent until a kit is chosen; the trigger's own first state is replaced so
   // that from now on the playing kit's state is always the trigger's.
   m_pKit = EmptyKit();
@@ -182,6 +208,8 @@ void ThumperPlugin::ConnectPort(uint32_t port, void* data) noexcept {
     default:
       if (port >= kFirstMoreOut && port < kFirstMoreOut + 2 * m_nMorePairs)
         m_pMoreOut[port - kFirstMoreOut] = static_cast<float*>(data);
+      else if (port == MemoryPort())
+        m_pMemory = static_cast<const float*>(data);
       break;
   }
 }
@@ -201,6 +229,10 @@ void ThumperPlugin::Run(uint32_t frames) noexcept {
       m_nChannel = channel;
       m_trigger.SetChannel(channel);  // one atomic store
     }
+  }
+  if (m_pMemory && std::isfinite(*m_pMemory)) {
+    const float mb = std::clamp(*m_pMemory, 0.0f, kMaxMemoryMB);
+    m_nMemoryMB.store(static_cast<uint32_t>(std::lround(mb)), std::memory_order_relaxed);
   }
 
   LV2_Atom_Forge_Frame notifyFrame;
@@ -256,7 +288,9 @@ void ThumperPlugin::Run(uint32_t frames) noexcept {
 
   m_nFrames += frames;
   m_nFramesPlayed.store(m_nFrames, std::memory_order_release);
-  if (m_nFrames - m_nLastHousekeeping >= m_nSampleRate * kHousekeepingSeconds) {
+  // A worker busy with a load frees rung-out kits between its steps.
+  if (m_nFrames - m_nLastHousekeeping >= m_nSampleRate * kHousekeepingSeconds &&
+      !m_bWorkerLoading.load(std::memory_order_acquire)) {
     m_nLastHousekeeping = m_nFrames;
     const WorkRequest request{WorkRequest::Kind::Housekeeping, 0, nullptr, 0};
     m_pSchedule->schedule_work(m_pSchedule->handle, sizeof request, &request);
@@ -294,11 +328,29 @@ void ThumperPlugin::ScheduleLoad(uint32_t kind, const char* path, uint32_t lengt
   // The request and the path in one message, built in place: no allocation.
   alignas(8) uint8_t message[sizeof(WorkRequest) + 4096];
   if (length >= sizeof message - sizeof(WorkRequest)) return;
-  const WorkRequest request{static_cast<WorkRequest::Kind>(kind), length + 1, nullptr, 0};
+  WorkRequest request{static_cast<WorkRequest::Kind>(kind), length + 1, nullptr, 0};
+  const bool bKit = request.kind == WorkRequest::Kind::Load;
+  if (bKit) {
+    // The Memory value in force now is the load's budget.
+    request.nLoad = m_nNextLoad.fetch_add(1, std::memory_order_relaxed) + 1;
+    request.nMemoryMB = m_nMemoryMB.load(std::memory_order_relaxed);
+  }
   std::memcpy(message, &request, sizeof request);
   std::memcpy(message + sizeof request, path, length);
   message[sizeof request + length] = 0;
-  m_pSchedule->schedule_work(m_pSchedule->handle, sizeof request + length + 1, message);
+  // Only a request on its way stops the load before it.
+  if (m_pSchedule->schedule_work(m_pSchedule->handle, sizeof request + length + 1, message) ==
+          LV2_WORKER_SUCCESS &&
+      bKit)
+    NoteNewestLoad(request.nLoad);
+}
+
+// Any thread; wait-free but for other threads noting loads at the same time.
+void ThumperPlugin::NoteNewestLoad(uint64_t load) noexcept {
+  uint64_t newest = m_nNewestLoad.load(std::memory_order_relaxed);
+  while (newest < load &&
+         !m_nNewestLoad.compare_exchange_weak(newest, load, std::memory_order_acq_rel)) {
+  }
 }
 
 // Real-time: the audio thread. A patch:Set of the kit path on the notify port.
@@ -328,8 +380,14 @@ void ThumperPlugin::WritePathProperty(int64_t frame, LV2_URID property,
 // Real-time: the audio thread.
 void ThumperPlugin::TakeRestoredKit() noexcept {
   if (m_pRestored.load(std::memory_order_relaxed) == nullptr) return;
-  if (LoadedKit* kit = m_pRestored.exchange(nullptr, std::memory_order_acq_rel))
-    InstallKit(std::unique_ptr<LoadedKit>(kit));
+  LoadedKit* restored = m_pRestored.exchange(nullptr, std::memory_order_acq_rel);
+  if (!restored) return;
+  std::unique_ptr<LoadedKit> kit(restored);
+  // A kit chosen after the session was restored may already play.
+  if (kit->m_nLoad < m_nPlayingLoad)
+    ReturnKit(std::move(kit));
+  else
+    InstallKit(std::move(kit));
 }
 
 // Real-time: the audio thread, between two cycles.
@@ -349,6 +407,9 @@ void ThumperPlugin::ApplyNoteMap(TriggerState& state) const noexcept {
 
 // Real-time: the audio thread, between two cycles.
 void ThumperPlugin::InstallKit(std::unique_ptr<LoadedKit> kit) noexcept {
+  // The later steps of a load are the same kit to the host.
+  if (kit->m_nLoad != m_nPlayingLoad || kit->m_nLoad == 0) m_bAnnounce = true;
+  m_nPlayingLoad = kit->m_nLoad;
   TriggerState* state = kit->m_pState.release();
   ApplyNoteMap(*state);
   const TriggerState* replaced = m_trigger.Exchange(state);
@@ -358,11 +419,16 @@ void ThumperPlugin::InstallKit(std::unique_ptr<LoadedKit> kit) noexcept {
   // The old kit takes its state back (it held none while it played).
   old->m_pState.reset(const_cast<TriggerState*>(replaced));
   ReturnKit(std::move(old));
-  m_bAnnounce = true;
 }
 
 // Real-time: the audio thread.
 void ThumperPlugin::ReturnKit(std::unique_ptr<LoadedKit> kit) noexcept {
+  if (m_bWorkerLoading.load(std::memory_order_acquire)) {
+    // The worker reads no message before its load ends: the kit waits here.
+    kit->m_pNextReturn = std::move(m_pReturning);
+    m_pReturning = std::move(kit);
+    return;
+  }
   // Its hits already started ring out; the kit goes once the longest has ended.
   const WorkRequest request{WorkRequest::Kind::Retire, 0, kit.get(),
                             m_nFrames + kit->m_nRingFrames};
@@ -380,6 +446,7 @@ void ThumperPlugin::ReturnKit(std::unique_ptr<LoadedKit> kit) noexcept {
 
 // Real-time: the audio thread.
 void ThumperPlugin::SendReturningKits() noexcept {
+  if (!m_pReturning || m_bWorkerLoading.load(std::memory_order_acquire)) return;
   std::unique_ptr<LoadedKit> list = std::move(m_pReturning);
   while (list) {
     std::unique_ptr<LoadedKit> next = std::move(list->m_pNextReturn);
@@ -393,11 +460,18 @@ LV2_Worker_Status ThumperPlugin::WorkResponse(uint32_t size, const void* data) n
   if (size != sizeof(WorkReply)) return LV2_WORKER_ERR_UNKNOWN;
   WorkReply reply;
   std::memcpy(&reply, data, sizeof reply);
-  if (reply.pKit) TakeInFlight(reply.pKit);
-  if (reply.pKit)
-    InstallKit(std::unique_ptr<LoadedKit>(reply.pKit));
-  else
+  if (reply.bStep) m_nStepsInFlight.fetch_sub(1, std::memory_order_acq_rel);
+  if (!reply.pKit) {
     m_bAnnounce = true;  // the load failed: tell the host what still plays
+    return LV2_WORKER_SUCCESS;
+  }
+  TakeInFlight(reply.pKit);
+  std::unique_ptr<LoadedKit> kit(reply.pKit);
+  // A step of a load that a restored session's kit has overtaken.
+  if (kit->m_nLoad < m_nPlayingLoad)
+    ReturnKit(std::move(kit));
+  else
+    InstallKit(std::move(kit));
   return LV2_WORKER_SUCCESS;
 }
 
@@ -420,15 +494,21 @@ void ThumperPlugin::TakeInFlight(LoadedKit* kit) noexcept {
 
 // --- control threads ---
 
-std::unique_ptr<LoadedKit> ThumperPlugin::LoadLogged(const std::string& path) {
+std::unique_ptr<LoadedKit> ThumperPlugin::LoadLogged(const std::string& path, uint32_t memoryMB,
+                                                     const KitLoadSteps& steps) {
   std::ostringstream said;
-  cli::ConsoleUi ui(said);
-  std::unique_ptr<LoadedKit> kit = LoadKit(path, m_device, ui);
+  LoggedUi ui(said);
+  const std::optional<uint64_t> budget =
+      memoryMB ? std::optional<uint64_t>(uint64_t{memoryMB} * 1000000) : std::nullopt;
+  std::unique_ptr<LoadedKit> kit = LoadKit(path, m_device, ui, budget, steps);
   // Every report of the console policy becomes a log line.
   std::istringstream lines(said.str());
   for (std::string line; std::getline(lines, line);)
     if (!line.empty()) lv2_log_warning(&m_logger, "%s\n", line.c_str());
-  if (!kit)
+  if (!kit && steps.cancelled && steps.cancelled())
+    lv2_log_note(&m_logger, "Thumper: the load of %s stopped: another kit was chosen\n",
+                 path.c_str());
+  else if (!kit)
     lv2_log_error(&m_logger, "Thumper: the drum set %s could not be loaded\n", path.c_str());
   else if (kit->m_nSampleLayers > 0 && kit->m_nDroppedLayers >= kit->m_nSampleLayers)
     lv2_log_error(&m_logger,
@@ -440,6 +520,19 @@ std::unique_ptr<LoadedKit> ThumperPlugin::LoadLogged(const std::string& path) {
   else
     lv2_log_note(&m_logger, "Thumper: loaded %s\n", path.c_str());
   return kit;
+}
+
+void ThumperPlugin::SendKit(LV2_Worker_Respond_Function respond, LV2_Worker_Respond_Handle handle,
+                            std::unique_ptr<LoadedKit> kit, bool step) {
+  const WorkReply reply{kit.get(), step};
+  const bool held = kit && HoldInFlight(kit.get());
+  if (step) m_nStepsInFlight.fetch_add(1, std::memory_order_acq_rel);
+  if (respond(handle, sizeof reply, &reply) == LV2_WORKER_SUCCESS) {
+    (void)kit.release();  // the message owns it now
+    return;
+  }
+  if (step) m_nStepsInFlight.fetch_sub(1, std::memory_order_acq_rel);
+  if (held) TakeInFlight(kit.get());
 }
 
 bool ThumperPlugin::LoadNoteMapLogged(const std::string& name, std::optional<NoteMap>& map) {
@@ -513,23 +606,44 @@ LV2_Worker_Status ThumperPlugin::Work(LV2_Worker_Respond_Function respond,
     std::lock_guard lock(m_controlMutex);
     switch (request.kind) {
       case WorkRequest::Kind::Load: {
-        std::unique_ptr<LoadedKit> kit = LoadLogged(path);
-        if (kit) {
+        const uint64_t number = request.nLoad;
+        const auto overtaken = [this, number] {
+          return m_nNewestLoad.load(std::memory_order_acquire) > number;
+        };
+        if (overtaken()) break;  // a later choice is on its way
+        // What plays from now on: its path and names, from its first step.
+        const auto takeNames = [&](const LoadedKit& kit) {
           m_strSavedPath = path;
           std::ostringstream said;  // the load has told what is wrong with the kit
           cli::ConsoleUi ui(said);
-          m_kitNames = LoadedKitNoteNames(*kit, ui);
-          m_kitGmNotes = kit->m_pState ? kit->m_pState->m_nGeneralMidiNote : GeneralMidiIdentity();
+          m_kitNames = LoadedKitNoteNames(kit, ui);
+          m_kitGmNotes = kit.m_pState ? kit.m_pState->m_nGeneralMidiNote : GeneralMidiIdentity();
           UpdateMidnam();
           namesChanged = true;
+        };
+        const uint64_t silentBefore = m_trigger.HitsWhileLoading();
+        KitLoadSteps steps;
+        steps.interval = kStepInterval;
+        steps.cancelled = overtaken;
+        steps.wantsStep = [this] { return m_nStepsInFlight.load(std::memory_order_acquire) == 0; };
+        steps.onStep = [&](std::unique_ptr<LoadedKit> kit) {
+          kit->m_nLoad = number;
+          if (!namesChanged) takeNames(*kit);
+          SendKit(respond, handle, std::move(kit), true);
+          FreeRungOutKits();
+        };
+        m_bWorkerLoading.store(true, std::memory_order_release);
+        std::unique_ptr<LoadedKit> kit = LoadLogged(path, request.nMemoryMB, steps);
+        m_bWorkerLoading.store(false, std::memory_order_release);
+        if (overtaken()) break;  // what it handed over stays until the next kit comes
+        if (kit) {
+          kit->m_nLoad = number;
+          takeNames(*kit);
+          if (const uint64_t silent = m_trigger.HitsWhileLoading() - silentBefore)
+            lv2_log_note(&m_logger, "Thumper: %llu notes played while %s loaded stayed silent\n",
+                         static_cast<unsigned long long>(silent), path.c_str());
         }
-        const WorkReply reply{kit.get()};
-        const bool held = kit && HoldInFlight(kit.get());
-        if (respond(handle, sizeof reply, &reply) == LV2_WORKER_SUCCESS) {
-          (void)kit.release();
-        } else if (held) {
-          TakeInFlight(kit.get());
-        }
+        SendKit(respond, handle, std::move(kit), false);
         break;
       }
       case WorkRequest::Kind::LoadNoteMap:
@@ -563,6 +677,15 @@ LV2_State_Status ThumperPlugin::Save(LV2_State_Store_Function store, LV2_State_H
     std::lock_guard lock(m_controlMutex);
     path = m_strSavedPath;
     noteMap = m_strSavedNoteMap;
+  }
+  // Kept beside the port's value, which hosts set only after the state is
+  // restored: the session's kit then loads with its own budget. Automatic
+  // stores nothing, as sessions from before the control.
+  const int32_t memoryMB = static_cast<int32_t>(m_nMemoryMB.load(std::memory_order_relaxed));
+  if (memoryMB != 0) {
+    const LV2_State_Status status = store(handle, m_uris.memory, &memoryMB, sizeof memoryMB,
+                                          m_uris.atomInt, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+    if (status != LV2_STATE_SUCCESS) return status;
   }
   // Without a map nothing is stored, so a session saved before there were maps
   // and one saved without a map are the same.
@@ -599,18 +722,32 @@ LV2_State_Status ThumperPlugin::Restore(LV2_State_Retrieve_Function retrieve,
     if (type == m_uris.atomPath && !noteMap.empty()) noteMap = AbsolutePath(noteMap, features);
   }
 
+  value = retrieve(handle, m_uris.memory, &size, &type, &flags);
+  uint32_t memoryMB = 0;  // none: automatic
+  if (value && size == sizeof(int32_t) && type == m_uris.atomInt) {
+    int32_t stored = 0;
+    std::memcpy(&stored, value, sizeof stored);
+    memoryMB = static_cast<uint32_t>(std::clamp<int32_t>(stored, 0, int32_t(kMaxMemoryMB)));
+  }
+  m_nMemoryMB.store(memoryMB, std::memory_order_relaxed);
+
+  // The session's kit replaces whatever the worker is loading: that load stops.
+  const uint64_t number = m_nNextLoad.fetch_add(1, std::memory_order_relaxed) + 1;
+  NoteNewestLoad(number);
+
   // A state without a kit restores the empty kit; a kit that cannot be loaded
   // keeps its path, so the session still knows what it was.
   // A map that cannot be read is kept the same way, and the kit plays without it.
   std::unique_ptr<LoadedKit> kit;
   {
     std::lock_guard lock(m_controlMutex);
-    kit = path.empty() ? nullptr : LoadLogged(path);
+    kit = path.empty() ? nullptr : LoadLogged(path, memoryMB);
     std::ostringstream said;  // the load has told what is wrong with the kit
     cli::ConsoleUi ui(said);
     m_kitNames = kit ? LoadedKitNoteNames(*kit, ui) : NoteNames{};
     m_kitGmNotes = kit && kit->m_pState ? kit->m_pState->m_nGeneralMidiNote : GeneralMidiIdentity();
     if (!kit) kit = EmptyKit(path);
+    kit->m_nLoad = number;
     m_strSavedPath = path;
     if (!LoadNoteMapLogged(noteMap, m_noteMap)) m_noteMap.reset();
     m_strSavedNoteMap = noteMap;

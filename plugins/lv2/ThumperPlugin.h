@@ -9,7 +9,9 @@
 // any thread but the audio one. A kit is loaded by Work (or Restore) without
 // touching the playing one, handed to the audio thread, swapped in there
 // wait-free, and the replaced kit goes back to the worker, which frees it once
-// its last hits have rung out. A note map is read there too and reaches the
+// its last hits have rung out. A kit that plays as its maker made it is handed
+// over in steps while its samples load (each note once all of its samples are
+// in); a newer choice of kit stops such a load. A note map is read there too and reaches the
 // audio thread as the newest of three slots (LatestValue). The MIDNAM document
 // is made on the worker with each kit or map and the host told of it from
 // there; Midnam only copies it.
@@ -48,6 +50,8 @@ enum PortIndex : uint32_t {
   kChannel = 4,
   // "Thumper Multi" only: output pairs 1..kMorePairs, left and right.
   kFirstMoreOut = 5,
+  // The "Memory" control (megabytes, 0: automatic) follows the outputs:
+  // index 5 for "Thumper", 37 for "Thumper Multi".
 };
 
 // The output pairs "Thumper Multi" has besides the main one.
@@ -90,7 +94,7 @@ class ThumperPlugin {
   struct Uris {
     LV2_URID atomPath, atomUrid, atomObject, atomBlank, midiEvent;
     LV2_URID patchSet, patchGet, patchProperty, patchValue, drumSet;
-    LV2_URID atomString, noteMap;
+    LV2_URID atomString, noteMap, atomInt, memory;
   };
   // The note map as the audio thread takes it.
   struct PlayingMap {
@@ -119,6 +123,8 @@ class ThumperPlugin {
   void HandlePatch(const LV2_Atom_Object* object, int64_t frame) noexcept;
   // Asks the worker for a kit or map load of path (kind: a WorkRequest::Kind).
   void ScheduleLoad(uint32_t kind, const char* path, uint32_t length) noexcept;
+  // The Memory control's index.
+  uint32_t MemoryPort() const noexcept { return kFirstMoreOut + 2 * m_nMorePairs; }
   // Any thread: a kit that a worker message is about to carry is noted here
   // before the message goes, and taken off when it arrives, so a host that
   // frees the instance with messages undelivered frees their kits with it.
@@ -128,8 +134,17 @@ class ThumperPlugin {
   void WriteNoteMapName(int64_t frame) noexcept;
   void WritePathProperty(int64_t frame, LV2_URID property, const std::string& path) noexcept;
 
+  // Any thread: raises the number of the newest kit load to at least load,
+  // which stops the loads numbered below it.
+  void NoteNewestLoad(uint64_t load) noexcept;
+
   // --- control threads, holding m_controlMutex ---
-  std::unique_ptr<LoadedKit> LoadLogged(const std::string& path);
+  // memoryMB: the Memory control's value when the load was asked for.
+  std::unique_ptr<LoadedKit> LoadLogged(const std::string& path, uint32_t memoryMB,
+                                        const KitLoadSteps& steps = {});
+  // The worker: sends a kit to the audio thread; step: one of a load still running.
+  void SendKit(LV2_Worker_Respond_Function respond, LV2_Worker_Respond_Handle handle,
+               std::unique_ptr<LoadedKit> kit, bool step);
   // Reads the map name names (a file or a built-in; empty: none) into map;
   // false, with the reason logged and map untouched, when it cannot be read.
   bool LoadNoteMapLogged(const std::string& name, std::optional<NoteMap>& map);
@@ -155,6 +170,7 @@ class ThumperPlugin {
   LV2_Atom_Sequence* m_pNotify = nullptr;
   float* m_pOut[2] = {nullptr, nullptr};
   const float* m_pChannel = nullptr;
+  const float* m_pMemory = nullptr;
   uint32_t m_nMorePairs = 0;
   std::array<float*, 2 * kMorePairs> m_pMoreOut{};
   std::array<MixTarget, kMorePairs> m_more{};  // the audio thread's own
@@ -180,6 +196,18 @@ class ThumperPlugin {
   // than a few at once never happen; past the last slot a kit goes untracked.
   std::array<std::atomic<LoadedKit*>, 64> m_inFlight{};
   std::atomic<uint64_t> m_nFramesPlayed{0};
+  // The Memory control's value as run() last saw it, in megabytes (0: automatic).
+  std::atomic<uint32_t> m_nMemoryMB{0};
+  // Kit loads are numbered as they are asked for; the worker stops one once a
+  // later one has been asked for (m_nNewestLoad), and the audio thread never
+  // puts back a kit older than the one that plays.
+  std::atomic<uint64_t> m_nNextLoad{0};
+  std::atomic<uint64_t> m_nNewestLoad{0};
+  // While the worker loads a kit in steps, it reads no other message: replaced
+  // kits wait on the audio thread instead of filling the host's queue.
+  std::atomic<bool> m_bWorkerLoading{false};
+  // Steps sent and not yet taken by the audio thread; the next waits for none.
+  std::atomic<int> m_nStepsInFlight{0};
 
   // The MIDNAM document, ready for the host to copy.
   std::mutex m_midnamMutex;
@@ -194,6 +222,7 @@ class ThumperPlugin {
   std::array<MidiEventAt, kMaxEvents> m_events{};
   uint64_t m_nFrames = 0;
   uint64_t m_nLastHousekeeping = 0;
+  uint64_t m_nPlayingLoad = 0;  // the load that made m_pKit
   int m_nChannel = 1;
   bool m_bAnnounce = false;     // the notify port tells the kit path in the next run
   bool m_bAnnounceMap = false;  // and the note map's name

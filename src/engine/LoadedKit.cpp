@@ -30,6 +30,19 @@ bool OpenKitDocument(const std::string& path, CThumperDoc& doc, UiServices& ui) 
   return true;
 }
 
+// Whatever the kits a load of it handed over still play: the program's
+// samples decode into the load's voices, which stay here once it is done.
+struct KitProgramLoading {
+  KitProgramLoading(KitProgram kitProgram, KitLoader::DecodeFn decode)
+      : program(std::move(kitProgram)), loader(0, std::move(decode)) {}
+  KitProgram program;
+  std::array<std::string, 128> names;
+  KitMemoryPlan plan;  // which samples stream, read while the load runs
+  KitLoader loader;
+  KitProgramLoad load;
+  KitProgramVoices voices;  // once the load is done
+};
+
 namespace {
 
 // The frames a sample of byteCount bytes (16-bit stereo at 44,100 Hz) lasts at rate.
@@ -49,45 +62,79 @@ std::unique_ptr<LoadedKit> EmptyKit(const std::string& path) {
 
 namespace {
 
+// The kit as the load of its samples stands (voices: what is in so far).
+std::unique_ptr<LoadedKit> KitOfLoad(const std::string& path, SoundDevice& device,
+                                     const std::shared_ptr<KitProgramLoading>& loading,
+                                     const KitProgramVoices& voices, uint64_t seed, bool complete) {
+  auto kit = std::make_unique<LoadedKit>();
+  kit->m_strPath = path;
+  kit->m_bComplete = complete;
+  kit->m_nSampleLayers = voices.nWanted;
+  kit->m_nDroppedLayers = voices.nWanted - voices.nLoaded;
+  kit->m_nRingFrames = voices.nLongestFrames + device.GetMixer().FadeFrames() + 1;
+  kit->m_pState = BuildKitTriggerState(loading->program, voices.refs, device.SampleRate(), seed);
+  kit->m_pKitVoices = loading;
+  kit->m_bKitProgram = true;
+  kit->m_kitNoteNames = loading->names;
+  return kit;
+}
+
 std::unique_ptr<LoadedKit> LoadKitProgram(const std::string& path, SoundDevice& device,
-                                          UiServices& ui) {
+                                          UiServices& ui, std::optional<uint64_t> memoryBudget,
+                                          const KitLoadSteps& steps) {
   KitProgramResult read = ReadKitProgram(path);
   if (!read.program) {
     ui.Notice(read.strError, kAppName);
     return nullptr;
   }
   for (const std::string& warning : read.program->warnings) ui.Notice(warning, kAppName);
-  // Past a quarter of the free memory the largest samples stream from disk;
-  // a kit that fits even so nowhere is refused.
-  const KitMemoryPlan plan =
-      PlanKitMemory(*read.program, nullptr, device.SampleRate(), std::nullopt);
+  // Past the budget (a quarter of the free memory when none is given) the
+  // largest samples stream from disk; a kit that fits even so nowhere is refused.
+  KitMemoryPlan plan = PlanKitMemory(*read.program, nullptr, device.SampleRate(), memoryBudget);
   if (plan.refusal) {
     ui.Notice(*plan.refusal, kAppName);
     return nullptr;
   }
   if (plan.nStreamed > 0) ui.Notice(KitStreamingNotice(path, plan), kAppName);
-  auto kit = std::make_unique<LoadedKit>();
-  kit->m_strPath = path;
-  KitLoader loader;
-  KitVoiceLoad load;
-  load.pPlan = &plan;
-  KitProgramVoices voices = LoadKitProgramVoices(*read.program, device, ui, loader, load);
-  kit->m_nSampleLayers = voices.nWanted;
-  kit->m_nDroppedLayers = voices.nWanted - voices.nLoaded;
-  kit->m_nRingFrames = voices.nLongestFrames + device.GetMixer().FadeFrames() + 1;
+  auto loading = std::make_shared<KitProgramLoading>(std::move(*read.program), steps.decode);
+  loading->names = KitProgramNoteNames(loading->program);
+  loading->plan = std::move(plan);
   // A live host's random choices differ from one start to the next.
-  kit->m_pState =
-      BuildKitTriggerState(*read.program, voices.refs, device.SampleRate(), ClockSeed());
-  kit->m_pKitVoices = std::move(voices.voices);
-  kit->m_bKitProgram = true;
-  kit->m_kitNoteNames = KitProgramNoteNames(*read.program);
-  return kit;
+  const uint64_t seed = ClockSeed();
+  KitProgramLoad& load = loading->load;
+  load.Start(loading->program, device, loading->loader, nullptr, &loading->plan);
+  const auto cancelled = [&] { return steps.cancelled && steps.cancelled(); };
+  if (steps.onStep && !cancelled())
+    steps.onStep(KitOfLoad(path, device, loading, load.Voices(), seed, false));
+  auto lastStep = std::chrono::steady_clock::now();
+  bool changed = false;
+  while (load.Running()) {
+    if (cancelled()) {
+      loading->loader.Cancel();
+      return nullptr;
+    }
+    loading->loader.WaitForFinished(std::chrono::milliseconds(100));
+    changed = load.Adopt(ui, {}) || changed;
+    const auto now = std::chrono::steady_clock::now();
+    if (steps.onStep && changed && load.Running() && now - lastStep >= steps.interval &&
+        (!steps.wantsStep || steps.wantsStep())) {
+      steps.onStep(KitOfLoad(path, device, loading, load.Voices(), seed, false));
+      lastStep = now;
+      changed = false;
+    }
+  }
+  if (cancelled()) return nullptr;
+  loading->voices = load.Take();
+  loading->loader.Cancel();  // done: its threads go
+  return KitOfLoad(path, device, loading, loading->voices, seed, true);
 }
 
 }  // namespace
 
-std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device, UiServices& ui) {
-  if (PlaysAsKitProgram(path)) return LoadKitProgram(path, device, ui);
+std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device, UiServices& ui,
+                                   std::optional<uint64_t> memoryBudget,
+                                   const KitLoadSteps& steps) {
+  if (PlaysAsKitProgram(path)) return LoadKitProgram(path, device, ui, memoryBudget, steps);
   auto kit = std::make_unique<LoadedKit>();
   kit->m_strPath = path;
   CThumperDoc& doc = kit->m_doc;

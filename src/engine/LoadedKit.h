@@ -9,8 +9,11 @@
 // mixer's control side); the audio thread only reads a kit that was handed to it.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,9 +21,15 @@
 #include "audio/SoundDevice.h"
 #include "drumset/CThumperDoc.h"
 #include "drumset/UiServices.h"
+#include "engine/KitLoader.h"
 #include "play/TriggerState.h"
 
 namespace thumper {
+
+// The load of a kit that plays as its maker made it: its program, the loader
+// that decodes its samples and the voices made of them. Every kit a load hands
+// over shares it, so the voices go with the last of those kits.
+struct KitProgramLoading;
 
 struct LoadedKit {
   // The file the kit came from, as the user gave it; empty for no kit.
@@ -29,8 +38,13 @@ struct LoadedKit {
   std::array<std::unique_ptr<SampleVoice>, kLayerTotal> m_pVoices;
   // A kit that plays as its maker made it has no drum set: its samples' voices,
   // and what its notes are called.
-  std::vector<std::unique_ptr<SampleVoice>> m_pKitVoices;
+  std::shared_ptr<KitProgramLoading> m_pKitVoices;
   bool m_bKitProgram = false;
+  // False for a kit handed over while its load goes on: the notes whose
+  // samples are not all in yet are silent (and counted by the trigger).
+  bool m_bComplete = true;
+  // Which of its host's loads made the kit (the host numbers them); 0: none.
+  uint64_t m_nLoad = 0;
   std::array<std::string, 128> m_kitNoteNames;
   // What the trigger reads; null once handed to the trigger.
   std::unique_ptr<TriggerState> m_pState;
@@ -52,12 +66,33 @@ struct LoadedKit {
 // kit file is.
 bool OpenKitDocument(const std::string& path, CThumperDoc& doc, UiServices& ui);
 
+// What a host that plays a kit while it loads asks of LoadKit.
+struct KitLoadSteps {
+  // Called on the loading thread with the kit as it stands: once when its
+  // samples start loading (every note silent), then, at most every interval,
+  // each time more of its notes can play. For a kit that plays as its maker
+  // made it; a drum set is handed over whole, as LoadKit's result.
+  std::function<void(std::unique_ptr<LoadedKit>)> onStep;
+  std::chrono::milliseconds interval{100};
+  // Asked before each later step: false holds it back for the next interval
+  // (the last step has not reached the audio thread yet).
+  std::function<bool()> wantsStep;
+  // Asked at least every interval: true stops the load, and LoadKit returns null.
+  std::function<bool()> cancelled;
+  // Decodes the samples in place of the user's cache (null: the cache).
+  KitLoader::DecodeFn decode;
+};
+
 // Control thread. The kit at path with every layer's voice made on device's
 // mixer: missing samples are looked for beside the drum set, then dropped and
 // reported through ui. A kit that plays as its maker made it (a Hydrogen kit)
-// plays so, with every sample of it. Null when the drum set itself cannot be
-// read (ui was told why).
-std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device, UiServices& ui);
+// plays so, with every sample of it, and is refused (ui is told why) when its
+// samples take more than memoryBudget bytes (nothing: the automatic budget
+// from the memory the system has free). Null when the drum set itself cannot
+// be read (ui was told why), or the load was cancelled.
+std::unique_ptr<LoadedKit> LoadKit(const std::string& path, SoundDevice& device, UiServices& ui,
+                                   std::optional<uint64_t> memoryBudget = std::nullopt,
+                                   const KitLoadSteps& steps = {});
 
 // A kit with no drum set: every slot silent. path is kept so a host can still
 // show (and save) what the user chose.

@@ -16,6 +16,7 @@
 #include "engine/KitLoader.h"
 #include "engine/KitMemory.h"
 #include "engine/KitProgramVoices.h"
+#include "engine/LoadedKit.h"
 #include "engine/ThumperRuntime.h"
 #include "support/MixedSamples.h"
 #include "support/TestSupport.h"
@@ -408,6 +409,77 @@ TEST_F(KitLoadingTest, AKitOpenedThroughALinkFindsItsSamplesBesideTheRealFile) {
 
 namespace thumper {
 namespace {
+
+// The plugin's load: a kit handed over while its samples come in, each step
+// playing the notes whose samples are all in, and the last step's voices
+// shared with the whole kit, so what a step started never loses its sample.
+class KitLoadInSteps : public ::testing::Test {
+ protected:
+  KitLoadInSteps() : device(reclaimer, 44100, "test") {
+    for (int i = 0; i < 3; ++i) {
+      paths.push_back(dir / ("s" + std::to_string(i) + ".wav"));
+      test::WriteWav(paths.back(), std::vector<int16_t>(4000, int16_t(100 + i)));
+    }
+    // Note 38 sounds s0; note 36 sounds s1 and s2 together.
+    test::WriteTextFile(dir / "kit.sfz",
+                        "<region> key=38 sample=s0.wav\n<region> key=36 sample=s1.wav\n"
+                        "<region> key=36 sample=s2.wav\n");
+    steps.interval = std::chrono::milliseconds(0);
+    steps.decode = gate.Fn();
+  }
+  static const PlayNote& Note(const LoadedKit& kit, int note) {
+    return kit.m_pState->m_program.m_note[note];
+  }
+
+  TempDir dir;
+  std::vector<std::string> paths;
+  Reclaimer reclaimer;
+  PulledDevice device;
+  GatedDecoder gate;
+  ScriptedUi ui;
+  KitLoadSteps steps;
+};
+
+TEST_F(KitLoadInSteps, EachStepPlaysTheNotesWhoseSamplesAreAllInAndNoneHalf) {
+  std::vector<std::unique_ptr<LoadedKit>> seen;
+  steps.onStep = [&](std::unique_ptr<LoadedKit> kit) {
+    EXPECT_FALSE(kit->m_bComplete);
+    // Opened one at a time, so every step sees one more sample in.
+    if (seen.size() < paths.size()) gate.Open(paths[seen.size()]);
+    seen.push_back(std::move(kit));
+  };
+  std::unique_ptr<LoadedKit> kit = LoadKit(dir / "kit.sfz", device, ui, std::nullopt, steps);
+  ASSERT_TRUE(kit);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_TRUE(Note(*seen[0], 38).bLoading && Note(*seen[0], 36).bLoading);
+  EXPECT_FALSE(Note(*seen[1], 38).bLoading);
+  EXPECT_EQ(Note(*seen[1], 38).nSetCount, 1u) << "note 38 plays while 36 still loads";
+  EXPECT_TRUE(Note(*seen[1], 36).bLoading);
+  // One of note 36's two samples is in: it stays silent rather than play half.
+  EXPECT_TRUE(Note(*seen[2], 36).bLoading);
+  EXPECT_EQ(Note(*seen[2], 36).nSetCount, 0u);
+  EXPECT_TRUE(kit->m_bComplete);
+  EXPECT_FALSE(Note(*kit, 36).bLoading);
+  EXPECT_EQ(Note(*kit, 36).nSetCount, 1u);
+  EXPECT_EQ(kit->m_nDroppedLayers, 0);
+  for (const auto& step : seen) EXPECT_EQ(step->m_pKitVoices, kit->m_pKitVoices);
+  // The whole kit's ring time covers what any step started.
+  EXPECT_GE(kit->m_nRingFrames, seen[2]->m_nRingFrames);
+}
+
+TEST_F(KitLoadInSteps, AStoppedLoadHandsOverNothingMore) {
+  bool stop = false;
+  int stepCount = 0;
+  steps.cancelled = [&] { return stop; };
+  steps.onStep = [&](std::unique_ptr<LoadedKit>) {
+    ++stepCount;
+    gate.Open(paths[0]);
+    stop = true;  // another kit was chosen; the decoders still hold s1 and s2
+  };
+  EXPECT_FALSE(LoadKit(dir / "kit.sfz", device, ui, std::nullopt, steps));
+  EXPECT_EQ(stepCount, 1);
+  EXPECT_TRUE(ui.notices.empty());
+}
 
 TEST(KitProgramVoices, ALargeKitSharesTheMixersCopiesAmongItsSamples) {
   EXPECT_EQ(CopiesPerSample(100), SampleVoice::kMaxCopies);

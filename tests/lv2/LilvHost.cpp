@@ -160,9 +160,16 @@ PluginInstance::PluginInstance(LilvHost& host, double rate, bool offerMidnam)
   lilv_instance_connect_port(m_pInstance, 2, m_outL.data());
   lilv_instance_connect_port(m_pInstance, 3, m_outR.data());
   lilv_instance_connect_port(m_pInstance, 4, &m_fChannel);
-  // Every port past the channel is an output of "Thumper Multi", in pairs.
+  // The Memory control by its symbol; every other port past the channel is an
+  // output of "Thumper Multi", in pairs.
+  LilvNode* memorySymbol = lilv_new_string(host.World(), "memory");
+  const LilvPort* memory = lilv_plugin_get_port_by_symbol(host.Plugin(), memorySymbol);
+  lilv_node_free(memorySymbol);
+  const uint32_t memoryIndex = memory ? lilv_port_get_index(host.Plugin(), memory) : UINT32_MAX;
+  if (memory) lilv_instance_connect_port(m_pInstance, memoryIndex, &m_fMemory);
   const uint32_t ports = lilv_plugin_get_num_ports(host.Plugin());
   for (uint32_t p = 5; p < ports; ++p) {
+    if (p == memoryIndex) continue;
     m_moreOut.emplace_back(kMaxBlock);
     lilv_instance_connect_port(m_pInstance, p, m_moreOut.back().data());
   }
@@ -400,27 +407,41 @@ std::string PluginInstance::AllLog() const {
 
 namespace {
 
+// The host's control values: the channel, then the Memory control.
+struct PortValues {
+  float* pChannel;
+  float* pMemory;
+  LV2_URID nFloat;
+};
+
+float* PortValue(const char* symbol, const PortValues& values) {
+  if (std::strcmp(symbol, "channel") == 0) return values.pChannel;
+  if (std::strcmp(symbol, "memory") == 0) return values.pMemory;
+  return nullptr;
+}
+
 const void* GetPortValue(const char* symbol, void* self, uint32_t* size, uint32_t* type) {
-  auto* p = static_cast<std::pair<float*, LV2_URID>*>(self);
-  if (std::strcmp(symbol, "channel") != 0) return nullptr;
+  auto* values = static_cast<PortValues*>(self);
+  float* value = PortValue(symbol, *values);
+  if (!value) return nullptr;
   *size = sizeof(float);
-  *type = p->second;
-  return p->first;
+  *type = values->nFloat;
+  return value;
 }
 
 void SetPortValue(const char* symbol, void* self, const void* value, uint32_t size, uint32_t) {
-  if (std::strcmp(symbol, "channel") == 0 && size == sizeof(float))
-    std::memcpy(static_cast<float*>(self), value, sizeof(float));
+  float* port = PortValue(symbol, *static_cast<PortValues*>(self));
+  if (port && size == sizeof(float)) std::memcpy(port, value, sizeof(float));
 }
 
 }  // namespace
 
 std::string PluginInstance::SaveState(const std::string& dir) {
   UridMap& u = m_host.Urids();
-  std::pair<float*, LV2_URID> port{&m_fChannel, u.Map(LV2_ATOM__Float)};
+  PortValues values{&m_fChannel, &m_fMemory, u.Map(LV2_ATOM__Float)};
   LilvState* state =
       lilv_state_new_from_instance(m_host.Plugin(), m_pInstance, &u.m_map, nullptr, nullptr,
-                                   nullptr, dir.c_str(), &GetPortValue, &port, 0, nullptr);
+                                   nullptr, dir.c_str(), &GetPortValue, &values, 0, nullptr);
   char* text = lilv_state_to_string(m_host.World(), &u.m_map, &u.m_unmap, state,
                                     "urn:thumper:test-state", nullptr);
   std::string out = text ? text : "";
@@ -433,7 +454,8 @@ void PluginInstance::RestoreState(const std::string& text) {
   UridMap& u = m_host.Urids();
   LilvState* state = lilv_state_new_from_string(m_host.World(), &u.m_map, text.c_str());
   if (!state) return;
-  lilv_state_restore(state, m_pInstance, &SetPortValue, &m_fChannel, 0, m_featureList);
+  PortValues values{&m_fChannel, &m_fMemory, u.Map(LV2_ATOM__Float)};
+  lilv_state_restore(state, m_pInstance, &SetPortValue, &values, 0, m_featureList);
   lilv_state_free(state);
 }
 

@@ -91,6 +91,8 @@ class PluginInstance {
   void QueueNoteMap(const std::string& path, bool asName = false);
   void QueueGetNoteMap();
   void SetChannel(float channel) { m_fChannel = channel; }
+  // The "Memory" control, in megabytes (0: automatic).
+  void SetMemory(float megabytes) { m_fMemory = megabytes; }
 
   // One block of frames frames with these messages; the output is appended to
   // Left() and Right(). Then the worker runs and its replies are delivered, as
@@ -166,6 +168,7 @@ class PluginInstance {
   std::vector<std::vector<float>> m_moreOut;
   std::vector<std::vector<float>> m_moreLeft, m_moreRight;
   float m_fChannel = 1.0f;
+  float m_fMemory = 0.0f;
   std::string m_strPendingKit;
   bool m_bPendingGet = false;
   std::string m_strPendingMap;  // kept, not freed, by run(): the host allocates nothing there

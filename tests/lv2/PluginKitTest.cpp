@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "PluginTestKits.h"
@@ -367,6 +369,225 @@ TEST_F(PluginKit, RapidKitChangesWithTheWorkerOnItsOwnThreadEndOnTheLastKit) {
   PlayInBlocks(*fresh, {{3, 0x90, 38, 127}}, {128}, 8192);
   EXPECT_EQ(plugin->Left(), fresh->Left());
   EXPECT_EQ(plugin->AllLog().find("could not"), std::string::npos) << plugin->AllLog();
+}
+
+// Converted samples go to a cache of the test's own, gone with its folder,
+// instead of growing the one all tests share.
+class OwnCacheHome {
+ public:
+  explicit OwnCacheHome(const std::string& folder) {
+    if (const char* saved = std::getenv("XDG_CACHE_HOME")) m_saved = saved;
+    setenv("XDG_CACHE_HOME", folder.c_str(), 1);
+  }
+  ~OwnCacheHome() {
+    if (m_saved)
+      setenv("XDG_CACHE_HOME", m_saved->c_str(), 1);
+    else
+      unsetenv("XDG_CACHE_HOME");
+  }
+
+ private:
+  std::optional<std::string> m_saved;
+};
+
+// An SFZ kit whose note 38 is one short sample, in first, and whose note 36
+// sounds longFiles long samples at 48 kHz together, which take a while to convert.
+std::string MakeSlowKit(const TempDir& dir, int longFiles, int longFrames = 48000) {
+  std::string sfz = "<region> key=38 sample=short.wav\n";
+  WriteWav(dir / "short.wav", std::vector<int16_t>(2 * 300, 3000));
+  for (int i = 0; i < longFiles; ++i) {
+    const std::string name = "long" + std::to_string(i) + ".wav";
+    WriteWav(dir / name, Tone(longFrames, i), 2, 48000);
+    sfz += "<region> key=36 sample=" + name + "\n";
+  }
+  WriteTextFile(dir / "slow.sfz", sfz);
+  return dir / "slow.sfz";
+}
+
+// A kit that plays as its maker made it plays while it loads: each note once
+// all of its samples are in, silent (and counted) before that, never half.
+TEST_F(PluginKit, AKitPlaysWhileItLoadsWithTheWorkerOnItsOwnThread) {
+  const std::string kit = MakeSlowKit(dir, 64, 4 * 48000);
+  const OwnCacheHome cache(dir / "cache");
+  auto plugin = host.Instantiate(44100);
+  ASSERT_TRUE(plugin);
+  plugin->StartWorkerThread();
+  const auto start = std::chrono::steady_clock::now();
+  plugin->QueueKit(kit);
+  plugin->Run(512);
+  const std::string loaded = "Thumper: loaded " + kit;
+  const auto whole = [&] { return plugin->AllLog().find(loaded) != std::string::npos; };
+  // Note 38 sounds for 300 frames of a 512-frame block once its sample is in.
+  // A block plays what the run before it was handed; the log says when the
+  // whole kit goes to the audio thread.
+  bool heard = false, wholeBefore = whole();
+  while (!heard && !wholeBefore) {
+    const size_t from = plugin->Left().size();
+    plugin->Run(512, {{0, 0x90, 38, 127}});
+    heard = !Silent(plugin->Left(), from);
+    if (!heard) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (!heard) wholeBefore = whole();
+    ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  }
+  if (!heard) {
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    // Three steps' time without a note played is a kit handed over only whole.
+    ASSERT_LT(took.count(), 300) << "no note played during a load of " << took.count() << " ms";
+    GTEST_SKIP() << "the whole kit loaded in " << took.count() << " ms, before a block played";
+  }
+  plugin->Run(2048);  // note 38 ends
+  // Note 36 stays silent: its 64 samples are not all in (the log, read after
+  // the block, proves the whole kit had not come yet).
+  const size_t from = plugin->Left().size();
+  plugin->Run(2048, {{0, 0x90, 36, 127}});
+  const bool stillLoading = !whole();
+  if (stillLoading) {
+    EXPECT_TRUE(Silent(plugin->Left(), from));
+  }
+  for (int i = 0; i < 6000 && !plugin->WorkerIdle(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    plugin->Run(128);
+  }
+  ASSERT_TRUE(plugin->WorkerIdle());
+  plugin->Run(128);
+  EXPECT_NE(plugin->AllLog().find(loaded), std::string::npos) << plugin->AllLog();
+  if (stillLoading) {
+    EXPECT_NE(plugin->AllLog().find("notes played while " + kit + " loaded stayed silent"),
+              std::string::npos)
+        << plugin->AllLog();
+  }
+  const size_t afterLoad = plugin->Left().size();
+  plugin->Run(2048, {{0, 0x90, 36, 127}});
+  EXPECT_FALSE(Silent(plugin->Left(), afterLoad));
+  // The host heard of the kit once, when it began to play.
+  EXPECT_EQ(std::count(plugin->AnnouncedPaths().begin(), plugin->AnnouncedPaths().end(), kit), 1);
+}
+
+// The worker takes the second of two kits chosen before it ran; handing a kit
+// over in steps allocates, frees and locks nothing on the audio thread.
+TEST_F(PluginKit, AKitChosenWhileAnotherWaitsReplacesItAndStepsStayRealTimeSafe) {
+  const std::string slow = MakeSlowKit(dir, 4);
+  auto plugin = WithKit("a");
+  ASSERT_TRUE(plugin);
+  plugin->Run(8192, {{0, 0x90, 38, 127}});
+  const std::vector<MidiAt> note = {{3, 0x90, 36, 127}};
+  heap::Counts counted{};
+  for (const std::string& kit : {dir / "b.drums", slow, std::string()}) {
+    if (!kit.empty()) plugin->QueueKit(kit);
+    heap::Start();
+    plugin->RunOnly(256, note);
+    const heap::Counts run = heap::Stop();
+    if (kit.empty()) plugin->DoWork();  // b is passed over; the slow kit comes in two steps
+    heap::Start();
+    plugin->DeliverResponses();
+    const heap::Counts delivered = heap::Stop();
+    counted.allocations += run.allocations + delivered.allocations;
+    counted.frees += run.frees + delivered.frees;
+    counted.locks += run.locks + delivered.locks;
+  }
+  EXPECT_EQ(counted.allocations, 0);
+  EXPECT_EQ(counted.frees, 0);
+  EXPECT_EQ(counted.locks, 0);
+  EXPECT_EQ(plugin->AllLog().find("b.drums"), std::string::npos) << plugin->AllLog();
+  plugin->Left().clear();
+  PlayInBlocks(*plugin, {{5, 0x90, 36, 127}}, {256}, 4096);
+  plugin->QueueGetKit();
+  plugin->Run(64);
+  ASSERT_FALSE(plugin->AnnouncedPaths().empty());
+  EXPECT_EQ(plugin->AnnouncedPaths().back(), slow);
+  EXPECT_NE(plugin->AllLog().find("Thumper: loaded " + slow), std::string::npos);
+}
+
+// The Memory control: a kit whose samples take more than it allows streams its
+// largest from disk, and one that fits even so nowhere is refused with the
+// reason logged; a change does not reload the kit that plays, and the session
+// keeps the value, so the kit it reopens loads within it.
+TEST_F(PluginKit, AKitPastTheMemoryControlStreamsAndTheSessionKeepsTheControl) {
+  const std::string kit = MakeSlowKit(dir, 1, 12 * 48000);  // 2.1 MB at 44.1 kHz
+  const OwnCacheHome cache(dir / "cache");
+  const std::string streams = "1 of its samples play from disk";
+  auto plugin = host.Instantiate(44100);
+  ASSERT_TRUE(plugin);
+  plugin->SetMemory(1);
+  plugin->LoadKit(kit);
+  EXPECT_NE(plugin->AllLog().find(streams), std::string::npos) << plugin->AllLog();
+  PlayInBlocks(*plugin, {{5, 0x90, 36, 127}}, {256}, 1024);
+  EXPECT_FALSE(Silent(plugin->Left()));
+
+  plugin->SetMemory(0);  // automatic: a new value waits for the next kit
+  plugin->Run(64);
+  const std::string state = plugin->SaveState(dir / "session");
+  auto restored = host.Instantiate(44100);
+  ASSERT_TRUE(restored);
+  restored->RestoreState(state);
+  EXPECT_EQ(restored->AllLog().find(streams), std::string::npos) << restored->AllLog();
+  plugin->SetMemory(1);
+  plugin->Run(64);
+  const std::string kept = plugin->SaveState(dir / "session2");
+  auto again = host.Instantiate(44100);
+  ASSERT_TRUE(again);
+  again->RestoreState(kept);
+  EXPECT_NE(again->AllLog().find(streams), std::string::npos) << again->AllLog();
+
+  // Forty samples whose heads alone take more than 1 MB.
+  const std::string big = MakeSlowKit(dir, 40, 20000);
+  plugin->LoadKit(big);
+  EXPECT_NE(plugin->AllLog().find(big + ": its samples take 3 MB of memory, still"),
+            std::string::npos)
+      << plugin->AllLog();
+  EXPECT_NE(plugin->AllLog().find("it is not loaded"), std::string::npos);
+}
+
+// The Memory control as hosts read it from the bundle: after each plugin's
+// outputs, an integer number of megabytes, 0 ("Automatic") by default.
+TEST(PluginMemoryControl, FollowsTheOutputsOfEachPluginWithItsRangeUnitAndAutomaticDefault) {
+  for (const auto& [uri, index] : {std::pair{THUMPER_LV2_URI, 5u}, {THUMPER_LV2_MULTI_URI, 37u}}) {
+    LilvHost host(uri);
+    ASSERT_TRUE(host.Plugin()) << uri;
+    LilvWorld* world = host.World();
+    LilvNode* symbol = lilv_new_string(world, "memory");
+    const LilvPort* port = lilv_plugin_get_port_by_symbol(host.Plugin(), symbol);
+    lilv_node_free(symbol);
+    ASSERT_TRUE(port) << uri;
+    EXPECT_EQ(lilv_port_get_index(host.Plugin(), port), index) << uri;
+    EXPECT_EQ(lilv_plugin_get_num_ports(host.Plugin()), index + 1) << uri;
+    LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
+    lilv_port_get_range(host.Plugin(), port, &def, &min, &max);
+    ASSERT_TRUE(def && min && max) << uri;
+    EXPECT_EQ(lilv_node_as_float(def), 0.0f);
+    EXPECT_EQ(lilv_node_as_float(min), 0.0f);
+    EXPECT_EQ(lilv_node_as_float(max), 65536.0f);
+    lilv_node_free(def);
+    lilv_node_free(min);
+    lilv_node_free(max);
+    const auto has = [&](const char* property) {
+      LilvNode* node = lilv_new_uri(world, property);
+      const bool yes = lilv_port_has_property(host.Plugin(), port, node);
+      lilv_node_free(node);
+      return yes;
+    };
+    EXPECT_TRUE(has(LV2_CORE__integer));
+    LilvScalePoints* points = lilv_port_get_scale_points(host.Plugin(), port);
+    ASSERT_TRUE(points) << uri;
+    ASSERT_EQ(lilv_scale_points_size(points), 1u);
+    const LilvScalePoint* point = lilv_scale_points_get(points, lilv_scale_points_begin(points));
+    EXPECT_STREQ(lilv_node_as_string(lilv_scale_point_get_label(point)), "Automatic");
+    EXPECT_EQ(lilv_node_as_float(lilv_scale_point_get_value(point)), 0.0f);
+    lilv_scale_points_free(points);
+    // Its unit says "MB".
+    LilvNode* unitKey = lilv_new_uri(world, "http://lv2plug.in/ns/extensions/units#unit");
+    LilvNodes* units = lilv_port_get_value(host.Plugin(), port, unitKey);
+    lilv_node_free(unitKey);
+    ASSERT_EQ(units ? lilv_nodes_size(units) : 0u, 1u) << uri;
+    LilvNode* symbolKey = lilv_new_uri(world, "http://lv2plug.in/ns/extensions/units#symbol");
+    LilvNode* unitSymbol = lilv_world_get(world, lilv_nodes_get_first(units), symbolKey, nullptr);
+    ASSERT_TRUE(unitSymbol);
+    EXPECT_STREQ(lilv_node_as_string(unitSymbol), "MB");
+    lilv_node_free(unitSymbol);
+    lilv_node_free(symbolKey);
+    lilv_nodes_free(units);
+  }
 }
 
 }  // namespace
