@@ -210,6 +210,8 @@ void ThumperPlugin::ConnectPort(uint32_t port, void* data) noexcept {
         m_pMoreOut[port - kFirstMoreOut] = static_cast<float*>(data);
       else if (port == MemoryPort())
         m_pMemory = static_cast<const float*>(data);
+      else if (port == FreewheelPort())
+        m_pFreewheel = static_cast<const float*>(data);
       break;
   }
 }
@@ -229,6 +231,11 @@ void ThumperPlugin::Run(uint32_t frames) noexcept {
       m_nChannel = channel;
       m_trigger.SetChannel(channel);  // one atomic store
     }
+  }
+  // An export may wait for the disk where a streamed sample's block is late.
+  if (const bool freewheel = m_pFreewheel && *m_pFreewheel > 0.5f; freewheel != m_bFreewheel) {
+    m_bFreewheel = freewheel;
+    m_device.GetMixer().SetStreamingWaits(freewheel);  // two atomic stores
   }
   if (m_pMemory && std::isfinite(*m_pMemory)) {
     const float mb = std::clamp(*m_pMemory, 0.0f, kMaxMemoryMB);

@@ -51,7 +51,8 @@ enum PortIndex : uint32_t {
   // "Thumper Multi" only: output pairs 1..kMorePairs, left and right.
   kFirstMoreOut = 5,
   // The "Memory" control (megabytes, 0: automatic) follows the outputs:
-  // index 5 for "Thumper", 37 for "Thumper Multi".
+  // index 5 for "Thumper", 37 for "Thumper Multi"; the host's freewheeling
+  // flag follows it.
 };
 
 // The output pairs "Thumper Multi" has besides the main one.
@@ -125,6 +126,7 @@ class ThumperPlugin {
   void ScheduleLoad(uint32_t kind, const char* path, uint32_t length) noexcept;
   // The Memory control's index.
   uint32_t MemoryPort() const noexcept { return kFirstMoreOut + 2 * m_nMorePairs; }
+  uint32_t FreewheelPort() const noexcept { return MemoryPort() + 1; }
   // Any thread: a kit that a worker message is about to carry is noted here
   // before the message goes, and taken off when it arrives, so a host that
   // frees the instance with messages undelivered frees their kits with it.
@@ -171,6 +173,8 @@ class ThumperPlugin {
   float* m_pOut[2] = {nullptr, nullptr};
   const float* m_pChannel = nullptr;
   const float* m_pMemory = nullptr;
+  const float* m_pFreewheel = nullptr;
+  bool m_bFreewheel = false;  // audio thread: the flag as run() last saw it
   uint32_t m_nMorePairs = 0;
   std::array<float*, 2 * kMorePairs> m_pMoreOut{};
   std::array<MixTarget, kMorePairs> m_more{};  // the audio thread's own

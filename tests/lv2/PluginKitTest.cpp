@@ -551,7 +551,15 @@ TEST(PluginMemoryControl, FollowsTheOutputsOfEachPluginWithItsRangeUnitAndAutoma
     lilv_node_free(symbol);
     ASSERT_TRUE(port) << uri;
     EXPECT_EQ(lilv_port_get_index(host.Plugin(), port), index) << uri;
-    EXPECT_EQ(lilv_plugin_get_num_ports(host.Plugin()), index + 1) << uri;
+    EXPECT_EQ(lilv_plugin_get_num_ports(host.Plugin()), index + 2) << uri;
+    // After it, the host's freewheeling flag.
+    LilvNode* freewheel = lilv_new_uri(world, LV2_CORE__freeWheeling);
+    LilvNode* control = lilv_new_uri(world, LV2_CORE__ControlPort);
+    const LilvPort* flag = lilv_plugin_get_port_by_designation(host.Plugin(), control, freewheel);
+    lilv_node_free(freewheel);
+    lilv_node_free(control);
+    ASSERT_TRUE(flag) << uri;
+    EXPECT_EQ(lilv_port_get_index(host.Plugin(), flag), index + 1) << uri;
     LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
     lilv_port_get_range(host.Plugin(), port, &def, &min, &max);
     ASSERT_TRUE(def && min && max) << uri;

@@ -126,7 +126,7 @@ TEST(PluginMultiOut, EachPairPlaysWhatTheStemsOfItsRenderHold) {
   // sample for sample, and the main pair what nothing else holds.
   LilvHost multi(THUMPER_LV2_MULTI_URI);
   ASSERT_TRUE(multi.Plugin()) << "Thumper Multi is not in the bundle";
-  EXPECT_EQ(lilv_plugin_get_num_ports(multi.Plugin()), 5u + 2 * 16 + 1);  // and Memory
+  EXPECT_EQ(lilv_plugin_get_num_ports(multi.Plugin()), 5u + 2 * 16 + 2);  // Memory, Freewheel
   TempDir dir;
   MakeKit(dir, "kit");
   WriteFileBytes(dir / "song.mid", SongFile(Groove()));
