@@ -588,6 +588,18 @@ char* ThumperPlugin::Model() {
   return strdup(m_strModel.c_str());
 }
 
+void ThumperPlugin::ReportUnderruns() {
+  const SampleStreamer* streamer = m_device.GetMixer().Streamer();
+  const uint64_t now = streamer ? streamer->Underruns() : 0;
+  if (now <= m_nUnderrunsLogged) return;
+  lv2_log_warning(&m_logger,
+                  "Thumper: %llu blocks of samples streamed from disk came too late and played "
+                  "as silence (underruns: %llu in all)\n",
+                  static_cast<unsigned long long>(now - m_nUnderrunsLogged),
+                  static_cast<unsigned long long>(now));
+  m_nUnderrunsLogged = now;
+}
+
 void ThumperPlugin::FreeRungOutKits() {
   const uint64_t now = m_nFramesPlayed.load(std::memory_order_acquire);
   std::erase_if(m_retiring, [now](const Retiring& r) { return r.nReleaseFrame <= now; });
@@ -669,6 +681,7 @@ LV2_Worker_Status ThumperPlugin::Work(LV2_Worker_Respond_Function respond,
         break;
       case WorkRequest::Kind::Housekeeping:
         FreeRungOutKits();
+        ReportUnderruns();
         break;
     }
   }

@@ -154,6 +154,9 @@ class ThumperPlugin {
   void PublishNoteMap();
   void UpdateMidnam();
   void FreeRungOutKits();
+  // Worker: logs the blocks of streamed samples the disk gave too late since
+  // the last report.
+  void ReportUnderruns();
 
   // --- control threads, holding no lock of the plugin's ---
   // Tells the host that the MIDNAM document changed (it may read it at once).
@@ -174,7 +177,8 @@ class ThumperPlugin {
   const float* m_pChannel = nullptr;
   const float* m_pMemory = nullptr;
   const float* m_pFreewheel = nullptr;
-  bool m_bFreewheel = false;  // audio thread: the flag as run() last saw it
+  bool m_bFreewheel = false;        // audio thread: the flag as run() last saw it
+  uint64_t m_nUnderrunsLogged = 0;  // worker
   uint32_t m_nMorePairs = 0;
   std::array<float*, 2 * kMorePairs> m_pMoreOut{};
   std::array<MixTarget, kMorePairs> m_more{};  // the audio thread's own

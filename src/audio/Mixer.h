@@ -183,9 +183,9 @@ class Mixer {
   // Stops every sounding copy (with the fade).
   void StopAll() noexcept;
 
-  // UI thread: the streamer of the samples this mixer plays from disk, made
+  // Any thread: the streamer of the samples this mixer plays from disk, made
   // when the first of them is adopted; null before.
-  SampleStreamer* Streamer() { return m_pStreamer.get(); }
+  SampleStreamer* Streamer() { return m_pStreamerRt.load(std::memory_order_acquire); }
   // UI thread: makes the streamer with streams voices' pool, unless one is
   // made already (it stays the mixer's while the mixer lives, as the audio
   // thread's streamed voices hold its streams).
