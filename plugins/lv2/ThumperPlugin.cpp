@@ -76,19 +76,23 @@ bool IsBuiltInNoteMapName(std::string_view name) {
   return false;
 }
 
+// A path the host's map-path feature made, as a string, freed as the host asks.
+std::string TakeHostPath(char* made, const std::string& otherwise,
+                         const LV2_Feature* const* features) {
+  if (!made) return otherwise;
+  std::string out = made;
+  if (auto* freePath = FeatureData<LV2_State_Free_Path>(features, LV2_STATE__freePath))
+    freePath->free_path(freePath->handle, made);
+  else
+    std::free(made);
+  return out;
+}
+
 // The host's absolute form of a path from the session's state, or path itself.
 std::string AbsolutePath(const std::string& path, const LV2_Feature* const* features) {
   auto* mapPath = FeatureData<LV2_State_Map_Path>(features, LV2_STATE__mapPath);
-  auto* freePath = FeatureData<LV2_State_Free_Path>(features, LV2_STATE__freePath);
-  char* absolute = mapPath ? mapPath->absolute_path(mapPath->handle, path.c_str()) : nullptr;
-  std::string out = absolute ? absolute : path;
-  if (absolute) {
-    if (freePath)
-      freePath->free_path(freePath->handle, absolute);
-    else
-      std::free(absolute);
-  }
-  return out;
+  return TakeHostPath(mapPath ? mapPath->absolute_path(mapPath->handle, path.c_str()) : nullptr,
+                      path, features);
 }
 
 // Stores path as an atom:Path in the host's abstract form, which lets a
@@ -97,18 +101,10 @@ LV2_State_Status StorePath(LV2_State_Store_Function store, LV2_State_Handle hand
                            LV2_URID pathType, const std::string& path,
                            const LV2_Feature* const* features) {
   auto* mapPath = FeatureData<LV2_State_Map_Path>(features, LV2_STATE__mapPath);
-  auto* freePath = FeatureData<LV2_State_Free_Path>(features, LV2_STATE__freePath);
-  char* abstract = mapPath ? mapPath->abstract_path(mapPath->handle, path.c_str()) : nullptr;
-  const char* stored = abstract ? abstract : path.c_str();
-  const LV2_State_Status status = store(handle, key, stored, std::strlen(stored) + 1, pathType,
-                                        LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
-  if (abstract) {
-    if (freePath)
-      freePath->free_path(freePath->handle, abstract);
-    else
-      std::free(abstract);
-  }
-  return status;
+  const std::string stored = TakeHostPath(
+      mapPath ? mapPath->abstract_path(mapPath->handle, path.c_str()) : nullptr, path, features);
+  return store(handle, key, stored.c_str(), stored.size() + 1, pathType,
+               LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
 }
 
 // The command line's console policy, but with its notices (a kit that cannot

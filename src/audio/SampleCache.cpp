@@ -430,53 +430,18 @@ bool SampleCache::EntryOf(const std::string& path, int sourceFd, uint32_t mixerR
   return true;
 }
 
-// A damaged or stale entry is never played; it goes, so the decode that
-// follows rewrites it. An empty folder of the entry's name would stand in the
-// way of the rename.
-void SampleCache::Reject(const std::string& entryPath) {
-  m_nRejected.fetch_add(1);
-  if (::unlink(entryPath.c_str()) != 0 && errno == EISDIR) ::rmdir(entryPath.c_str());
-}
-
 DecodedSample SampleCache::Decode(const std::string& path, uint32_t mixerRate,
                                   const std::atomic<bool>* cancel) {
-  if (m_strFolder.empty()) return DecodeSampleFile(path, mixerRate, cancel);
-  const int sourceFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (sourceFd < 0) return {DecodeStatus::NotOpened, nullptr, 0};
-  FileSource source(sourceFd);  // owns it
-  EntryLookup entry;
-  if (!EntryOf(path, sourceFd, mixerRate, entry)) return DecodeSample(source, mixerRate, cancel);
-
-  DecodedSample cached;
-  switch (ReadEntry(entry.strEntryPath, entry.key, cached)) {
-    case Lookup::Hit:
-      m_nHits.fetch_add(1);
-      return cached;
-    case Lookup::Rejected:
-      Reject(entry.strEntryPath);
-      break;
-    case Lookup::Missing:
-      break;
-  }
-
-  ::posix_fadvise(sourceFd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  DecodedSample fresh = DecodeSample(source, mixerRate, cancel);
-  if (fresh.status != DecodeStatus::Ok || !fresh.bConverted || !fresh.pData ||
-      !FitsBuffer(fresh.nVoiceBytes))
-    return fresh;
-  m_nMisses.fetch_add(1);
-  // A source changed while it was read gives data of neither version: not kept.
-  struct stat after {};
-  if (::stat(path.c_str(), &after) != 0 || !SameSource(entry.before, after)) return fresh;
-  Write(entry.strEntryPath,
-        HeaderOf(entry.key, fresh.pData->nFrames, uint16_t(fresh.pData->nChannels),
-                 fresh.nVoiceBytes),
-        *fresh.pData);
-  return fresh;
+  return DecodeWith(path, mixerRate, 0, cancel);
 }
 
 DecodedSample SampleCache::DecodeStreamed(const std::string& path, uint32_t mixerRate,
                                           uint32_t headFrames, const std::atomic<bool>* cancel) {
+  return DecodeWith(path, mixerRate, std::max(headFrames, 1u), cancel);
+}
+
+DecodedSample SampleCache::DecodeWith(const std::string& path, uint32_t mixerRate,
+                                      uint32_t headFrames, const std::atomic<bool>* cancel) {
   const int sourceFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (sourceFd < 0) return {DecodeStatus::NotOpened, nullptr, 0};
   FileSource source(sourceFd);  // owns it
@@ -484,15 +449,20 @@ DecodedSample SampleCache::DecodeStreamed(const std::string& path, uint32_t mixe
   const bool cacheable = EntryOf(path, sourceFd, mixerRate, entry);
   if (cacheable) {
     DecodedSample cached;
-    switch (ReadEntryHead(entry.strEntryPath, entry.key, headFrames, cached)) {
-      case Lookup::Hit:
-        m_nHits.fetch_add(1);
-        return cached;
-      case Lookup::Rejected:
-        Reject(entry.strEntryPath);
-        break;
-      case Lookup::Missing:
-        break;
+    const Lookup found = headFrames
+                             ? ReadEntryHead(entry.strEntryPath, entry.key, headFrames, cached)
+                             : ReadEntry(entry.strEntryPath, entry.key, cached);
+    if (found == Lookup::Hit) {
+      m_nHits.fetch_add(1);
+      return cached;
+    }
+    // A damaged or stale entry is never played; it goes, and the decode below
+    // rewrites it. An empty folder of the entry's name would stand in the way
+    // of the rename.
+    if (found == Lookup::Rejected) {
+      m_nRejected.fetch_add(1);
+      if (::unlink(entry.strEntryPath.c_str()) != 0 && errno == EISDIR)
+        ::rmdir(entry.strEntryPath.c_str());
     }
   }
 
@@ -501,19 +471,22 @@ DecodedSample SampleCache::DecodeStreamed(const std::string& path, uint32_t mixe
   if (fresh.status != DecodeStatus::Ok || !fresh.pData || !FitsBuffer(fresh.nVoiceBytes))
     return fresh;
   const SampleData& whole = *fresh.pData;
-  if (whole.nFrames <= headFrames) return fresh;  // all of it is head
+  // Only a conversion is worth an entry, unless the sample streams: the
+  // stream reads the voice's layout, which a file's own frames may not be.
+  const bool streamed = headFrames > 0 && whole.nFrames > headFrames;
+  if (!streamed && !fresh.bConverted) return fresh;
   m_nMisses.fetch_add(1);
-  // Written even when the file's own frames were read straight: the stream
-  // reads the voice's layout. A source changed while it was read is not kept.
   int fd = -1;
   int64_t dataAt = 0;
+  // A source changed while it was read gives data of neither version: not kept.
   struct stat after {};
   if (cacheable && ::stat(path.c_str(), &after) == 0 && SameSource(entry.before, after)) {
     std::vector<uint8_t> header =
         HeaderOf(entry.key, whole.nFrames, uint16_t(whole.nChannels), fresh.nVoiceBytes);
     dataAt = int64_t(header.size());
-    Write(entry.strEntryPath, std::move(header), whole, &fd);
+    Write(entry.strEntryPath, std::move(header), whole, streamed ? &fd : nullptr);
   }
+  if (!streamed) return fresh;
   if (fd < 0) {
     // No cache to stream from (a read-only or full disk): a file of its own,
     // gone with its last descriptor.

@@ -124,7 +124,9 @@ class SampleCache {
     struct stat before {};
   };
   bool EntryOf(const std::string& path, int sourceFd, uint32_t mixerRate, EntryLookup& out) const;
-  void Reject(const std::string& entryPath);
+  // headFrames 0: the whole sample; else as DecodeStreamed.
+  DecodedSample DecodeWith(const std::string& path, uint32_t mixerRate, uint32_t headFrames,
+                           const std::atomic<bool>* cancel);
   // keep: where to leave a descriptor of the entry written, open for reading.
   bool Write(const std::string& entryPath, std::vector<uint8_t> header, const SampleData& data,
              int* keep = nullptr);

@@ -79,13 +79,8 @@ std::optional<PlayArgs> ParsePlayArgs(const Args& args) {
     } else if (a == "--multi-out") {
       p.bMultiOut = true;
     } else if (a == "--memory") {
-      uint64_t mb = 0;
-      if (++i >= args.size() || !ParseWholeNumber(args[i], mb) || mb == 0 ||
-          mb > (uint64_t{1} << 40)) {
-        std::cerr << "thumper: play: --memory takes megabytes, a whole number from 1\n";
+      if (!ParseMemoryOption("play", ++i < args.size() ? &args[i] : nullptr, p.memory))
         return std::nullopt;
-      }
-      p.memory = mb * 1000000;
     } else if (a == "--seed") {
       uint64_t seed = 0;
       if (++i >= args.size() || !ParseWholeNumber(args[i], seed)) {
@@ -173,50 +168,33 @@ void OpenVirtualPort(ThumperRuntime& runtime) {
     std::cerr << "thumper: the virtual MIDI input is not available: " << r.strError << "\n";
 }
 
-// Cycles the server missed, on standard error at most once a second.
-class XrunReport {
+// A count that only grows (cycles the server missed, late blocks of streamed
+// samples), its growth on standard error at most once a second and at the end.
+class GrowthReport {
  public:
-  void Check(const SoundDevice* device) {
-    const uint64_t now = device ? device->MissedCycles() : 0;
-    if (device != m_pDevice) {
-      m_pDevice = device;
+  GrowthReport(const char* one, const char* many, std::string what)
+      : m_pOne(one), m_pMany(many), m_strWhat(std::move(what)) {}
+  // source: what the count belongs to; another one starts the count afresh.
+  void Check(const void* source, uint64_t now, bool final = false) {
+    if (source != m_pSource) {
+      m_pSource = source;
       m_nReported = now;
       return;
     }
     const auto t = std::chrono::steady_clock::now();
-    if (now == m_nReported || t - m_last < std::chrono::seconds(1)) return;
-    std::cerr << "thumper: " << (now - m_nReported)
-              << (now - m_nReported == 1 ? " cycle" : " cycles")
-              << " missed by the audio server (xruns: " << now << " in all)\n";
-    m_nReported = now;
-    m_last = t;
-  }
-
- private:
-  const SoundDevice* m_pDevice = nullptr;
-  uint64_t m_nReported = 0;
-  std::chrono::steady_clock::time_point m_last{};
-};
-
-// Blocks of streamed samples the disk gave too late, on standard error at
-// most once a second.
-class UnderrunReport {
- public:
-  void Check(SoundDevice* device, bool final = false) {
-    const SampleStreamer* streamer = device ? device->GetMixer().Streamer() : nullptr;
-    const uint64_t now = streamer ? streamer->Underruns() : 0;
-    const auto t = std::chrono::steady_clock::now();
     if (now <= m_nReported || (!final && t - m_last < std::chrono::seconds(1))) return;
-    std::cerr << "thumper: " << (now - m_nReported)
-              << (now - m_nReported == 1 ? " block" : " blocks")
-              << " of samples streamed from disk came too late and played as silence "
-                 "(underruns: "
-              << now << " in all)\n";
+    const uint64_t grown = now - m_nReported;
+    std::cerr << "thumper: " << grown << (grown == 1 ? m_pOne : m_pMany) << m_strWhat << now
+              << " in all)\n";
     m_nReported = now;
     m_last = t;
   }
 
  private:
+  const char* m_pOne;
+  const char* m_pMany;
+  std::string m_strWhat;
+  const void* m_pSource = nullptr;
   uint64_t m_nReported = 0;
   std::chrono::steady_clock::time_point m_last{};
 };
@@ -339,8 +317,16 @@ int RunPlay(const Args& args) {
   // device that stopped calling back, xruns, an unanswered announce), and
   // briefly while retired memory waits.
   const int signals = signalfd(-1, &stop, SFD_CLOEXEC);
-  XrunReport xruns;
-  UnderrunReport underruns;
+  GrowthReport xruns(" cycle", " cycles", " missed by the audio server (xruns: ");
+  GrowthReport underruns(" block", " blocks",
+                         " of samples streamed from disk came too late and played as silence "
+                         "(underruns: ");
+  // Late blocks are counted from the mixer's first streamed sample on.
+  const auto checkUnderruns = [&](bool final) {
+    SoundDevice* device = runtime.m_output.m_pDirectSound.get();
+    const SampleStreamer* streamer = device ? device->GetMixer().Streamer() : nullptr;
+    underruns.Check(streamer, streamer ? streamer->Underruns() : 0, final);
+  };
   for (;;) {
     pollfd fds[3] = {{signals, POLLIN, 0},
                      {runtime.m_uiWake.Fd(), POLLIN, 0},
@@ -366,10 +352,11 @@ int RunPlay(const Args& args) {
     NoteEvent event;
     while (runtime.m_trigger.PopNoteEvent(event)) {
     }
-    xruns.Check(runtime.m_output.m_pDirectSound.get());
-    underruns.Check(runtime.m_output.m_pDirectSound.get());
+    const SoundDevice* device = runtime.m_output.m_pDirectSound.get();
+    xruns.Check(device, device ? device->MissedCycles() : 0);
+    checkUnderruns(false);
   }
-  underruns.Check(runtime.m_output.m_pDirectSound.get(), true);
+  checkUnderruns(true);
   if (signals >= 0) close(signals);
   if (const uint64_t early = runtime.m_trigger.HitsWhileLoading())
     std::cerr << "thumper: " << early << (early == 1 ? " note" : " notes")

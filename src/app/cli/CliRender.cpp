@@ -70,13 +70,8 @@ std::optional<RenderArgs> ParseRenderArgs(const Args& args) {
     } else if (a == "--gm") {
       r.bGm = true;
     } else if (a == "--memory") {
-      uint64_t mb = 0;
-      if (++i >= args.size() || !ParseWholeNumber(args[i], mb) || mb == 0 ||
-          mb > (uint64_t{1} << 40)) {
-        std::cerr << "thumper: render: --memory takes megabytes, a whole number from 1\n";
+      if (!ParseMemoryOption("render", ++i < args.size() ? &args[i] : nullptr, r.memory))
         return std::nullopt;
-      }
-      r.memory = mb * 1000000;
     } else if (a == "--stems") {
       if (++i >= args.size() || args[i].empty()) {
         std::cerr << "thumper: render: --stems takes a folder\n";

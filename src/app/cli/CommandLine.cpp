@@ -121,6 +121,17 @@ bool ParseWholeNumber(const std::string& text, uint64_t& seed) {
   }
 }
 
+bool ParseMemoryOption(const std::string& command, const std::string* text,
+                       std::optional<uint64_t>& bytes) {
+  uint64_t mb = 0;
+  if (!text || !ParseWholeNumber(*text, mb) || mb == 0 || mb > (uint64_t{1} << 40)) {
+    std::cerr << "thumper: " << command << ": --memory takes megabytes, a whole number from 1\n";
+    return false;
+  }
+  bytes = mb * 1000000;  // megabytes as the messages count them
+  return true;
+}
+
 std::optional<KitProgram> ReadKitProgramOption(const std::string& path, bool gm, int& status) {
   KitProgramOptions options;
   options.bGmNotes = gm;

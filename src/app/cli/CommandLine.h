@@ -33,6 +33,11 @@ bool ReadNoteMapOption(const std::string& nameOrPath, std::optional<NoteMap>& ma
 // A whole number from 0 to 2^64 - 1 (--seed, --memory).
 bool ParseWholeNumber(const std::string& text, uint64_t& seed);
 
+// --memory MB of command (render, play) in bytes: false, with the reason on
+// standard error, when text is not a whole number of megabytes from 1.
+bool ParseMemoryOption(const std::string& command, const std::string* text,
+                       std::optional<uint64_t>& bytes);
+
 // The kit at path read as a kit that plays as its maker made it, its warnings
 // on standard error. Nothing, with the reason on standard error and the exit
 // status in status, when it cannot be read.
