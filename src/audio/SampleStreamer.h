@@ -91,7 +91,6 @@ class SampleStreamer {
   // --- any thread ---
   // Blocks that a voice needed and that were not there in time.
   uint64_t Underruns() const { return m_nUnderruns.load(std::memory_order_relaxed); }
-  uint32_t StreamCount() const { return static_cast<uint32_t>(m_streams.size()); }
   // The longest a block took from being asked for to being in, in microseconds.
   uint64_t WorstDelayMicros() const { return m_nWorstNs.load(std::memory_order_relaxed) / 1000; }
 

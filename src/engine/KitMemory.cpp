@@ -40,17 +40,8 @@ uint32_t StreamsFor(uint64_t budget) {
   return static_cast<uint32_t>(std::clamp<uint64_t>(streams, 2, SampleStreamer::kDefaultStreams));
 }
 
-}  // namespace
-
-uint64_t KitSampleBytes(const KitProgram& program, const std::vector<bool>* wanted, uint32_t rate) {
-  uint64_t bytes = 0;
-  for (size_t i = 0; i < program.samples.size(); ++i) {
-    if (wanted && (i >= wanted->size() || !(*wanted)[i])) continue;
-    bytes += SizeOf(program.samples[i], rate).Bytes();
-  }
-  return bytes;
-}
-
+// Bytes free on the disk that holds the cache of converted samples (where a
+// streamed kit's entries go); nothing when not known.
 std::optional<uint64_t> CacheDiskFreeBytes() {
   std::filesystem::path folder = SampleCache::DefaultFolder();
   if (folder.empty()) return std::nullopt;
@@ -63,6 +54,17 @@ std::optional<uint64_t> CacheDiskFreeBytes() {
   struct statvfs fs {};
   if (folder.empty() || ::statvfs(folder.c_str(), &fs) != 0) return std::nullopt;
   return uint64_t(fs.f_bavail) * fs.f_frsize;
+}
+
+}  // namespace
+
+uint64_t KitSampleBytes(const KitProgram& program, const std::vector<bool>* wanted, uint32_t rate) {
+  uint64_t bytes = 0;
+  for (size_t i = 0; i < program.samples.size(); ++i) {
+    if (wanted && (i >= wanted->size() || !(*wanted)[i])) continue;
+    bytes += SizeOf(program.samples[i], rate).Bytes();
+  }
+  return bytes;
 }
 
 std::string KitStreamingNotice(const std::string& path, const KitMemoryPlan& plan) {

@@ -45,8 +45,4 @@ KitMemoryPlan PlanKitMemory(const KitProgram& program, const std::vector<bool>* 
 // and what stays in memory; empty when nothing streams.
 std::string KitStreamingNotice(const std::string& path, const KitMemoryPlan& plan);
 
-// Bytes free for the cache of converted samples on the disk that holds it
-// (what a streamed kit's entries are written to); nothing when not known.
-std::optional<uint64_t> CacheDiskFreeBytes();
-
 }  // namespace thumper

@@ -378,24 +378,23 @@ struct MidnamInterface {
 
 }  // namespace
 
-std::string PluginInstance::Midnam() {
+// One of the interface's texts (its midnam or its model), freed as it asks.
+static std::string MidnamText(LilvInstance* instance, char* (*MidnamInterface::*get)(LV2_Handle)) {
   const auto* midnam = static_cast<const MidnamInterface*>(
-      lilv_instance_get_extension_data(m_pInstance, "http://ardour.org/lv2/midnam#interface"));
+      lilv_instance_get_extension_data(instance, "http://ardour.org/lv2/midnam#interface"));
   if (!midnam) return {};
-  char* text = midnam->midnam(lilv_instance_get_handle(m_pInstance));
+  char* text = (midnam->*get)(lilv_instance_get_handle(instance));
   std::string out = text ? text : "";
   midnam->free(text);
   return out;
 }
 
+std::string PluginInstance::Midnam() {
+  return MidnamText(m_pInstance, &MidnamInterface::midnam);
+}
+
 std::string PluginInstance::Model() {
-  const auto* midnam = static_cast<const MidnamInterface*>(
-      lilv_instance_get_extension_data(m_pInstance, "http://ardour.org/lv2/midnam#interface"));
-  if (!midnam) return {};
-  char* text = midnam->model(lilv_instance_get_handle(m_pInstance));
-  std::string out = text ? text : "";
-  midnam->free(text);
-  return out;
+  return MidnamText(m_pInstance, &MidnamInterface::model);
 }
 
 std::string PluginInstance::AllLog() const {

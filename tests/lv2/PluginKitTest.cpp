@@ -17,101 +17,60 @@
 namespace thumper::test {
 namespace {
 
-class PluginKit : public ::testing::Test {
+class PluginKit : public PluginWithKits {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(host.Plugin()) << "the bundle was not found under " << THUMPER_LV2_DIR;
-    MakeKit(dir, "a", 5);
-    MakeKit(dir, "b", 77);  // the same but for its loud snare
+  // One 256-frame cycle as a host with a worker runs it: run(), the worker (when
+  // work), then its responses. What the audio thread's two parts allocate, free
+  // and lock adds up in counted.
+  void CountedCycle(PluginInstance& plugin, const std::vector<MidiAt>& midi, bool work = true) {
+    for (int part = 0; part < 2; ++part) {
+      heap::Start();
+      part == 0 ? plugin.RunOnly(256, midi) : plugin.DeliverResponses();
+      const heap::Counts c = heap::Stop();
+      counted.allocations += c.allocations;
+      counted.frees += c.frees;
+      counted.locks += c.locks;
+      if (part == 0 && work) plugin.DoWork();  // the worker thread: loads and frees freely
+    }
   }
-  std::unique_ptr<PluginInstance> WithKit(const std::string& name, double rate = 44100) {
-    auto plugin = host.Instantiate(rate);
-    EXPECT_TRUE(plugin);
-    if (!plugin) return nullptr;
-    plugin->LoadKit(dir / (name + ".drums"));
-    plugin->Left().clear();
-    plugin->Right().clear();
-    return plugin;
-  }
-  static bool Silent(const std::vector<float>& v, size_t from = 0) {
-    for (size_t i = from; i < v.size(); ++i)
-      if (v[i] != 0.0f) return false;
-    return true;
+  void ExpectNothingCounted() const {
+    EXPECT_EQ(counted.allocations, 0);
+    EXPECT_EQ(counted.frees, 0);
+    EXPECT_EQ(counted.locks, 0);
   }
 
-  TempDir dir;
-  LilvHost host;
+  heap::Counts counted{};
 };
 
-TEST_F(PluginKit, AKitChangeAllocatesFreesAndLocksNothingOnTheAudioThread) {
+// Kit and map changes, rapid enough that replaced kits still ring when the
+// next comes, allocate, free and lock nothing on the audio thread.
+TEST_F(PluginKit, KitAndMapChangesAllocateFreeAndLockNothingOnTheAudioThread) {
+  WriteTextFile(dir / "one.txt", "38 36\n");
+  WriteTextFile(dir / "two.txt", "38 42\n40 36\n");
   auto plugin = WithKit("a");
   ASSERT_TRUE(plugin);
   // Warm up: every page of the engine touched once.
   plugin->Run(256, {{0, 0x90, 38, 127}});
   plugin->Run(8192);
-
-  heap::Counts counted{};
-  auto add = [&counted](const heap::Counts& c) {
-    counted.allocations += c.allocations;
-    counted.frees += c.frees;
-    counted.locks += c.locks;
-  };
   std::string last;
-  for (uint32_t pos = 0; pos < 4 * 44100; pos += 256) {
+  for (uint32_t block = 0; block < 4 * 44100 / 256; ++block) {
     std::vector<MidiAt> midi;
-    if (pos % 2048 == 0) midi.push_back({100, 0x90, 36, 127});
-    if (pos % 1024 == 0) midi.push_back({64, 0x90, 38, 127});
-    // Rapid changes, so replaced kits are still ringing when the next comes.
-    if (pos % 8192 == 0) {
-      last = dir / ((pos / 8192) % 2 ? "a.drums" : "b.drums");
+    if (block % 8 == 0) midi.push_back({100, 0x90, 36, 127});
+    if (block % 4 == 0) midi.push_back({64, 0x90, 38, 127});
+    if (block % 2 == 1) midi.push_back({9, 0x90, 40, 127});
+    if (block % 32 == 0) {
+      last = dir / ((block / 32) % 2 ? "a.drums" : "b.drums");
       plugin->QueueKit(last);
     }
-    heap::Start();
-    plugin->RunOnly(256, midi);
-    add(heap::Stop());
-    plugin->DoWork();  // the worker thread: loads and frees freely
-    heap::Start();
-    plugin->DeliverResponses();  // the audio thread again: the new kit swapped in
-    add(heap::Stop());
+    if (block % 4 == 2) plugin->QueueNoteMap(block % 8 ? dir / "one.txt" : dir / "two.txt");
+    if (block % 4 == 1) plugin->QueueGetNoteMap();
+    CountedCycle(*plugin, midi);
   }
-  EXPECT_EQ(counted.allocations, 0);
-  EXPECT_EQ(counted.frees, 0);
-  EXPECT_EQ(counted.locks, 0);
+  ExpectNothingCounted();
   plugin->QueueGetKit();
   plugin->Run(64);
   ASSERT_FALSE(plugin->AnnouncedPaths().empty());
   EXPECT_EQ(plugin->AnnouncedPaths().back(), last);
-}
-
-TEST_F(PluginKit, AMapChangeAllocatesFreesAndLocksNothingOnTheAudioThread) {
-  WriteTextFile(dir / "one.txt", "38 36\n");
-  WriteTextFile(dir / "two.txt", "38 42\n40 36\n");
-  auto plugin = WithKit("a");
-  ASSERT_TRUE(plugin);
-  plugin->Run(256, {{0, 0x90, 38, 127}});
-  plugin->Run(8192);
-  heap::Counts counted{};
-  auto add = [&counted](const heap::Counts& c) {
-    counted.allocations += c.allocations;
-    counted.frees += c.frees;
-    counted.locks += c.locks;
-  };
-  const std::vector<MidiAt> midi = {{7, 0x90, 38, 127}, {9, 0x90, 40, 127}};
-  for (int block = 0; block < 64; ++block) {
-    if (block % 4 == 0) plugin->QueueNoteMap(block % 8 ? dir / "one.txt" : dir / "two.txt");
-    if (block % 16 == 2) plugin->QueueKit(dir / (block % 32 ? "a.drums" : "b.drums"));
-    if (block % 4 == 1) plugin->QueueGetNoteMap();
-    heap::Start();
-    plugin->RunOnly(256, midi);
-    add(heap::Stop());
-    plugin->DoWork();
-    heap::Start();
-    plugin->DeliverResponses();
-    add(heap::Stop());
-  }
-  EXPECT_EQ(counted.allocations, 0);
-  EXPECT_EQ(counted.frees, 0);
-  EXPECT_EQ(counted.locks, 0);
 }
 
 TEST_F(PluginKit, AKitChangedWhileNotesSoundChangesOnlyWhatTheNewKitPlays) {
@@ -471,24 +430,12 @@ TEST_F(PluginKit, AKitChosenWhileAnotherWaitsReplacesItAndStepsStayRealTimeSafe)
   auto plugin = WithKit("a");
   ASSERT_TRUE(plugin);
   plugin->Run(8192, {{0, 0x90, 38, 127}});
-  const std::vector<MidiAt> note = {{3, 0x90, 36, 127}};
-  heap::Counts counted{};
   for (const std::string& kit : {dir / "b.drums", slow, std::string()}) {
     if (!kit.empty()) plugin->QueueKit(kit);
-    heap::Start();
-    plugin->RunOnly(256, note);
-    const heap::Counts run = heap::Stop();
-    if (kit.empty()) plugin->DoWork();  // b is passed over; the slow kit comes in two steps
-    heap::Start();
-    plugin->DeliverResponses();
-    const heap::Counts delivered = heap::Stop();
-    counted.allocations += run.allocations + delivered.allocations;
-    counted.frees += run.frees + delivered.frees;
-    counted.locks += run.locks + delivered.locks;
+    // b is passed over; the slow kit comes in two steps.
+    CountedCycle(*plugin, {{3, 0x90, 36, 127}}, kit.empty());
   }
-  EXPECT_EQ(counted.allocations, 0);
-  EXPECT_EQ(counted.frees, 0);
-  EXPECT_EQ(counted.locks, 0);
+  ExpectNothingCounted();
   EXPECT_EQ(plugin->AllLog().find("b.drums"), std::string::npos) << plugin->AllLog();
   plugin->Left().clear();
   PlayInBlocks(*plugin, {{5, 0x90, 36, 127}}, {256}, 4096);

@@ -37,22 +37,8 @@ ReadMidnam ParseMidnam(const std::string& text) {
   return read;
 }
 
-class PluginNames : public ::testing::Test {
+class PluginNames : public PluginWithKits {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(host.Plugin()) << "the bundle was not found under " << THUMPER_LV2_DIR;
-    MakeKit(dir, "a", 5);
-    MakeKit(dir, "b", 77);
-  }
-  std::unique_ptr<PluginInstance> WithKit(const std::string& name) {
-    auto plugin = host.Instantiate(44100);
-    EXPECT_TRUE(plugin);
-    if (!plugin) return nullptr;
-    plugin->LoadKit(dir / (name + ".drums"));
-    plugin->Left().clear();
-    plugin->Right().clear();
-    return plugin;
-  }
   // What plugin makes of one block of events after its map is set to map.
   static void SetMap(PluginInstance& plugin, const std::string& map, bool asName = false) {
     plugin.QueueNoteMap(map, asName);
@@ -71,14 +57,6 @@ class PluginNames : public ::testing::Test {
     both.insert(both.end(), plugin.Right().begin(), plugin.Right().end());
     return both;
   }
-  static bool Silent(const std::vector<float>& v) {
-    for (float x : v)
-      if (x != 0.0f) return false;
-    return true;
-  }
-
-  TempDir dir;
-  LilvHost host;
 };
 
 TEST_F(PluginNames, TheDocumentNamesTheKitsNotesAfterEveryKitChangeAndTheWorkerTellsTheHost) {

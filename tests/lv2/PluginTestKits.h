@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -112,5 +113,33 @@ inline void PlayInBlocks(PluginInstance& plugin, const std::vector<SongEventAt>&
     pos += n;
   }
 }
+
+// A host of the plugin with kits "a" and "b" written (the same but for b's
+// loud snare), and instances that play one of them.
+class PluginWithKits : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(host.Plugin()) << "the bundle was not found under " << THUMPER_LV2_DIR;
+    MakeKit(dir, "a", 5);
+    MakeKit(dir, "b", 77);
+  }
+  std::unique_ptr<PluginInstance> WithKit(const std::string& name, double rate = 44100) {
+    auto plugin = host.Instantiate(rate);
+    EXPECT_TRUE(plugin);
+    if (!plugin) return nullptr;
+    plugin->LoadKit(dir / (name + ".drums"));
+    plugin->Left().clear();
+    plugin->Right().clear();
+    return plugin;
+  }
+  static bool Silent(const std::vector<float>& v, size_t from = 0) {
+    for (size_t i = from; i < v.size(); ++i)
+      if (v[i] != 0.0f) return false;
+    return true;
+  }
+
+  TempDir dir;
+  LilvHost host;
+};
 
 }  // namespace thumper::test
